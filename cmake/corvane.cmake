@@ -1,0 +1,44 @@
+# Shared helpers for every target of the project.
+
+# Warnings and sanitizers, as private flags of one target.
+function(corvane_target_defaults target)
+  target_compile_features(${target} PUBLIC cxx_std_20)
+  if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wshadow -Wconversion -Wno-sign-conversion)
+  endif()
+endfunction()
+
+if(CORVANE_SANITIZE)
+  string(REPLACE ";" "," _san "${CORVANE_SANITIZE}")
+  add_compile_options(-fsanitize=${_san} -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=${_san})
+endif()
+
+# corvane_library(NAME SOURCES... [DEPS libs...]): one subsystem library with the src/ folder
+# as its include root, so that code includes "json/json_cursor.h", "os/fs.h" and so on.
+function(corvane_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+  corvane_target_defaults(${name})
+endfunction()
+
+# corvane_test(NAME SOURCES... DEPS libs... [LABELS l...] [TIMEOUT s]): one GoogleTest binary whose
+# cases are registered with CTest one by one.
+function(corvane_test name)
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 120)
+  endif()
+  if(NOT ARG_LABELS)
+    set(ARG_LABELS unit)
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
+  corvane_target_defaults(${name})
+  gtest_discover_tests(${name}
+    PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT}
+    DISCOVERY_TIMEOUT 60)
+endfunction()

@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, testing and the demo need. Idempotent and quiet:
+# packages already present are not touched, and apt-get runs only when something is missing.
+# Usage: scripts/bootstrap.sh [build|test|bench|fuzz|all]   (default: test)
+set -euo pipefail
+
+build_pkgs=(
+  cmake ninja-build g++ pkg-config git
+  libgtest-dev libgmock-dev
+  libcurl4-openssl-dev libssl-dev libwim-dev
+  libwebkit2gtk-4.1-dev
+)
+test_pkgs=(
+  nodejs npm chromium
+  xvfb xauth xdotool imagemagick openbox x11-utils
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
+  procps psmisc
+)
+bench_pkgs=(aria2 time)
+fuzz_pkgs=(clang libclang-rt-14-dev)
+
+what=${1:-test}
+case "$what" in
+  build) wanted=("${build_pkgs[@]}") ;;
+  test)  wanted=("${build_pkgs[@]}" "${test_pkgs[@]}") ;;
+  bench) wanted=("${build_pkgs[@]}" "${test_pkgs[@]}" "${bench_pkgs[@]}") ;;
+  fuzz)  wanted=("${build_pkgs[@]}" "${fuzz_pkgs[@]}") ;;
+  all)   wanted=("${build_pkgs[@]}" "${test_pkgs[@]}" "${bench_pkgs[@]}" "${fuzz_pkgs[@]}") ;;
+  *) echo "usage: $0 [build|test|bench|fuzz|all]" >&2; exit 2 ;;
+esac
+
+missing=()
+for p in "${wanted[@]}"; do
+  # nodejs/npm may come from outside Debian's archive (the base image has Node 20): accept a working binary.
+  if [ "$p" = nodejs ] && command -v node >/dev/null; then continue; fi
+  if [ "$p" = npm ] && command -v npm >/dev/null; then continue; fi
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  [ "$status" = "install ok installed" ] || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+echo "bootstrap: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq >/dev/null
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,76 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "os/error.h"
+
+// File-system calls of the platform, one system call each, with Windows semantics: a link (a
+// reparse point) is reported as such and never followed by the calls that remove things. Every
+// mutating call returns a Windows error code, 0 on success.
+namespace corvane::os {
+
+struct FileInfo {
+  bool is_directory = false;  // a folder, or a link that leads to a folder
+  bool is_link = false;       // a symbolic link / reparse point; never followed by delete calls
+  bool read_only = false;
+  std::uint64_t size = 0;     // 0 for folders
+};
+
+struct DirEntry {
+  std::wstring name;
+  FileInfo info;
+};
+
+// GetFileAttributesEx: information about the object at `path` itself (a link is not followed
+// for is_link; is_directory tells what it leads to). Empty when nothing is there.
+std::optional<FileInfo> file_info(std::wstring_view path);
+
+// FindFirstFile/FindNextFile over "path\*" without "." and "..". False when the folder cannot be
+// enumerated; the order is the file system's.
+[[nodiscard]] bool list_directory(std::wstring_view path, std::vector<DirEntry>& entries);
+
+enum MoveFlags : unsigned {
+  kMoveReplaceExisting = 1,  // MOVEFILE_REPLACE_EXISTING
+  kMoveWriteThrough = 8,     // MOVEFILE_WRITE_THROUGH: durable before the call returns
+};
+// MoveFileEx on one volume (no copying between volumes).
+[[nodiscard]] ErrorCode move_file(std::wstring_view from, std::wstring_view to, unsigned flags);
+// CopyFile: contents and permissions; fails with kErrorFileExists when `fail_if_exists` and the
+// target exists.
+[[nodiscard]] ErrorCode copy_file(std::wstring_view from, std::wstring_view to, bool fail_if_exists);
+// DeleteFile: a file or a link; a folder gives kErrorAccessDenied.
+[[nodiscard]] ErrorCode delete_file(std::wstring_view path);
+// RemoveDirectory: an empty folder, or a link to a folder (the link goes, never its target).
+[[nodiscard]] ErrorCode remove_directory(std::wstring_view path);
+// CreateDirectory of one level; kErrorAlreadyExists when something of that name exists.
+[[nodiscard]] ErrorCode create_directory(std::wstring_view path);
+// SetFileAttributes(FILE_ATTRIBUTE_NORMAL): clears read-only (and hidden/system where they exist).
+[[nodiscard]] ErrorCode set_normal_attributes(std::wstring_view path);
+
+// Reads a whole file into `bytes`. False when the file cannot be opened or read.
+[[nodiscard]] bool read_file(std::wstring_view path, std::string& bytes);
+// Creates or truncates `path` and writes `bytes` with one write. A short write deletes the file.
+[[nodiscard]] ErrorCode write_file(std::wstring_view path, std::string_view bytes);
+// Writes `bytes` to path + ".tmp" and moves that over `path` (replace existing, write-through), so
+// readers see the old file or the new one, never a part. A failed write removes the temporary
+// file; a failed move leaves it.
+[[nodiscard]] ErrorCode write_file_atomically(std::wstring_view path, std::string_view bytes);
+
+// The temporary folder, ending with the separator ($TMPDIR or /tmp/ on Linux, GetTempPath on
+// Windows).
+std::wstring temp_dir();
+
+// Test seam: faults the kernel does not produce on demand (a file in use, a full disk). When a
+// hook is installed, every mutating call above asks it first; a nonzero answer makes the call
+// fail with that code and touch nothing. Install and remove hooks only while no other thread
+// uses the file system calls.
+// OpenForWrite is asked by File::open for every mode that writes.
+enum class FsOp { Move, Copy, Delete, RemoveDirectory, CreateDirectory, Write, SetAttributes, OpenForWrite };
+using FsFaultHook = std::function<ErrorCode(FsOp op, std::wstring_view path, std::wstring_view other)>;
+void set_fs_fault_hook(FsFaultHook hook);
+
+}  // namespace corvane::os

@@ -1,0 +1,105 @@
+#include "os/text.h"
+
+#include <cstdint>
+
+namespace corvane::os {
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+void append_code_point(std::wstring& out, char32_t cp) {
+  if constexpr (sizeof(wchar_t) == 2) {
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<wchar_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<wchar_t>(0xDC00 + (cp & 0x3FF)));
+      return;
+    }
+  }
+  out.push_back(static_cast<wchar_t>(cp));
+}
+
+void append_utf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+}  // namespace
+
+std::wstring from_utf8(std::string_view in) {
+  std::wstring out;
+  out.reserve(in.size());
+  std::size_t i = 0;
+  while (i < in.size()) {
+    const auto b0 = static_cast<std::uint8_t>(in[i]);
+    if (b0 < 0x80) {
+      out.push_back(static_cast<wchar_t>(b0));
+      ++i;
+      continue;
+    }
+    std::size_t len = 0;
+    char32_t cp = 0;
+    char32_t min = 0;
+    if ((b0 & 0xE0) == 0xC0) {
+      len = 2, cp = b0 & 0x1F, min = 0x80;
+    } else if ((b0 & 0xF0) == 0xE0) {
+      len = 3, cp = b0 & 0x0F, min = 0x800;
+    } else if ((b0 & 0xF8) == 0xF0) {
+      len = 4, cp = b0 & 0x07, min = 0x10000;
+    } else {
+      out.push_back(static_cast<wchar_t>(kReplacement));
+      ++i;
+      continue;
+    }
+    std::size_t taken = 1;
+    while (taken < len && i + taken < in.size() &&
+           (static_cast<std::uint8_t>(in[i + taken]) & 0xC0) == 0x80) {
+      cp = (cp << 6) | (static_cast<std::uint8_t>(in[i + taken]) & 0x3F);
+      ++taken;
+    }
+    if (taken < len || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+      // A truncated, overlong or out-of-range sequence: one replacement for what was consumed.
+      out.push_back(static_cast<wchar_t>(kReplacement));
+      i += taken;
+      continue;
+    }
+    append_code_point(out, cp);
+    i += len;
+  }
+  return out;
+}
+
+std::string to_utf8(std::wstring_view in) {
+  std::string out;
+  out.reserve(in.size());
+  for (std::size_t i = 0; i < in.size(); ++i) {
+    auto cp = static_cast<char32_t>(in[i]);
+    if constexpr (sizeof(wchar_t) == 2) {
+      if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < in.size()) {
+        const auto lo = static_cast<char32_t>(in[i + 1]);
+        if (lo >= 0xDC00 && lo <= 0xDFFF) {
+          cp = 0x10000 + ((cp - 0xD800) << 10) + (lo - 0xDC00);
+          ++i;
+        }
+      }
+    }
+    if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) cp = kReplacement;
+    append_utf8(out, cp);
+  }
+  return out;
+}
+
+}  // namespace corvane::os

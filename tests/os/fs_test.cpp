@@ -1,0 +1,122 @@
+#include "os/fs.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "os/file.h"
+#include "os/text.h"
+#include "support/temp_dir.h"
+
+namespace corvane::os {
+namespace {
+
+using test::TempDir;
+
+TEST(Fs, MoveRefusesToReplaceWithoutTheFlagAndNeverReplacesAFolder) {
+  TempDir dir;
+  test::write_text(dir / L"a", "new");
+  test::write_text(dir / L"b", "old");
+  EXPECT_EQ(move_file(dir / L"a", dir / L"b", 0), kErrorAlreadyExists);
+  EXPECT_EQ(test::read_text(dir / L"b"), "old");
+  EXPECT_EQ(move_file(dir / L"a", dir / L"b", kMoveReplaceExisting | kMoveWriteThrough), kErrorSuccess);
+  EXPECT_EQ(test::read_text(dir / L"b"), "new");
+  EXPECT_FALSE(file_info(dir / L"a"));
+
+  test::make_dirs(dir / L"folder");
+  EXPECT_EQ(move_file(dir / L"b", dir / L"folder", kMoveReplaceExisting), kErrorAccessDenied);
+  EXPECT_EQ(move_file(dir / L"missing", dir / L"c", 0), kErrorFileNotFound);
+}
+
+TEST(Fs, CopyKeepsPermissionsAndHonoursFailIfExists) {
+  TempDir dir;
+  test::write_text(dir / L"prog", "#!/bin/sh\n");
+  ASSERT_EQ(::chmod((dir.utf8() + "/prog").c_str(), 0755), 0);
+  EXPECT_EQ(copy_file(dir / L"prog", dir / L"copy", true), kErrorSuccess);
+  struct stat st {};
+  ASSERT_EQ(::stat((dir.utf8() + "/copy").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0755u);
+  EXPECT_EQ(copy_file(dir / L"prog", dir / L"copy", true), kErrorFileExists);
+  test::write_text(dir / L"prog", "changed");
+  EXPECT_EQ(copy_file(dir / L"prog", dir / L"copy", false), kErrorSuccess);
+  EXPECT_EQ(test::read_text(dir / L"copy"), "changed");
+}
+
+TEST(Fs, LinksAreReportedAndRemovedAsLinks) {
+  TempDir dir;
+  test::make_dirs(dir / L"target");
+  test::write_text(dir / L"target/keep.txt", "x");
+  ASSERT_EQ(::symlink((dir.utf8() + "/target").c_str(), (dir.utf8() + "/link").c_str()), 0);
+  const auto info = file_info(dir / L"link");
+  ASSERT_TRUE(info);
+  EXPECT_TRUE(info->is_link);
+  EXPECT_TRUE(info->is_directory);
+  EXPECT_EQ(delete_file(dir / L"target"), kErrorAccessDenied);
+  EXPECT_EQ(remove_directory(dir / L"link"), kErrorSuccess);
+  EXPECT_FALSE(file_info(dir / L"link"));
+  EXPECT_EQ(test::read_text(dir / L"target/keep.txt"), "x");
+  EXPECT_EQ(remove_directory(dir / L"target"), kErrorDirNotEmpty);
+}
+
+TEST(Fs, ListDirectoryGivesNamesAndKinds) {
+  TempDir dir;
+  test::write_text(dir / L"f\u00e9", "12345");
+  test::make_dirs(dir / L"sub");
+  std::vector<DirEntry> entries;
+  ASSERT_TRUE(list_directory(dir.path(), entries));
+  ASSERT_EQ(entries.size(), 2u);
+  for (const auto& e : entries) {
+    if (e.name == L"sub") {
+      EXPECT_TRUE(e.info.is_directory);
+    } else {
+      EXPECT_EQ(e.name, L"f\u00e9");
+      EXPECT_EQ(e.info.size, 5u);
+    }
+  }
+  EXPECT_FALSE(list_directory(dir / L"missing", entries));
+}
+
+TEST(Fs, AtomicWriteLeavesTheOldFileWhenTheMoveFails) {
+  TempDir dir;
+  const std::wstring target = dir / L"launcher.json";
+  test::write_text(target, "old");
+  {
+    test::ScopedFsFault fault([](FsOp op, std::wstring_view, std::wstring_view) {
+      return op == FsOp::Move ? kErrorSharingViolation : kErrorSuccess;
+    });
+    EXPECT_EQ(write_file_atomically(target, "new"), kErrorSharingViolation);
+  }
+  EXPECT_EQ(test::read_text(target), "old");
+  EXPECT_EQ(test::read_text(target + L".tmp"), "new");
+  EXPECT_EQ(write_file_atomically(target, "newer"), kErrorSuccess);
+  EXPECT_EQ(test::read_text(target), "newer");
+  EXPECT_FALSE(file_info(target + L".tmp"));
+}
+
+TEST(Fs, PositionedWritesAndSizes) {
+  TempDir dir;
+  File file;
+  ASSERT_EQ(file.open(dir / L"data", OpenMode::ReadWriteAlways), kErrorSuccess);
+  ASSERT_EQ(file.set_size(10), kErrorSuccess);
+  ASSERT_EQ(file.write_at(8, "yz", 2), kErrorSuccess);
+  ASSERT_EQ(file.write_at(0, "ab", 2), kErrorSuccess);
+  std::uint64_t size = 0;
+  ASSERT_TRUE(file.size(size));
+  EXPECT_EQ(size, 10u);
+  file.close();
+  EXPECT_EQ(test::read_text(dir / L"data"), std::string("ab\0\0\0\0\0\0yz", 10));
+  EXPECT_EQ(file.open(dir.path(), OpenMode::ReadExisting), kErrorAccessDenied);
+  EXPECT_EQ(file.open(dir / L"missing", OpenMode::ReadExisting), kErrorFileNotFound);
+}
+
+TEST(Fs, ErrnoMapsToWindowsCodes) {
+  EXPECT_EQ(error_from_errno(ENOENT), 2u);
+  EXPECT_EQ(error_from_errno(EACCES), 5u);
+  EXPECT_EQ(error_from_errno(ETXTBSY), 32u);
+  EXPECT_EQ(error_from_errno(ENOSPC), 112u);
+  EXPECT_EQ(error_from_errno(EEXIST), 183u);
+  EXPECT_EQ(error_from_errno(EROFS), 19u);
+}
+
+}  // namespace
+}  // namespace corvane::os

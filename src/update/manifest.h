@@ -1,0 +1,45 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The release manifest of a channel: "manifest.json" on the CDN, and the server paths of the
+// files it lists.
+namespace corvane {
+
+class JsonCursor;
+
+// One file of the client as the manifest lists it.
+struct ManifestFile {
+  std::string path;               // relative location in the client folder, '/' separated (UTF-8)
+  std::string sha256;             // 64 lower-case hexadecimal digits of the unpacked content
+  std::uint32_t size = 0;         // length of the content in bytes
+  std::uint32_t packed_size = 0;  // length of the LZMS-packed download; 0: delivered unpacked
+};
+
+struct Manifest {
+  std::string version;  // never empty in a valid manifest
+  std::string date;     // free text, may be empty
+  std::vector<ManifestFile> files;
+};
+
+// Parses and validates a manifest body; false on anything that is not a valid manifest, after
+// which `manifest` must not be used.
+[[nodiscard]] bool parse_manifest(std::string_view text, Manifest& manifest);
+// Reads the "files" array, appending one entry per element.
+[[nodiscard]] bool parse_file_list(JsonCursor& cursor, std::vector<ManifestFile>& files);
+// Reads one file object.
+[[nodiscard]] bool parse_file_entry(JsonCursor& cursor, ManifestFile& entry);
+
+// Exactly 64 characters, each 0-9 or a-f.
+bool is_sha256_hex(std::string_view text);
+// "Corvane.exe", or below "bin/" or "data/ngtables/", without "..", without any of \ : * ? " < > |
+// and not starting with "/".
+bool is_allowed_path(std::string_view path);
+// Copies letters, digits and - . _ ~ / and writes every other byte as %XX (upper case).
+std::string percent_encode_path(std::string_view path);
+// "files/" + the encoded path, + ".lzms" for a packed file; relative to the channel's base path.
+std::string file_url_path(const ManifestFile& entry);
+
+}  // namespace corvane

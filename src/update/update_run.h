@@ -1,0 +1,56 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// The update run: brings one client folder to the state that a channel's release manifest
+// describes, and says why when it cannot.
+namespace corvane {
+
+// Why a run failed; 0 when it did not.
+enum UpdateStatus : std::uint32_t {
+  kStatusNone = 0,
+  kStatusCdnUnreachable = 1,
+  kStatusManifestCorrupt = 2,
+  kStatusDownloadIncomplete = 3,
+  kStatusDownloadCorrupt = 4,
+  kStatusFileBusy = 5,
+  kStatusWriteFailed = 6,
+  kStatusManifestMissing = 7,
+  kStatusReleaseChanging = 8,
+};
+
+// Result code of run_update.
+enum UpdateCode : std::uint32_t {
+  kUpToDate = 0,     // every file already matched; nothing was downloaded
+  kUpdated = 1,      // changed files downloaded, verified and replaced
+  kUpdatedSelf = 2,  // as kUpdated, and one replaced file is the caller's own program
+  kFailed = 3,       // see UpdateResult::status
+};
+
+struct UpdateResult {
+  std::uint32_t status = kStatusNone;
+  std::string version;  // the manifest's "version" (UTF-8), once the manifest was read
+  std::string date;     // the manifest's "date" (UTF-8, may be empty)
+  std::string file;     // manifest path of the file a failure concerns
+  std::uint32_t error_code = 0;  // Windows error code of the failed call, where one applies
+};
+
+// Progress of the download, reported on the thread of the run about every 200 ms.
+using ProgressFn = void (*)(void* context, std::uint64_t bytes_done, std::uint64_t bytes_total,
+                            std::uint32_t files_done, std::uint32_t files_total);
+struct ProgressCallback {
+  void* context = nullptr;
+  ProgressFn fn = nullptr;  // null: the run prints its console progress line instead
+};
+
+// The run against the configured CDN (CORVANE_CDN_BASE_URL). `result` may be null.
+std::uint32_t run_update(const std::wstring& install_dir, const std::wstring& self_path,
+                         UpdateResult* result, ProgressCallback progress, const std::string& channel);
+
+// The same run against another CDN base URL (an http(s) URL ending in "/"); for tests and tools.
+std::uint32_t run_update_with_base_url(std::string_view base_url, const std::wstring& install_dir,
+                                       const std::wstring& self_path, UpdateResult* result,
+                                       ProgressCallback progress, const std::string& channel);
+
+}  // namespace corvane

@@ -7,14 +7,16 @@
 
 namespace corvane::test {
 
-// A user profile of its own: HOME, XDG_DATA_HOME (the registry store and the Programs folder) and
-// XDG_CONFIG_HOME point into a temporary folder, and the AppState talks to a RecordingHost.
+// A user profile of its own: HOME, XDG_DATA_HOME (the registry store and the Programs folder),
+// XDG_CONFIG_HOME and XDG_DATA_DIRS (the machine's data folder) point into a temporary folder, and
+// the AppState talks to a RecordingHost.
 class InstallEnv : public HostFixture {
  protected:
   TempDir root_;
   ScopedEnv home_env_{"HOME", root_.utf8() + "/home"};
   ScopedEnv data_env_{"XDG_DATA_HOME", root_.utf8() + "/home/.local/share"};
   ScopedEnv config_env_{"XDG_CONFIG_HOME", root_.utf8() + "/home/.config"};
+  ScopedEnv data_dirs_env_{"XDG_DATA_DIRS", root_.utf8() + "/machine"};
 
   std::wstring home() const { return root_ / L"home"; }
   std::wstring desktop_link() const { return root_ / L"home/Desktop/Corvane.desktop"; }

@@ -67,13 +67,18 @@ TEST_F(RunModes, AnArgumentBeforeTheFlagIsNoFolder) {
   EXPECT_EQ(app_state().install_dir, setup_dir_);
 }
 
+TEST_F(RunModes, TheNamedUninstallerTakesItsFirstArgumentAsTheFolder) {
+  // The name alone sets the flag, so the very first argument is the folder.
+  EXPECT_TRUE(parse({client_, L"/uninstall", root_ / L"other"}, root_ / L"Downloads/UNINSTALL.exe"));
+  EXPECT_EQ(app_state().install_dir, client_);
+}
+
 TEST_F(RunModes, TheUninstallerInItsClientFolderRelaunchesFromTheTempFolder) {
   const std::wstring uninstaller = client_ + L"/Uninstall.EXE";
   test::install_record_launch_program(uninstaller);
   test::write_text(temp_ + L"/Corvane-Uninstall.exe", "stale");
   EXPECT_FALSE(parse({}, uninstaller));
   EXPECT_TRUE(host.boxes.empty());
-  EXPECT_FALSE(app_state().window);
   EXPECT_EQ(test::wait_for_launch_record(temp_), "/uninstall\n" + os::to_utf8(client_) + "\n");
   EXPECT_EQ(test::read_text(temp_ + L"/Corvane-Uninstall.exe"), test::read_text(test::record_launch_program()));
 }
@@ -83,7 +88,7 @@ TEST_F(RunModes, ARelaunchThatFailsEndsWithABox) {
   test::ScopedFsFault full([](os::FsOp op, std::wstring_view, std::wstring_view) {
     return op == os::FsOp::Copy ? os::kErrorDiskFull : os::kErrorSuccess;
   });
-  EXPECT_FALSE(parse({L"ignored"}, client_ + L"/uninstall.exe"));
+  EXPECT_FALSE(parse({}, client_ + L"/uninstall.exe"));
   EXPECT_EQ(host.boxes, std::vector<std::wstring>{L"Не удалось запустить удаление."});
 }
 

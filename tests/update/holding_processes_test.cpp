@@ -1,13 +1,11 @@
 #include "update/holding_processes.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
 
 #include "os/fs.h"
-#include "os/process.h"
 #include "os/text.h"
 #include "support/temp_dir.h"
 #include "update/helper_process.h"
@@ -57,16 +55,6 @@ TEST(InsideDir, SeparatorMustFollowTheFolder) {
   EXPECT_FALSE(is_inside_dir(L"/c/Corvane", L"/c/Corvane"));
   EXPECT_FALSE(is_inside_dir(L"/c/Corvane/", L"/c/Corvane/"));
   EXPECT_FALSE(is_inside_dir(L"/c", L"/c/Corvane"));
-}
-
-TEST(ProcessInfo, OwnImageAndModulesAreVisible) {
-  const std::uint32_t self = os::current_process_id();
-  const std::wstring image = process_image_path(self);
-  ASSERT_FALSE(image.empty());
-  EXPECT_EQ(image.substr(image.rfind(L'/') + 1), L"corvane_update_tests");
-  EXPECT_TRUE(process_has_module(self, {L"/nonexistent", image}));
-  EXPECT_FALSE(process_has_module(self, {L"/nonexistent"}));
-  EXPECT_TRUE(process_image_path(0).empty());
 }
 
 TEST_F(HoldingProcesses, ProgramOutsideTheFolderIsFoundAndAskedToClose) {

@@ -27,18 +27,14 @@ std::string text(std::size_t size) {
 TEST(ReleaseBuilder, PathsAndPatterns) {
   EXPECT_EQ(manifest_path_for("uninstall.exe"), "bin/uninstall.exe");
   EXPECT_EQ(manifest_path_for("Corvane.exe"), "Corvane.exe");
-  EXPECT_EQ(manifest_path_for("data/ngtables/a.bin"), "data/ngtables/a.bin");
   EXPECT_EQ(manifest_path_for("launcher.json"), "");
   EXPECT_EQ(manifest_path_for("data/other.bin"), "");
-  EXPECT_EQ(manifest_path_for("bin/a:b"), "");
 
   EXPECT_TRUE(glob_match("*.dll", "bin/sub/x.dll"));
   EXPECT_TRUE(glob_match("bin/?.dll", "bin/x.dll"));
-  EXPECT_TRUE(glob_match("*", ""));
   EXPECT_TRUE(glob_match("data/*/*.bin", "data/ngtables/t/a.bin"));
   EXPECT_FALSE(glob_match("bin/?.dll", "bin/xy.dll"));
   EXPECT_FALSE(glob_match("*.dll", "bin/x.dll.bak"));
-  EXPECT_FALSE(glob_match("Corvane.exe", "corvane.exe"));
 }
 
 TEST(ReleaseBuilder, ManifestTextEscapesWhatJsonNeeds) {

@@ -164,16 +164,6 @@ TEST_F(Replacement, FailedCopyOfEqualContentUndoesTheFirstMove) {
   EXPECT_TRUE(os::file_info(at(L"bin")));  // created folders stay
 }
 
-TEST_F(Replacement, RollbackDeletesNewFilesAndRestoresBackupsNewestFirst) {
-  test::write_text(at(L"Corvane.exe"), "old exe");
-  change("Corvane.exe", 'a', "new exe");
-  change("bin/x.dll", 'b', "new x");
-  ASSERT_TRUE(apply());
-  rollback_applied({{at(L"Corvane.exe"), at(L"Corvane.exe.crvnold"), true},
-                    {at(L"bin/x.dll"), at(L"bin/x.dll.crvnold"), false}});
-  EXPECT_EQ(tree(), (std::vector<std::string>{"Corvane.exe=old exe"}));
-}
-
 TEST_F(Replacement, APathListedTwiceNeverLosesItsOriginal) {
   test::make_dirs(at(L"bin"));
   test::write_text(at(L"bin/a.dll"), "original");

@@ -46,13 +46,6 @@ class UpdateLockTest : public ::testing::Test {
   }
 };
 
-TEST_F(UpdateLockTest, LivesInTheRuntimeFolder) {
-  EXPECT_EQ(os::UpdateLock::lock_file_path(os::kUpdateLockName), runtime_ / L"CRVN_client_update.lock");
-  os::UpdateLock lock;
-  EXPECT_TRUE(lock.owned());
-  EXPECT_TRUE(os::file_info(runtime_ / L"CRVN_client_update.lock"));
-}
-
 TEST_F(UpdateLockTest, HoldersInTwoProcessesTakeTurns) {
   auto holder = start_holder(600);
   ASSERT_TRUE(test::wait_for_file(scratch_ / L"ready"));

@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 
 #include "app/app_state.h"
+#include "app/paths.h"
 #include "app/record_launch.h"
 #include "os/fs.h"
+#include "os/process_spawn.h"
 #include "os/text.h"
 #include "support/temp_dir.h"
 
@@ -70,6 +72,14 @@ TEST_F(Relaunch, SelfDeleteRemovesTheRunningProgramsFile) {
   app_state().module_path = temp_ + L"/Corvane-Uninstall.exe";
   schedule_self_delete();
   EXPECT_FALSE(os::file_info(temp_ + L"/Corvane-Uninstall.exe").has_value());
+}
+
+TEST(ModulePath, IsTheRunningExecutablesFullPath) {
+  const std::wstring path = os::module_file_path();
+  EXPECT_EQ(file_name_of(path), L"corvane_app_tests");
+  ASSERT_FALSE(path.empty());
+  EXPECT_EQ(path[0], L'/');
+  EXPECT_TRUE(path_exists(path));
 }
 
 }  // namespace

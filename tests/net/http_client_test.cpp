@@ -71,6 +71,39 @@ TEST_F(HttpClientTest, MemoryFetchHonoursTheCapAndReportsTheStatusOnFailure) {
   EXPECT_TRUE(http_get_to_memory(url_, "exact.json", 1048576, body, nullptr));
 }
 
+TEST_F(HttpClientTest, RedirectsAreFollowedAndOnlyTheFinalStatusCounts) {
+  publish_raw("moved/m.json", "{\"v\":1}");
+  publish_raw("files/f.bin", pattern_bytes(4000, 6));
+  server_.add_fault(Fault{.kind = FaultKind::kRedirect, .path = server_path("m.json"),
+                          .location = server_path("moved/m.json")});
+  server_.add_fault(Fault{.kind = FaultKind::kRedirect, .path = server_path("gone.json"),
+                          .location = server_.base_url() + "release/nowhere.json"});
+  server_.add_fault(Fault{.kind = FaultKind::kRedirect, .path = server_path("loop.json"),
+                          .location = server_path("loop.json")});
+  std::string body;
+  std::uint32_t status = 0;
+  ASSERT_TRUE(get("m.json", body, status));
+  EXPECT_EQ(body, "{\"v\":1}");
+  EXPECT_EQ(status, 200u);
+  EXPECT_FALSE(get("gone.json", body, status));
+  EXPECT_EQ(status, 404u);
+  EXPECT_FALSE(get("loop.json", body, status));  // too many redirects: no final response
+  EXPECT_EQ(status, 0u);
+
+  // A redirected part keeps its Range header and its fatality rules.
+  server_.add_fault(Fault{.kind = FaultKind::kRedirect, .path = server_path("files/old.bin"),
+                          .location = server_path("files/f.bin")});
+  std::optional<WorkerConnection> connection = open_worker_connection(url_);
+  ASSERT_TRUE(connection);
+  DownloadPool pool;
+  FileImage image;
+  image.bytes.assign(4000, '\0');
+  bool fatal = true;
+  const DownloadPart part{"old.bin", "files/old.bin", 4000, 1000, 1000};
+  EXPECT_TRUE(fetch_part(*connection, url_, part, &FileImage::sink, &image, pool, fatal));
+  EXPECT_EQ(image.bytes.substr(1000, 1000), pattern_bytes(4000, 6).substr(1000, 1000));
+}
+
 TEST_F(HttpClientTest, NoResponseGivesStatusZeroAndTheEnvironmentsProxyIsIgnored) {
   publish_raw("m.json", "{}");
   std::string body;
@@ -85,7 +118,7 @@ TEST_F(HttpClientTest, NoResponseGivesStatusZeroAndTheEnvironmentsProxyIsIgnored
     ASSERT_TRUE(get("m.json", body, status));
     EXPECT_EQ(body, "{}");
   }
-  server_.add_fault(Fault{.kind = FaultKind::kRefuse, .path = {}});
+  server_.add_fault(Fault{.kind = FaultKind::kRefuse});
   EXPECT_FALSE(get("m.json", body, status));
   EXPECT_EQ(status, 0u);
   server_.clear_faults();

@@ -165,6 +165,7 @@ const char* reason(unsigned status) {
   switch (status) {
     case 200: return "OK";
     case 206: return "Partial Content";
+    case 302: return "Found";
     case 400: return "Bad Request";
     case 403: return "Forbidden";
     case 404: return "Not Found";
@@ -372,6 +373,9 @@ bool Server::State::answer(int fd, const Request& request) {
   const std::optional<Fault> fault = take_fault(&request.path);
   if (fault && fault->kind == FaultKind::kDelayHeaders && !pause(fault->delay_ms)) return false;
   if (fault && fault->kind == FaultKind::kStatus) return send_status(fd, request, fault->status);
+  if (fault && fault->kind == FaultKind::kRedirect) {
+    return send_status(fd, request, 302, "Location: " + fault->location + "\r\n");
+  }
   if (request.method != "GET" && request.method != "HEAD") return send_status(fd, request, 405);
 
   const std::optional<std::string> relative = decode_path(request.path);

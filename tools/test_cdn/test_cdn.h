@@ -19,6 +19,7 @@ enum class FaultKind {
   kSlowBody,      // send the body at `bytes_per_second`
   kIgnoreRange,   // answer 200 with the whole file even when a range was asked for
   kDelayHeaders,  // wait `delay_ms` before the headers
+  kRedirect,      // answer 302 with "Location: `location`"
   kRefuse,        // reset each new connection before reading anything (`path` is ignored)
 };
 
@@ -31,6 +32,7 @@ struct Fault {
   std::uint64_t bytes = 0;            // kDropAfter, kShortBody, kLongBody
   std::uint64_t bytes_per_second = 0; // kSlowBody
   std::uint32_t delay_ms = 0;         // kDelayHeaders
+  std::string location;               // kRedirect: a path or an absolute URL
   std::uint32_t skip = 0;             // matching requests (connections for kRefuse) served normally first
   std::uint32_t times = kAlways;      // matching requests the fault then applies to
 };

@@ -4,10 +4,12 @@
 # in the same run, by aria2c -x8 -s8 -k8M. Each client runs under /usr/bin/time -v; the script prints
 # throughput (MB = 10^6 bytes, over the process's wall time), peak resident memory and CPU time of
 # each, checks every downloaded file byte for byte, and repeats ROUNDS times (default 2), alternating.
-#   bench/download/run.sh            ROUNDS=3 bench/download/run.sh
+# SET=single serves one file of 1 GiB instead, to show that memory does not grow with file size.
+#   bench/download/run.sh            ROUNDS=3 bench/download/run.sh            SET=single bench/download/run.sh
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 ROUNDS=${ROUNDS:-2}
+SET=${SET:-mixed}
 
 command -v aria2c >/dev/null || { echo "aria2c is missing (apt-get install -y aria2)" >&2; exit 1; }
 [ -x /usr/bin/time ] || { echo "/usr/bin/time is missing (apt-get install -y time)" >&2; exit 1; }
@@ -33,9 +35,13 @@ make_file() {  # size_mib relative_path
   head -c $(( $1 * 1048576 )) /dev/urandom > "$FILES/$2"
   echo "$(( $1 * 1048576 )) $2" >> "$WORK/list"
 }
-for i in $(seq -w 1 20); do make_file 40 "big/b$i.bin"; done
-for i in $(seq -w 1 10); do make_file 16 "mid/m$i.bin"; done
-for i in $(seq -w 1 64); do make_file 1 "small/s$i.bin"; done
+if [ "$SET" = single ]; then
+  make_file 1024 "big/one.bin"
+else
+  for i in $(seq -w 1 20); do make_file 40 "big/b$i.bin"; done
+  for i in $(seq -w 1 10); do make_file 16 "mid/m$i.bin"; done
+  for i in $(seq -w 1 64); do make_file 1 "small/s$i.bin"; done
+fi
 TOTAL=$(awk '{s += $1} END {print s}' "$WORK/list")
 
 "$CDN" --root "$WORK/root" --max-seconds 1800 > "$WORK/cdn.out" 2> "$WORK/cdn.err" &
@@ -63,7 +69,7 @@ verify_aria2() {
   while read -r _ path; do cmp -s "$WORK/aria2/$path" "$FILES/$path" || { echo "aria2c: $path differs" >&2; exit 1; }; done < "$WORK/list"
 }
 
-echo "set: $(wc -l < "$WORK/list") files, $TOTAL bytes; server $BASE"
+echo "set: $(wc -l < "$WORK/list") files, $TOTAL bytes; server $BASE; load:$(uptime | sed 's/.*load average//')"
 printf "%-6s %-22s %10s %12s %10s %8s\n" round client "MB/s" "peak RSS MiB" "CPU s" "wall s"
 for round in $(seq 1 "$ROUNDS"); do
   rm -rf "$WORK/staging" && mkdir "$WORK/staging"

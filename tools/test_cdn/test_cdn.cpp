@@ -135,12 +135,12 @@ bool parse_number(std::string_view text, std::uint64_t& value) {
 
 std::optional<Range> parse_range(std::string_view header, std::uint64_t size) {
   if (header.substr(0, 6) != "bytes=") return std::nullopt;
-  const std::string_view spec = trim(header.substr(6));
-  if (spec.find(',') != std::string_view::npos) return std::nullopt;
-  const std::size_t dash = spec.find('-');
+  const std::string_view byte_range = trim(header.substr(6));
+  if (byte_range.find(',') != std::string_view::npos) return std::nullopt;
+  const std::size_t dash = byte_range.find('-');
   if (dash == std::string_view::npos) return std::nullopt;
-  const std::string_view a = trim(spec.substr(0, dash));
-  const std::string_view b = trim(spec.substr(dash + 1));
+  const std::string_view a = trim(byte_range.substr(0, dash));
+  const std::string_view b = trim(byte_range.substr(dash + 1));
   std::uint64_t first = 0;
   std::uint64_t last = 0;
   if (a.empty()) {

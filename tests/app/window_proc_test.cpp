@@ -3,10 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <future>
-#include <memory>
 #include <thread>
 
-#include "app/app_state.h"
 #include "app/worker.h"
 #include "support/temp_dir.h"
 #include "ui/folder_pickers.h"
@@ -18,32 +16,30 @@ namespace {
 class WindowProc : public test::HostFixture {
  protected:
   WindowProc() { host.window_proc = window_proc; }
-
-  static std::unique_ptr<std::wstring> text(const wchar_t* t) { return std::make_unique<std::wstring>(t); }
+  bool idle() { return host.pump_until([] { return !app_state().busy.load(); }); }
 };
 
 TEST_F(WindowProc, PageMessagesReachTheViewOnlyWhileItExists) {
-  EXPECT_TRUE(window_proc(WM_UI_MESSAGE, 0, text(L"{\"type\":\"stage\"}")));  // freed unseen
-  EXPECT_TRUE(host.page.empty());
+  EXPECT_TRUE(window_proc(WM_UI_MESSAGE, 0, std::make_unique<std::wstring>(L"{\"a\":1}")));  // freed unseen
   on_view_created(true);
-  EXPECT_TRUE(window_proc(WM_UI_MESSAGE, 0, text(L"{\"type\":\"stage\"}")));
-  EXPECT_EQ(host.page, std::vector<std::wstring>{L"{\"type\":\"stage\"}"});
+  EXPECT_TRUE(window_proc(WM_UI_MESSAGE, 0, std::make_unique<std::wstring>(L"{\"b\":2}")));
+  EXPECT_EQ(host.page, std::vector<std::wstring>{L"{\"b\":2}"});
+  EXPECT_TRUE(window_proc(WM_START_DRAG, 0, nullptr));
   EXPECT_FALSE(window_proc(0x0200, 0, nullptr));  // not ours: the host's default handling
+  EXPECT_EQ(host.calls, std::vector<std::string>{"start_drag"});
 }
 
-TEST_F(WindowProc, RevealHappensOnceOnTheTimerOrOnShow) {
+TEST_F(WindowProc, TheWindowIsRevealedOnceByItsTimer) {
   app_state().cloaked = true;
   window_proc(kWindowTimer, 2, nullptr);  // another timer
-  EXPECT_TRUE(host.calls.empty());
   window_proc(kWindowTimer, REVEAL_TIMER_ID, nullptr);
-  EXPECT_EQ(host.calls, (std::vector<std::string>{"kill_timer 1", "set_cloaked 0", "bring_to_foreground"}));
+  window_proc(kWindowTimer, REVEAL_TIMER_ID, nullptr);  // a later reveal does not take the focus again
+  EXPECT_EQ(host.calls,
+            (std::vector<std::string>{"kill_timer 1", "set_cloaked 0", "bring_to_foreground", "kill_timer 1"}));
   EXPECT_FALSE(app_state().cloaked);
-  window_proc(kWindowTimer, REVEAL_TIMER_ID, nullptr);
-  EXPECT_EQ(host.count("bring_to_foreground"), 1u);  // a second reveal does not steal the focus again
-  EXPECT_EQ(host.count("kill_timer 1"), 2u);
 }
 
-TEST_F(WindowProc, CloseIsRefusedWhileAWorkerRunsAndDestroyJoinsIt) {
+TEST_F(WindowProc, OneWorkerAtATimeAndNoCloseWhileItRuns) {
   std::promise<void> release;
   std::shared_future<void> released = release.get_future().share();
   std::thread::id worker_thread;
@@ -51,14 +47,21 @@ TEST_F(WindowProc, CloseIsRefusedWhileAWorkerRunsAndDestroyJoinsIt) {
     worker_thread = std::this_thread::get_id();
     released.wait();
   }));
-  EXPECT_TRUE(app_state().busy.load());
+  auto request = std::make_shared<int>(7);
+  std::weak_ptr<int> dropped = request;
+  EXPECT_FALSE(start_worker([request = std::move(request)] {}));
+  EXPECT_TRUE(dropped.expired());  // the dropped job's request is destroyed at once
   window_proc(kWindowClose, 0, nullptr);  // e.g. the taskbar's Close during an install
   EXPECT_EQ(host.count("destroy_window"), 0u);
 
   release.set_value();
-  ASSERT_TRUE(host.pump_until([] { return !app_state().busy.load(); }));
+  ASSERT_TRUE(idle());
   EXPECT_FALSE(app_state().worker.joinable());
   EXPECT_NE(worker_thread, std::this_thread::get_id());
+  int runs = 0;
+  ASSERT_TRUE(start_worker([&runs] { ++runs; }));  // joined: a new worker may start
+  ASSERT_TRUE(idle());
+  EXPECT_EQ(runs, 1);
 
   on_view_created(true);
   window_proc(kWindowClose, 0, nullptr);
@@ -66,82 +69,52 @@ TEST_F(WindowProc, CloseIsRefusedWhileAWorkerRunsAndDestroyJoinsIt) {
   EXPECT_FALSE(app_state().webview);
 }
 
-TEST_F(WindowProc, OneWorkerAtATimeAndADroppedJobIsDestroyed) {
-  std::promise<void> release;
-  std::shared_future<void> released = release.get_future().share();
-  ASSERT_TRUE(start_worker([released] { released.wait(); }));
-  auto request = std::make_shared<int>(7);
-  std::weak_ptr<int> watch = request;
-  int runs = 0;
-  EXPECT_FALSE(start_worker([request = std::move(request), &runs] { ++runs; }));
-  EXPECT_TRUE(watch.expired());
-  release.set_value();
-  ASSERT_TRUE(host.pump_until([] { return !app_state().busy.load(); }));
-  // After the join a new worker may start.
-  ASSERT_TRUE(start_worker([&runs] { ++runs; }));
-  ASSERT_TRUE(host.pump_until([] { return !app_state().busy.load(); }));
-  EXPECT_EQ(runs, 1);
-}
-
-TEST_F(WindowProc, TheInstallPickerStartsAtAnExistingFolderAndAddsTheSubfolder) {
+TEST_F(WindowProc, PickersStoreTheChosenFoldersAndTellThePage) {
   test::TempDir dir;
   app_state().install_dir = dir / L"not/yet/Corvane";
   host.dialog_answer = dir / L"Games/";
   window_proc(WM_BROWSE_INSTALL, 0, nullptr);
-  ASSERT_EQ(host.dialogs.size(), 1u);
-  EXPECT_EQ(host.dialogs[0].first, L"Куда установить клиент");
-  EXPECT_EQ(host.dialogs[0].second, dir.path());  // nearest existing ancestor
   EXPECT_EQ(app_state().install_dir, dir / L"Games/Corvane");
-  EXPECT_EQ(take_page_messages(),
-            std::vector<std::wstring>{L"{\"type\":\"installDir\",\"dir\":\"" + (dir / L"Games/Corvane") + L"\"}"});
-
-  host.dialog_answer.clear();  // cancelled
+  host.dialog_answer = dir / L"GTA V//";  // the game picker stores any folder, holding the game or not
+  window_proc(WM_BROWSE_GAME, 0, nullptr);
+  EXPECT_EQ(app_state().game_dir, dir / L"GTA V");
+  test::make_dirs(dir / L"GTA V");
+  test::write_text(dir / L"GTA V/GTA5.exe", "");
+  window_proc(WM_BROWSE_GAME, 0, nullptr);
+  host.dialog_answer.clear();  // cancelled: nothing changes, nothing is sent
   window_proc(WM_BROWSE_INSTALL, 0, nullptr);
   EXPECT_EQ(app_state().install_dir, dir / L"Games/Corvane");
-  EXPECT_TRUE(take_page_messages().empty());
+
+  EXPECT_EQ(host.dialogs,
+            (std::vector<std::pair<std::wstring, std::wstring>>{
+                {L"Куда установить клиент", dir.path()},  // the nearest existing ancestor
+                {L"Папка с GTA V (где лежит GTA5.exe)", L""},  // no game folder yet: the system chooses
+                {L"Папка с GTA V (где лежит GTA5.exe)", dir / L"GTA V"},
+                {L"Куда установить клиент", dir.path()}}));  // Games/Corvane does not exist yet
+  EXPECT_EQ(take_page_messages(),
+            (std::vector<std::wstring>{
+                L"{\"type\":\"installDir\",\"dir\":\"" + dir / L"Games/Corvane" + L"\"}",
+                L"{\"type\":\"gtaDir\",\"dir\":\"" + dir / L"GTA V" + L"\",\"valid\":false}",
+                L"{\"type\":\"gtaDir\",\"dir\":\"" + dir / L"GTA V" + L"\",\"valid\":true}"}));
 }
 
-TEST_F(WindowProc, PickedFoldersBecomeInstallFolders) {
-  EXPECT_EQ(install_dir_from_pick(L"/srv/games/corvane/"), L"/srv/games/corvane");
-  EXPECT_EQ(install_dir_from_pick(L"/srv/games/CORVANE"), L"/srv/games/CORVANE");
+TEST(FolderPick, PickedFoldersBecomeInstallFolders) {
+  EXPECT_EQ(install_dir_from_pick(L"/srv/games/CORVANE/"), L"/srv/games/CORVANE");
   EXPECT_EQ(install_dir_from_pick(L"/srv/games"), L"/srv/games/Corvane");
   EXPECT_EQ(install_dir_from_pick(L"/"), L"/Corvane");
   EXPECT_EQ(install_dir_from_pick(L"E:\\"), L"E:\\Corvane");
   EXPECT_EQ(install_dir_from_pick(L"D:\\Games\\corvane\\"), L"D:\\Games\\corvane");
-  EXPECT_EQ(picker_start_folder(L""), L"");
-  EXPECT_EQ(picker_start_folder(L"relative/missing"), L"");
 }
 
-TEST_F(WindowProc, TheGamePickerStoresAnyFolderAndTellsWhetherItHoldsTheGame) {
-  test::TempDir dir;
-  host.dialog_answer = dir / L"GTA V//";
-  window_proc(WM_BROWSE_GAME, 0, nullptr);
-  EXPECT_EQ(host.dialogs.at(0).first, L"Папка с GTA V (где лежит GTA5.exe)");
-  EXPECT_EQ(host.dialogs.at(0).second, L"");  // no game folder yet: the system chooses
-  EXPECT_EQ(app_state().game_dir, dir / L"GTA V");
-  EXPECT_EQ(take_page_messages(),
-            std::vector<std::wstring>{L"{\"type\":\"gtaDir\",\"dir\":\"" + (dir / L"GTA V") + L"\",\"valid\":false}"});
-  test::make_dirs(dir / L"GTA V");
-  test::write_text(dir / L"GTA V/GTA5.exe", "");
-  window_proc(WM_BROWSE_GAME, 0, nullptr);
-  EXPECT_EQ(host.dialogs.at(1).second, dir / L"GTA V");
-  EXPECT_EQ(take_page_messages(),
-            std::vector<std::wstring>{L"{\"type\":\"gtaDir\",\"dir\":\"" + (dir / L"GTA V") + L"\",\"valid\":true}"});
-}
-
-TEST_F(WindowProc, DragAndAMissingRuntime) {
-  window_proc(WM_START_DRAG, 0, nullptr);
-  EXPECT_EQ(host.calls, std::vector<std::string>{"start_drag"});
+TEST_F(WindowProc, AMissingRuntimeIsOfferedForDownloadAndClosesTheSetup) {
   host.box_answer = MessageBoxAnswer::No;
   on_view_created(false);
   host.box_answer = MessageBoxAnswer::Yes;
   on_view_created(false);
-  ASSERT_EQ(host.boxes.size(), 2u);
-  EXPECT_EQ(host.boxes[0],
+  EXPECT_EQ(host.boxes.at(0),
             L"Для установщика нужен компонент Microsoft Edge WebView2.\n\nОткрыть страницу загрузки? После установки "
             L"компонента запустите установщик снова.");
-  EXPECT_EQ(host.box_kinds[0], MessageBoxKind::YesNoWarning);
-  EXPECT_EQ(host.opened_urls.size(), 1u);  // only after Yes
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"question box", "question box", "open_url"}));
   EXPECT_FALSE(app_state().webview);
   std::vector<WindowMessage> posted;
   for (const test::PostedMessage& m : host.take_posted()) posted.push_back(m.message);

@@ -5,49 +5,28 @@
 namespace corvane {
 namespace {
 
-TEST(WindowScale, FullHdAt96DpiShowsThePageAt120Percent) {
-  const ScreenRect work{0, 0, 1920, 1040};
-  const WindowScale install = compute_window_scale(work, kInstallPageWidth, kInstallPageHeight, 96);
-  EXPECT_DOUBLE_EQ(install.zoom, 1.2);
-  EXPECT_EQ(install.width, 1200);
-  EXPECT_EQ(install.height, 876);
-  const WindowScale uninstall = compute_window_scale(work, kUninstallPageWidth, kUninstallPageHeight, 96);
-  EXPECT_EQ(uninstall.width, 810);
-  EXPECT_EQ(uninstall.height, 641);
-  // Centred with truncating division: (1920 - 1200) / 2, (1040 - 876) / 2.
-  const ScreenRect rect = window_placement(work, install);
-  EXPECT_EQ(rect.left, 360);
-  EXPECT_EQ(rect.top, 82);
-  EXPECT_EQ(rect.right - rect.left, 1200);
-  EXPECT_EQ(rect.bottom - rect.top, 876);
-}
+TEST(WindowScale, PageSizeFollowsDpiAndWorkArea) {
+  const ScreenRect full_hd{0, 0, 1920, 1040};
+  const WindowScale install = compute_window_scale(full_hd, kInstallPageWidth, kInstallPageHeight, 96);
+  EXPECT_DOUBLE_EQ(install.zoom, 1.2);  // at most 120 %
+  EXPECT_EQ(std::pair(install.width, install.height), std::pair(1200, 876));
+  const WindowScale uninstall = compute_window_scale(full_hd, kUninstallPageWidth, kUninstallPageHeight, 96);
+  EXPECT_EQ(std::pair(uninstall.width, uninstall.height), std::pair(810, 641));
 
-TEST(WindowScale, ASmallWorkAreaShrinksThePageToFit) {
-  const WindowScale s = compute_window_scale({0, 0, 1366, 728}, kInstallPageWidth, kInstallPageHeight, 96);
-  EXPECT_NEAR(s.zoom, 0.92 * 728 / 730, 1e-12);
-  EXPECT_EQ(s.width, 917);
-  EXPECT_EQ(s.height, 670);
-}
+  const WindowScale small = compute_window_scale({0, 0, 1366, 728}, kInstallPageWidth, kInstallPageHeight, 96);
+  EXPECT_NEAR(small.zoom, 0.92 * 728 / 730, 1e-12);  // 92 % of the height
+  EXPECT_EQ(std::pair(small.width, small.height), std::pair(917, 670));
 
-TEST(WindowScale, HighDpiScalesThePhysicalSize) {
-  const ScreenRect work{0, 40, 2560, 1440};  // 1400 high, below a top task bar
-  const WindowScale s = compute_window_scale(work, kInstallPageWidth, kInstallPageHeight, 144);
-  EXPECT_NEAR(s.zoom, 0.92 * 1400 / 1095, 1e-12);
-  EXPECT_EQ(s.width, 1764);
-  EXPECT_EQ(s.height, 1288);
-  const ScreenRect rect = window_placement(work, s);
-  EXPECT_EQ(rect.left, (2560 - 1764) / 2);
-  EXPECT_EQ(rect.top, 40 + (1400 - 1288) / 2);
-}
+  const ScreenRect high_dpi{0, 40, 2560, 1440};  // 1400 high, below a top task bar
+  const WindowScale big = compute_window_scale(high_dpi, kInstallPageWidth, kInstallPageHeight, 144);
+  EXPECT_NEAR(big.zoom, 0.92 * 1400 / 1095, 1e-12);
+  EXPECT_EQ(std::pair(big.width, big.height), std::pair(1764, 1288));
 
-TEST(WindowScale, AWorkAreaNarrowerThanTheWindowCentresTowardZero) {
-  // A window wider than its work area: (100 - 201) / 2 = -101 / 2 truncates to -50, not -51.
-  const ScreenRect work{10, 0, 110, 100};
-  WindowScale wide;
-  wide.width = 201;
-  wide.height = 100;
-  const ScreenRect rect = window_placement(work, wide);
-  EXPECT_EQ(rect.left, 10 - 50);
+  const ScreenRect centred = window_placement(high_dpi, big);
+  EXPECT_EQ(std::pair(centred.left, centred.top), std::pair(398, 96));
+  EXPECT_EQ(std::pair(centred.right, centred.bottom), std::pair(398 + 1764, 96 + 1288));
+  // Wider than its work area: (100 - 201) / 2 truncates toward zero, to -50.
+  EXPECT_EQ(window_placement({10, 0, 110, 100}, {1.0, 201, 100}).left, 10 - 50);
 }
 
 }  // namespace

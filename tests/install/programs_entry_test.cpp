@@ -11,13 +11,11 @@
 namespace corvane {
 namespace {
 
-using os::RegistryRoot;
-
 std::wstring value(const wchar_t* name) {
-  return os::read_registry_string(RegistryRoot::CurrentUser, kProgramsKey, name);
+  return os::read_registry_string(os::RegistryRoot::CurrentUser, kProgramsKey, name);
 }
 std::optional<std::uint32_t> dword(const wchar_t* name) {
-  return os::read_registry_dword(RegistryRoot::CurrentUser, kProgramsKey, name);
+  return os::read_registry_dword(os::RegistryRoot::CurrentUser, kProgramsKey, name);
 }
 
 class ProgramsEntry : public test::InstallEnv {
@@ -31,11 +29,11 @@ TEST_F(ProgramsEntry, WritesTheNineValuesAndKeepsForeignOnes) {
   test::write_text(request_.install_dir + L"/Corvane.exe", std::string(600, 'b'));
   {
     os::RegistryKey key;
-    ASSERT_TRUE(key.create(RegistryRoot::CurrentUser, kProgramsKey));
+    ASSERT_TRUE(key.create(os::RegistryRoot::CurrentUser, kProgramsKey));
     ASSERT_TRUE(key.set_string(L"Foreign", L"kept"));
     ASSERT_TRUE(key.set_string(L"DisplayVersion", L"0.9"));
   }
-  ASSERT_TRUE(write_programs_entry(request_, "1.2.\xd0\x91"));  // a Cyrillic letter in the version
+  ASSERT_TRUE(write_programs_entry(request_, "1.2.\xd0\x91"));  // a Cyrillic letter in UTF-8
   const std::wstring dir = request_.install_dir;
   EXPECT_EQ(value(L"DisplayName"), L"Corvane");
   EXPECT_EQ(value(L"DisplayVersion"), L"1.2.\u0411");
@@ -49,9 +47,17 @@ TEST_F(ProgramsEntry, WritesTheNineValuesAndKeepsForeignOnes) {
   EXPECT_EQ(value(L"Foreign"), L"kept");
 }
 
-TEST_F(ProgramsEntry, StopsAtTheFirstValueThatFails) {
+TEST_F(ProgramsEntry, StopsAtTheFirstValueThatFailsAndNeedsItsKey) {
+  {
+    test::ScopedFsFault no_key([](os::FsOp op, std::wstring_view path, std::wstring_view) {
+      return op == os::FsOp::CreateDirectory && path.ends_with(L"/corvane") ? os::kErrorAccessDenied
+                                                                             : os::kErrorSuccess;
+    });
+    EXPECT_FALSE(write_programs_entry(request_, "1.0"));
+  }
+  EXPECT_EQ(value(L"DisplayName"), L"");
   int writes = 0;
-  test::ScopedFsFault fault([&writes](os::FsOp op, std::wstring_view path, std::wstring_view) {
+  test::ScopedFsFault full([&writes](os::FsOp op, std::wstring_view path, std::wstring_view) {
     if (op != os::FsOp::Write || path.find(L"registry") == std::wstring_view::npos) return os::kErrorSuccess;
     return ++writes == 4 ? os::kErrorDiskFull : os::kErrorSuccess;
   });
@@ -59,50 +65,31 @@ TEST_F(ProgramsEntry, StopsAtTheFirstValueThatFails) {
   EXPECT_EQ(writes, 4);
   EXPECT_EQ(value(L"Publisher"), L"Corvane");  // the first three stay
   EXPECT_EQ(value(L"DisplayIcon"), L"");
-  EXPECT_EQ(value(L"InstallLocation"), L"");
   EXPECT_FALSE(dword(L"EstimatedSize"));
 }
 
-TEST_F(ProgramsEntry, AKeyThatCannotBeOpenedChangesNothing) {
-  test::ScopedFsFault fault([](os::FsOp op, std::wstring_view path, std::wstring_view) {
-    return op == os::FsOp::CreateDirectory && path.ends_with(L"/corvane") ? os::kErrorAccessDenied
-                                                                           : os::kErrorSuccess;
-  });
-  EXPECT_FALSE(write_programs_entry(request_, "1.0"));
-  EXPECT_EQ(value(L"DisplayName"), L"");
-}
-
-TEST_F(ProgramsEntry, SizeCountsFilesOnceAndEndsOnLinkLoops) {
+TEST_F(ProgramsEntry, SizeEndsOnLinkLoopsAndKeepsAll64BitsUntilTheCap) {
   const std::wstring dir = request_.install_dir;
+  const std::filesystem::path native = os::to_utf8(dir);
   test::make_dirs(dir + L"/bin/sub");
   test::write_text(dir + L"/bin/sub/x", std::string(1023, 'x'));
-  EXPECT_EQ(folder_size(dir), 1023u);
-  EXPECT_EQ(estimated_size_kib(folder_size(dir)), 0u);
-  // A link back to the top of the tree, one to a file, and one to a folder outside it.
   test::make_dirs(root_ / L"outside");
   test::write_text(root_ / L"outside/big", std::string(5000, 'o'));
-  std::filesystem::create_directory_symlink(root_.utf8() + "/outside",
-                                            std::filesystem::path(os::to_utf8(dir)) / "bin/outside");
-  std::filesystem::create_directory_symlink(os::to_utf8(dir), std::filesystem::path(os::to_utf8(dir)) / "bin/loop");
-  std::filesystem::create_symlink(os::to_utf8(dir + L"/bin/sub/x"), std::filesystem::path(os::to_utf8(dir)) / "link");
+  std::filesystem::create_directory_symlink(native, native / "bin/loop");
+  std::filesystem::create_directory_symlink(root_.utf8() + "/outside", native / "bin/outside");
+  std::filesystem::create_symlink(native / "bin/sub/x", native / "link");
   EXPECT_EQ(folder_size(dir), 1023u);
   EXPECT_EQ(folder_size(root_ / L"missing"), 0u);
-}
-
-TEST_F(ProgramsEntry, LargeClientsKeepTheirTrueSizeUntilTheCap) {
-  const std::wstring dir = request_.install_dir;
-  test::make_dirs(dir);
-  test::make_sparse_file(dir + L"/big.pak", 5ull << 30);  // 5 GiB
-  test::write_text(dir + L"/small", std::string(2048, 's'));
   ASSERT_TRUE(write_programs_entry(request_, "1.0"));
-  EXPECT_EQ(dword(L"EstimatedSize"), (5u << 20) + 2u);
-  // 4 TiB and 2 KiB: 2^32 + 2 KiB, which must not wrap around to 2.
-  test::make_sparse_file(dir + L"/big.pak", 4ull << 40);
+  EXPECT_EQ(dword(L"EstimatedSize"), 0u);
+
+  test::make_sparse_file(dir + L"/big.pak", 5ull << 30);  // 5 GiB without the disk space
+  ASSERT_TRUE(write_programs_entry(request_, "1.0"));
+  EXPECT_EQ(dword(L"EstimatedSize"), 5u << 20);
+  test::make_sparse_file(dir + L"/big.pak", 4ull << 40);  // 4 TiB + 1023 bytes: must not wrap to 0
   ASSERT_TRUE(write_programs_entry(request_, "1.0"));
   EXPECT_EQ(dword(L"EstimatedSize"), 0xFFFFFFFFu);
-  EXPECT_EQ(estimated_size_kib((4ull << 40) - 1), 0xFFFFFFFFu);
-  EXPECT_EQ(estimated_size_kib(~0ull), 0xFFFFFFFFu);
-  EXPECT_EQ(estimated_size_kib((4ull << 40) - 1024 - 1), 0xFFFFFFFEu);
+  EXPECT_EQ(estimated_size_kib((4ull << 40) - 1025), 0xFFFFFFFEu);
 }
 
 }  // namespace

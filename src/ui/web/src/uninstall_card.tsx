@@ -56,6 +56,7 @@ export function UninstallCard({ s, dispatch }: { s: PageState; dispatch: (event:
           disabled={phase === 'working'}
           onClick={act}
         >
+          {phase === 'working' ? <span class="spinner" aria-hidden="true" /> : null}
           {t.button}
         </button>
       </div>

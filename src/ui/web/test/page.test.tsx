@@ -50,7 +50,7 @@ describe('start-up', () => {
     expect(sent.at(-1)).toBe('install|C:\\C|D:\\G|1|1');
     expect(root.querySelector('.screen')?.className).toContain('screen-leave');
     expect(root.querySelector('.setup')).not.toBeNull();
-    act(() => vi.advanceTimersByTime(260));
+    act(() => void vi.advanceTimersByTime(260));
     expect(root.querySelector('.setup')).toBeNull();
     expect(root.querySelector('.progress-title')?.textContent).toBe('Подготовка к загрузке файлов...');
   });
@@ -95,20 +95,20 @@ describe('slogan', () => {
     vi.useFakeTimers();
     act(() => render(<Slogan top={115} />, root));
     expect(title()).toBe(SLIDES[0].title[0]);
-    act(() => vi.advanceTimersByTime(FIRST_CHANGE_MS - 1));
+    act(() => void vi.advanceTimersByTime(FIRST_CHANGE_MS - 1));
     expect(phase()).toContain('slogan-intro');
-    act(() => vi.advanceTimersByTime(1));
+    act(() => void vi.advanceTimersByTime(1));
     expect(phase()).toContain('slogan-leave');
     expect(title()).toBe(SLIDES[0].title[0]);
-    act(() => vi.advanceTimersByTime(LEAVE_MS));
+    act(() => void vi.advanceTimersByTime(LEAVE_MS));
     expect(phase()).toContain('slogan-enter');
     expect(title()).toBe(SLIDES[1].title[0]);
     // The change took LEAVE_MS + ENTER_MS (about 1.5 s); the next one starts 7 s later.
-    act(() => vi.advanceTimersByTime(ENTER_MS + NEXT_CHANGE_MS - 1));
+    act(() => void vi.advanceTimersByTime(ENTER_MS + NEXT_CHANGE_MS - 1));
     expect(phase()).toContain('slogan-enter');
-    act(() => vi.advanceTimersByTime(1 + LEAVE_MS));
+    act(() => void vi.advanceTimersByTime(1 + LEAVE_MS));
     expect(title()).toBe(SLIDES[2].title[0]);
-    act(() => vi.advanceTimersByTime(ENTER_MS + NEXT_CHANGE_MS + LEAVE_MS));
+    act(() => void vi.advanceTimersByTime(ENTER_MS + NEXT_CHANGE_MS + LEAVE_MS));
     expect(title()).toBe(SLIDES[0].title[0]);
     expect(LEAVE_MS + ENTER_MS).toBeGreaterThanOrEqual(1400);
     expect(LEAVE_MS + ENTER_MS).toBeLessThanOrEqual(1600);
@@ -120,10 +120,10 @@ describe('slogan', () => {
       (q: string) => ({ matches: q.includes('reduce'), media: q }) as unknown as MediaQueryList,
     );
     act(() => render(<Slogan top={280} />, root));
-    act(() => vi.advanceTimersByTime(FIRST_CHANGE_MS));
+    act(() => void vi.advanceTimersByTime(FIRST_CHANGE_MS));
     expect(title()).toBe(SLIDES[1].title[0]);
     expect(phase()).not.toContain('slogan-leave');
-    act(() => vi.advanceTimersByTime(NEXT_CHANGE_MS));
+    act(() => void vi.advanceTimersByTime(NEXT_CHANGE_MS));
     expect(title()).toBe(SLIDES[2].title[0]);
     mm.mockRestore();
   });

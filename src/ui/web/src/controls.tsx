@@ -13,6 +13,19 @@ export function CheckBox(props: { checked: boolean; onToggle(): void; children: 
   );
 }
 
+/** A labelled folder field; `badge` sits beside the label. */
+export function FolderGroup(props: { label: string; badge?: ComponentChildren; children: ComponentChildren }) {
+  return (
+    <div class="field-group">
+      <div class="field-label">
+        {props.label}
+        {props.badge}
+      </div>
+      {props.children}
+    </div>
+  );
+}
+
 /** A folder field: shows the value (whole value as tooltip) or a placeholder; a click opens the picker. */
 export function PathField(props: { value: string; placeholder: string; onBrowse(): void; testId: string }) {
   const empty = props.value === '';

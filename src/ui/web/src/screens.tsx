@@ -1,5 +1,5 @@
 // The install flow's screens: the setup form, progress, success and error.
-import { CheckBox, PathField } from './controls';
+import { CheckBox, FolderGroup, PathField } from './controls';
 import { progress_view } from './progress';
 import { can_install, type PageEvent, type PageState } from './state';
 
@@ -11,29 +11,22 @@ export function SetupScreen({ s, dispatch }: { s: PageState; dispatch: Dispatch 
       <h1>Установка клиента</h1>
       <p class="lead">Выбери, куда ты хочешь поставить клиент, и обязательно проверь папку с игрой</p>
       <div class="fields">
-        <div class="field-group">
-          <div class="field-label">Папка установки клиента</div>
-          <PathField
-            value={s.installDir}
-            placeholder="Папка не выбрана"
-            onBrowse={() => dispatch({ kind: 'browseInstall' })}
-            testId="install-dir"
-          />
-        </div>
-        <div class="field-group">
-          <div class="field-label">
-            Папка Grand Theft Auto V
-            <span class={`badge ${s.gtaValid ? 'badge-ok' : 'badge-bad'}`}>
-              {s.gtaValid ? 'Игра найдена' : 'Игра не обнаружена'}
-            </span>
-          </div>
+        <FolderGroup label="Папка установки клиента">
+          <PathField value={s.installDir} placeholder="Папка не выбрана" onBrowse={() => dispatch({ kind: 'browseInstall' })} testId="install-dir" />
+        </FolderGroup>
+        <FolderGroup
+          label="Папка Grand Theft Auto V"
+          badge={
+            <span class={`badge ${s.gtaValid ? 'badge-ok' : 'badge-bad'}`}>{s.gtaValid ? 'Игра найдена' : 'Игра не обнаружена'}</span>
+          }
+        >
           <PathField
             value={s.gtaDir}
             placeholder="Укажи папку, в которой лежит GTA5.exe"
             onBrowse={() => dispatch({ kind: 'browseGta' })}
             testId="gta-dir"
           />
-        </div>
+        </FolderGroup>
       </div>
       <div class="setup-foot">
         <div class="checks">

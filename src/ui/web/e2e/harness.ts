@@ -90,10 +90,15 @@ export interface PageOptions {
   width: number;
   height: number;
   bridge?: boolean;
+  reducedMotion?: boolean;
 }
 
 export async function open_page(browser: Browser, origin: string, o: PageOptions): Promise<Page> {
-  const context = await browser.newContext({ viewport: { width: o.width, height: o.height }, deviceScaleFactor: 1 });
+  const context = await browser.newContext({
+    viewport: { width: o.width, height: o.height },
+    deviceScaleFactor: 1,
+    reducedMotion: o.reducedMotion ? 'reduce' : 'no-preference',
+  });
   const page = await context.newPage();
   const errors: string[] = [];
   page.on('pageerror', (e) => errors.push(String(e)));

@@ -7,56 +7,34 @@
 namespace corvane {
 namespace {
 
-TEST(JsonFields, StringFieldNeedsTheCompactPattern) {
+TEST(JsonFields, StringFieldNeedsTheCompactPatternAndDropsBackslashes) {
   EXPECT_EQ(find_string_field(R"({"host":"x"})", "host"), "x");
   EXPECT_EQ(find_string_field(R"({"host": "x"})", "host"), "");
-  EXPECT_EQ(find_string_field(R"({"host" :"x"})", "host"), "");
   EXPECT_EQ(find_string_field(R"({"port":5})", "port"), "");
-  EXPECT_EQ(find_string_field(R"({"xhost":"a","host":"b"})", "host"), "b");
-  EXPECT_EQ(find_string_field(R"({"a":"1","a":"2"})", "a"), "1");  // the first occurrence
-  EXPECT_EQ(find_string_field(R"({"a":"")", "a"), "");
+  EXPECT_EQ(find_string_field(R"({"xhost":"a","host":"b","host":"c"})", "host"), "b");
   EXPECT_EQ(find_string_field(R"({"a":"open)", "a"), "open");  // the end of the text ends the value
-}
-
-TEST(JsonFields, StringFieldDropsBackslashesAndKeepsTheNextByte) {
   EXPECT_EQ(find_string_field(R"({"name":"a\"b"})", "name"), "a\"b");
   EXPECT_EQ(find_string_field(R"({"p":"C:\\Games\\GTA V"})", "p"), "C:\\Games\\GTA V");
-  EXPECT_EQ(find_string_field(R"({"n":"x\ny"})", "n"), "xny");
-  EXPECT_EQ(find_string_field(R"({"n":"\u00e9"})", "n"), "u00e9");
+  EXPECT_EQ(find_string_field(R"({"n":"x\ny\u00e9"})", "n"), "xnyu00e9");
   EXPECT_EQ(find_string_field("{\"n\":\"ab\\", "n"), "ab\\");  // a final backslash stays
 }
 
 TEST(JsonFields, IntFieldConvertsLikeStrtoll) {
   EXPECT_EQ(find_int_field(R"({"port":22005})", "port"), 22005);
   EXPECT_EQ(find_int_field(R"("port":-5)", "port"), -5);
-  EXPECT_EQ(find_int_field(R"({"port": +7,)", "port"), 7);
-  EXPECT_EQ(find_int_field("{\"port\":\n\t 12x", "port"), 12);
+  EXPECT_EQ(find_int_field("{\"port\":\n\t +12x", "port"), 12);
   EXPECT_EQ(find_int_field(R"({"port":"22005"})", "port"), 0);
   EXPECT_EQ(find_int_field(R"({"host":"a"})", "port"), 0);
-  EXPECT_EQ(find_int_field(R"({"port":)", "port"), 0);
-  EXPECT_EQ(find_int_field(R"({"at":99999999999999999999999})", "at"),
-            std::numeric_limits<std::int64_t>::max());
-  EXPECT_EQ(find_int_field(R"({"at":-99999999999999999999999})", "at"),
-            std::numeric_limits<std::int64_t>::min());
-  EXPECT_EQ(find_int_field(R"({"at":-9223372036854775808})", "at"),
-            std::numeric_limits<std::int64_t>::min());
+  EXPECT_EQ(find_int_field(R"({"at":99999999999999999999999})", "at"), std::numeric_limits<std::int64_t>::max());
+  EXPECT_EQ(find_int_field(R"({"at":-99999999999999999999999})", "at"), std::numeric_limits<std::int64_t>::min());
   // The digits end at the end of the view, not at whatever follows it in memory.
-  const std::string_view cut = std::string_view(R"({"port":123456)").substr(0, 10);
-  EXPECT_EQ(find_int_field(cut, "port"), 12);
+  EXPECT_EQ(find_int_field(std::string_view(R"({"port":123456)").substr(0, 10), "port"), 12);
 }
 
 TEST(JsonFields, EscapeForLauncherJson) {
-  EXPECT_EQ(escape_json_text("C:\\Games"), "C:\\\\Games");
-  EXPECT_EQ(escape_json_text("say \"hi\""), "say \\\"hi\\\"");
-  EXPECT_EQ(escape_json_text("a\nb\tc\rd\x01\x1F"), "abcd");
+  EXPECT_EQ(escape_json_text("C:\\Games \"x\""), "C:\\\\Games \\\"x\\\"");
+  EXPECT_EQ(escape_json_text(std::string("a\nb\tc\rd\x01\x1F\0e", 11)), "abcde");
   EXPECT_EQ(escape_json_text("\xD0\x96\x7F/"), "\xD0\x96\x7F/");
-  EXPECT_EQ(escape_json_text(std::string("a\0b", 3)), "ab");
-}
-
-TEST(JsonFields, EscapedTextReadsBackThroughTheStringGetter) {
-  const std::string value = "D:\\a \"b\"\\\\c\\";
-  const std::string line = "  \"gamePath\":\"" + escape_json_text(value) + "\",";
-  EXPECT_EQ(find_string_field(line, "gamePath"), value);
 }
 
 }  // namespace

@@ -69,6 +69,14 @@ TEST_F(UpdateRunTest, TwoUpdatesOfOneFolderAtOnceTakeTurns) {
     }
   }
   EXPECT_EQ(client_tree(), release);
+
+  // The command line never makes the client folder itself.
+  const std::wstring missing = work_ / L"no-such-client";
+  ChildProcess refused(CORVANE_UPDATE_CLI, {"--base-url", server_.base_url(), os::to_utf8(missing)});
+  int refused_status = 0;
+  ASSERT_TRUE(refused.ended(30s, refused_status));
+  EXPECT_TRUE(WIFEXITED(refused_status) && WEXITSTATUS(refused_status) == kFailed);
+  EXPECT_FALSE(os::file_info(missing).has_value());
 }
 #endif
 

@@ -87,6 +87,12 @@ TEST_F(UpdateRunTest, FetchesOnlyWhatDiffersAndKeepsFilesTheReleaseDoesNotList) 
   release["bin/mine.txt"] = "kept";
   EXPECT_EQ(client_tree(), release);
 
+  // Only an empty file to bring: nothing to download, and the percentage of 0 bytes is 100.
+  ASSERT_EQ(std::remove(os::to_utf8(client_path("bin/empty.cfg")).c_str()), 0);
+  ASSERT_EQ(run(), kUpdated) << console_;
+  EXPECT_EQ(progress_rewrites(console_), std::vector<std::string>{"  Obnovlenie: 100%  1/1 faylov"});
+  EXPECT_EQ(client_tree(), release);
+
   // A newer release replaces through backups and removes them afterwards.
   const Tree newer = small_release(2);
   publish(newer, "2.0.0");

@@ -18,8 +18,7 @@ cd "$(dirname "$0")/../.."
 ROUNDS=${ROUNDS:-2}
 SET=${SET:-mixed}
 
-command -v aria2c >/dev/null || { echo "aria2c is missing (scripts/bootstrap.sh bench)" >&2; exit 1; }
-[ -x /usr/bin/time ] || { echo "/usr/bin/time is missing (scripts/bootstrap.sh bench)" >&2; exit 1; }
+scripts/bootstrap.sh bench  # aria2c and /usr/bin/time
 
 cmake --preset release >/dev/null
 cmake --build --preset release --target corvane-update corvane-test-cdn corvane-release-builder \
@@ -37,7 +36,7 @@ if [ ! -f "$DATA/complete" ]; then
   if [ "$SET" = single ]; then
     mkdir -p "$DATA/source/bin/game"
     head -c 1073741824 /dev/urandom > "$DATA/source/bin/game/huge.pak"
-    yes "local player = spawn(vehicle, 0.5) -- update" | head -c 4194304 > "$DATA/source/Corvane.exe"
+    head -c 4194304 < <(yes "local player = spawn(vehicle, 0.5) -- update") > "$DATA/source/Corvane.exe"
   else
     "$TOOLS/sample_client/corvane-sample-client" --out "$DATA/source" --large-mib 900
   fi
@@ -83,15 +82,7 @@ rm -f \$(awk '{print \$2}' "$WORK/unpack.args")
 sha256sum --quiet -c "$WORK/sums"
 BASELINE
 
-# Prints "<wall s> <MB/s> <CPU s> <peak RSS MiB>" from a /usr/bin/time -v report.
-summarise() {
-  awk -v total="$TOTAL" '
-    /Elapsed \(wall clock\)/ { n = split($NF, t, ":"); wall = (n == 3) ? t[1]*3600 + t[2]*60 + t[3] : t[1]*60 + t[2] }
-    /Maximum resident set size/ { rss = $NF / 1024 }
-    /User time \(seconds\)/ { cpu += $NF }
-    /System time \(seconds\)/ { cpu += $NF }
-    END { printf "%.2f %.1f %.2f %.1f\n", wall, total / 1e6 / wall, cpu, rss }' "$1"
-}
+summarise() { awk -v total="$TOTAL" -f bench/time_summary.awk "$1"; }
 row() { printf "%-6s %-44s %8s %9s %8s %13s\n" "$@"; }
 
 ours_fresh() {

@@ -73,9 +73,11 @@ awk '$4 > 0 {print $3, $1 ".lzms", $1}' "$WORK/files" > "$WORK/unpack.args"
 awk '{t = ($1 == "bin/uninstall.exe") ? "uninstall.exe" : $1; print $2 "  " t}' "$WORK/files" > "$WORK/sums"
 cat > "$WORK/baseline.sh" <<BASELINE
 set -e
+date +%s.%N > "$WORK/aria2.start"
 aria2c -x8 -s8 -k8M -i "$WORK/aria2.input" -d "$WORK/baseline" --file-allocation=falloc \
   --allow-overwrite=true --auto-file-renaming=false --console-log-level=warn --summary-interval=0 \
   --download-result=hide
+date +%s.%N > "$WORK/aria2.end"
 cd "$WORK/baseline"
 "$UNPACK" \$(cat "$WORK/unpack.args")
 rm -f \$(awk '{print \$2}' "$WORK/unpack.args")
@@ -121,6 +123,8 @@ for round in $(seq 1 "$ROUNDS"); do
   read -r bc_wall bc_rate bc_cpu bc_rss < <(summarise "$WORK/t.base_check")
   row "$round" "fresh: corvane-update" "$of_wall" "$of_rate" "$of_cpu" "$of_rss"
   row "$round" "fresh: aria2c -x8 -s8 -k8M + unpack + sha256sum" "$bf_wall" "$bf_rate" "$bf_cpu" "$bf_rss"
+  row "$round" "  of which the aria2c download" \
+    "$(awk -v a="$(cat "$WORK/aria2.start")" -v b="$(cat "$WORK/aria2.end")" 'BEGIN {printf "%.2f", b - a}')" "" "" ""
   row "$round" "re-check: corvane-update" "$oc_wall" "$oc_rate" "$oc_cpu" "$oc_rss"
   row "$round" "re-check: sha256sum -c" "$bc_wall" "$bc_rate" "$bc_cpu" "$bc_rss"
   awk -v a="$of_wall" -v b="$bf_wall" -v c="$oc_wall" -v d="$bc_wall" \

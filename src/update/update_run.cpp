@@ -4,6 +4,7 @@
 #include <exception>
 #include <set>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "net/download_plan.h"
@@ -114,11 +115,16 @@ std::uint32_t update_from_manifest(const Manifest& manifest, const UrlParts& url
   }
 
   // The first entry of each content owns its download; later entries with that content are
-  // copied from the first one's target by apply_files.
+  // copied from the first one's target by apply_files. A path listed twice is checked once.
   std::vector<std::wstring> staged(changed.size());
+  std::unordered_set<const DownloadFile*> verified;
   for (std::size_t i = 0; i < changed.size(); ++i) {
     const auto download = table.files.find(changed[i].path);
     if (download == table.files.end()) continue;
+    if (!verified.insert(&download->second).second) {
+      staged[i] = download->second.raw_path;
+      continue;
+    }
     if (!verify_download(download->second, changed[i])) {
       result.file = changed[i].path;
       std::printf("[!] Obnovlenie: fayl %s povrezhden pri zagruzke.\n", changed[i].path.c_str());

@@ -181,6 +181,15 @@ TEST_F(UpdateRunTest, CorruptManifestIsRefusedBeforeAnythingIsTouched) {
     EXPECT_EQ(client_tree(), before);
     EXPECT_EQ(server_.totals().requests, server_.counters("/release/manifest.json").requests);
   }
+
+  // The same path listed twice with the same content is no contradiction: fetched and placed once.
+  std::vector<ManifestFile> repeated = files_;
+  repeated.push_back(files_[0]);
+  publish_manifest(tools::manifest_text("1.0.0", "", repeated));
+  EXPECT_EQ(run(), kUpdated) << console_;
+  EXPECT_NE(console_.find("obnovlyaem 9 faylov"), std::string::npos) << console_;
+  EXPECT_EQ(fetched(files_[0].path).requests, 1u);
+  EXPECT_EQ(client_tree(), small_release(1));
 }
 
 TEST_F(UpdateRunTest, InvalidChannelsFailWithoutAnyRequest) {

@@ -9,6 +9,7 @@ cd "$(dirname "$0")/../.."
 KILLS=${KILLS:-36}
 SEED=${SEED:-$(date +%s)}
 
+scripts/bootstrap.sh build
 cmake --preset release >/dev/null
 cmake --build --preset release --target corvane-update corvane-release-builder corvane-sample-client corvane-crash-safety
 TOOLS=build/release/tools

@@ -10,13 +10,25 @@
 namespace corvane {
 namespace {
 
+// A backup whose file is missing is the old content of a replacement that was interrupted between
+// moving the file aside and moving the new one in: it is put back, so that the client folder
+// never stays without that file. Any other backup is deleted.
+void discard_old_copy(const std::wstring& backup) {
+  const std::wstring target = backup.substr(0, backup.size() - kOldCopySuffix.size());
+  if (!os::file_info(target)) {
+    (void)os::move_file(backup, target, os::kMoveWriteThrough);
+    return;
+  }
+  (void)os::delete_file(backup);
+}
+
 void delete_old_copies_in(const std::wstring& folder, bool descend) {
   std::vector<os::DirEntry> entries;
   if (!os::list_directory(folder, entries)) return;
   for (const os::DirEntry& entry : entries) {
     const std::wstring path = join_path(folder, entry.name);
     if (!entry.info.is_directory) {
-      if (is_old_copy_name(entry.name)) (void)os::delete_file(path);
+      if (is_old_copy_name(entry.name)) discard_old_copy(path);
     } else if (descend && !entry.info.is_link) {
       // A link may lead out of the client folder; backups are only ever made inside it.
       delete_old_copies_in(path, true);

@@ -12,7 +12,8 @@ std::wstring staging_dir_for(std::wstring_view client_dir);
 
 // Deletes the backup files (is_old_copy_name) at the top of `client_dir` and anywhere below its
 // "bin" and "data/ngtables" folders. Folders are never deleted, and links to folders are not
-// followed. A backup that cannot be deleted (still in use) stays for a later run.
+// followed. A backup that cannot be deleted (still in use) stays for a later run. A backup whose
+// file is missing (a replacement cut short by a crash) is moved back into its place instead.
 void delete_old_copies(std::wstring_view client_dir);
 
 // The name is longer than ".crvnold" and ends with it, letter case ignored.

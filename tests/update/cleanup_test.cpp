@@ -53,8 +53,9 @@ TEST(OldCopies, DeletedOnlyAtTheTopAndBelowBinAndNgtables) {
 TEST(OldCopies, ABackupThatCannotBeDeletedStaysAndTheRestGo) {
   TempDir client;
   test::make_dirs(client / L"bin");
-  test::write_text(client / L"bin/busy.dll.crvnold", "x");
-  test::write_text(client / L"bin/free.dll.crvnold", "x");
+  for (const auto* name : {L"bin/busy.dll", L"bin/busy.dll.crvnold", L"bin/free.dll", L"bin/free.dll.crvnold"}) {
+    test::write_text(client / name, "x");
+  }
   const std::wstring busy = client / L"bin/busy.dll.crvnold";
   test::ScopedFsFault in_use([&](os::FsOp op, std::wstring_view path, std::wstring_view) {
     return op == os::FsOp::Delete && path == busy ? os::kErrorAccessDenied : os::kErrorSuccess;
@@ -63,6 +64,19 @@ TEST(OldCopies, ABackupThatCannotBeDeletedStaysAndTheRestGo) {
   EXPECT_TRUE(exists(busy));
   EXPECT_FALSE(exists(client / L"bin/free.dll.crvnold"));
   delete_old_copies(client / L"missing");  // a missing folder is passed over
+}
+
+TEST(OldCopies, ABackupWithoutItsFileIsPutBackInstead) {
+  TempDir client;
+  test::make_dirs(client / L"bin");
+  test::write_text(client / L"Corvane.exe.crvnold", "old exe");
+  test::write_text(client / L"bin/kept.dll", "new");
+  test::write_text(client / L"bin/kept.dll.crvnold", "old");
+  delete_old_copies(client.path());
+  EXPECT_EQ(test::read_text(client / L"Corvane.exe"), "old exe");
+  EXPECT_FALSE(exists(client / L"Corvane.exe.crvnold"));
+  EXPECT_EQ(test::read_text(client / L"bin/kept.dll"), "new");
+  EXPECT_FALSE(exists(client / L"bin/kept.dll.crvnold"));
 }
 
 TEST(PruneStaging, KeepsTheFilesOfNeededContentsOnly) {

@@ -42,3 +42,13 @@ function(corvane_test name)
     PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT}
     DISCOVERY_TIMEOUT 60)
 endfunction()
+
+# Adds every direct subfolder of the current source folder that has a CMakeLists.txt.
+macro(corvane_add_subfolders)
+  file(GLOB _subfolders CONFIGURE_DEPENDS LIST_DIRECTORIES true ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  foreach(_dir IN LISTS _subfolders)
+    if(IS_DIRECTORY ${_dir} AND EXISTS ${_dir}/CMakeLists.txt)
+      add_subdirectory(${_dir})
+    endif()
+  endforeach()
+endmacro()

@@ -19,6 +19,8 @@ void append_code_point(std::wstring& out, char32_t cp) {
   out.push_back(static_cast<wchar_t>(cp));
 }
 
+}  // namespace
+
 void append_utf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
     out.push_back(static_cast<char>(cp));
@@ -36,8 +38,6 @@ void append_utf8(std::string& out, char32_t cp) {
     out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
   }
 }
-
-}  // namespace
 
 std::wstring from_utf8(std::string_view in) {
   std::wstring out;

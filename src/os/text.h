@@ -10,6 +10,9 @@ namespace corvane::os {
 std::wstring from_utf8(std::string_view utf8);
 std::string to_utf8(std::wstring_view wide);
 
+// Appends one code point (at most U+10FFFF) as UTF-8: one to four bytes.
+void append_utf8(std::string& out, char32_t code_point);
+
 // Ordinal comparison of two whole strings with letter case ignored (CompareStringOrdinal with
 // ignore-case on Windows: each character through the simple upper-case mapping, any locale).
 bool equal_ignoring_case(std::wstring_view a, std::wstring_view b);

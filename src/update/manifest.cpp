@@ -1,7 +1,12 @@
 #include "update/manifest.h"
 
+#include "json/json_cursor.h"
+
 namespace corvane {
 namespace {
+
+constexpr std::uint64_t kMaxFileSize = 0xFFFFFFFFu;
+constexpr std::uint64_t kSupportedFormat = 1;
 
 bool is_hex_digit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }
 
@@ -14,7 +19,75 @@ bool longer_with_prefix(std::string_view path, std::string_view prefix) {
   return path.size() > prefix.size() && path.substr(0, prefix.size()) == prefix;
 }
 
+// Reads a size member: an unsigned integer that fits the 32 bits of the file record.
+bool read_size(JsonCursor& cursor, std::uint32_t& out) {
+  std::uint64_t value = 0;
+  if (!cursor.read_unsigned(value) || value > kMaxFileSize) return false;
+  out = static_cast<std::uint32_t>(value);
+  return true;
+}
+
+// Reads the members of one object whose opening brace has been taken, up to and including its
+// closing brace; `read_member` reads the value of each member by name and returns false to
+// abandon the text. Empty objects, any member order, no trailing comma.
+template <typename ReadMember>
+bool read_object_members(JsonCursor& cursor, ReadMember&& read_member) {
+  if (cursor.expect_char('}')) return true;
+  std::string name;
+  do {
+    if (!cursor.read_string(name) || !cursor.expect_char(':') || !read_member(name)) return false;
+  } while (cursor.expect_char(','));
+  return cursor.expect_char('}');
+}
+
 }  // namespace
+
+bool parse_manifest(std::string_view text, Manifest& manifest) {
+  manifest = Manifest{};
+  JsonCursor cursor(text);
+  std::uint64_t format = 0;
+  bool files_seen = false;
+  if (!cursor.expect_char('{')) return false;
+  const bool read = read_object_members(cursor, [&](const std::string& name) {
+    if (name == "format") return cursor.read_unsigned(format);
+    if (name == "version") return cursor.read_string(manifest.version);
+    if (name == "date") return cursor.read_string(manifest.date);
+    if (name == "files") {
+      files_seen = true;
+      return parse_file_list(cursor, manifest.files);
+    }
+    return cursor.skip_value(0);
+  });
+  return read && cursor.at_end() && format == kSupportedFormat && !manifest.version.empty() &&
+         files_seen && !manifest.files.empty();
+}
+
+bool parse_file_list(JsonCursor& cursor, std::vector<ManifestFile>& files) {
+  if (!cursor.expect_char('[')) return false;
+  if (cursor.expect_char(']')) return true;
+  do {
+    ManifestFile entry;
+    if (!parse_file_entry(cursor, entry)) return false;
+    files.push_back(std::move(entry));
+  } while (cursor.expect_char(','));
+  return cursor.expect_char(']');
+}
+
+bool parse_file_entry(JsonCursor& cursor, ManifestFile& entry) {
+  bool has_path = false;
+  bool has_sha256 = false;
+  bool has_size = false;
+  if (!cursor.expect_char('{')) return false;
+  const bool read = read_object_members(cursor, [&](const std::string& name) {
+    if (name == "path") return has_path = cursor.read_string(entry.path);
+    if (name == "sha256") return has_sha256 = cursor.read_string(entry.sha256);
+    if (name == "size") return has_size = read_size(cursor, entry.size);
+    if (name == "packed_size") return read_size(cursor, entry.packed_size);
+    return cursor.skip_value(0);
+  });
+  return read && has_path && has_sha256 && has_size && is_sha256_hex(entry.sha256) &&
+         is_allowed_path(entry.path);
+}
 
 bool is_sha256_hex(std::string_view text) {
   if (text.size() != 64) return false;
@@ -26,6 +99,8 @@ bool is_sha256_hex(std::string_view text) {
 
 bool is_allowed_path(std::string_view path) {
   if (path.empty()) return false;
+  // A NUL byte would cut the name short at the system call and name another object.
+  if (path.find('\0') != std::string_view::npos) return false;
   if (path.find("..") != std::string_view::npos) return false;
   if (path.find_first_of("\\:*?\"<>|") != std::string_view::npos) return false;
   if (path.front() == '/') return false;

@@ -34,8 +34,8 @@ struct Manifest {
 
 // Exactly 64 characters, each 0-9 or a-f.
 bool is_sha256_hex(std::string_view text);
-// "Corvane.exe", or below "bin/" or "data/ngtables/", without "..", without any of \ : * ? " < > |
-// and not starting with "/".
+// "Corvane.exe", or below "bin/" or "data/ngtables/", without "..", without a NUL byte or any of
+// \ : * ? " < > | and not starting with "/".
 bool is_allowed_path(std::string_view path);
 // Copies letters, digits and - . _ ~ / and writes every other byte as %XX (upper case).
 std::string percent_encode_path(std::string_view path);

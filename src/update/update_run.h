@@ -18,6 +18,7 @@ enum UpdateStatus : std::uint32_t {
   kStatusWriteFailed = 6,
   kStatusManifestMissing = 7,
   kStatusReleaseChanging = 8,
+  kStatusOutOfMemory = 9,  // the run ran out of memory and stopped where it was
 };
 
 // Result code of run_update.
@@ -43,6 +44,9 @@ struct ProgressCallback {
   void* context = nullptr;
   ProgressFn fn = nullptr;  // null: the run prints its console progress line instead
 };
+
+// 1 to 64 bytes, each an ASCII letter, digit, '.', '-' or '_', and neither "." nor "..".
+bool is_valid_channel(std::string_view channel);
 
 // The run against the configured CDN (CORVANE_CDN_BASE_URL). `result` may be null.
 std::uint32_t run_update(const std::wstring& install_dir, const std::wstring& self_path,

@@ -1,0 +1,53 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+
+// The one process-wide state of the setup, shared by the entry, the window procedure, the page
+// protocol and the folder pickers.
+namespace corvane {
+
+class UiHost;
+
+enum class RunMode : std::uint32_t { Install = 0, Uninstall = 1 };
+
+// The setup's own version, sent to the page in "init".
+inline constexpr wchar_t kSetupVersion[] = L"1.0";
+
+struct AppState {
+  // The platform's window host; set once by the entry before anything else runs.
+  UiHost* host = nullptr;
+  // The host window exists. Main thread, once.
+  bool window = false;
+  // Decided by parse_command_line before the window exists.
+  RunMode mode = RunMode::Install;
+  // The client folder (to install into, or to remove) and the GTA V folder (empty when none is
+  // known), as trim_trailing_slashes leaves them. Start-up, later the window thread.
+  std::wstring install_dir;
+  std::wstring game_dir;
+  // Full path of the running executable. Start-up, once.
+  std::wstring module_path;
+  // The page's view exists. Window thread: set when the host reports it, cleared on destroy.
+  bool webview = false;
+  // The one worker thread (install or uninstall). Window thread only.
+  std::thread worker;
+  // A worker has been started and not yet joined. Written by the window thread only.
+  std::atomic<bool> busy{false};
+  // The uninstall worker finished with success; read by the main thread only after the worker
+  // has been joined.
+  bool uninstall_done = false;
+  // The window is still hidden from view. Window thread.
+  bool cloaked = false;
+  // The zoom factor given to the view. Start-up, once.
+  double zoom = 1.0;
+};
+
+// The process's AppState.
+AppState& app_state();
+
+// Joins a leftover worker and puts every field back to its initial value. For a fresh start-up
+// in tests; never while a window exists.
+void reset_app_state();
+
+}  // namespace corvane

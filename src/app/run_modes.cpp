@@ -1,0 +1,54 @@
+#include "app/run_modes.h"
+
+#include "app/app_state.h"
+#include "app/paths.h"
+#include "app/relaunch.h"
+#include "game/game_locator.h"
+#include "install/install_location.h"
+#include "os/text.h"
+#include "ui/ui_host.h"
+
+namespace corvane {
+namespace {
+
+bool show_error_and_stop(const wchar_t* text) {
+  (void)app_state().host->message_box(text, MessageBoxKind::Error);
+  return false;
+}
+
+}  // namespace
+
+bool parse_command_line(const std::vector<std::wstring>& args, const std::wstring& module_path) {
+  AppState& s = app_state();
+  s.module_path = module_path;
+  bool uninstall = os::equal_ignoring_case(file_name_of(module_path), L"uninstall.exe");
+  std::wstring folder;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    if (os::equal_ignoring_case(args[i], L"/uninstall")) {
+      uninstall = true;
+    } else if (uninstall && folder.empty()) {
+      folder = args[i];
+    }
+  }
+
+  if (!uninstall) {
+    s.mode = RunMode::Install;
+    s.install_dir = default_install_dir();
+    s.game_dir = find_game_dir(s.install_dir);
+    return true;
+  }
+  s.mode = RunMode::Uninstall;
+  if (!folder.empty()) {
+    s.install_dir = trim_trailing_slashes(folder);
+    if (is_client_dir(s.install_dir)) return true;
+    return show_error_and_stop(L"Клиент не найден в указанной папке.");
+  }
+  // The uninstaller inside the client folder: it cannot remove the folder it runs from, so a
+  // copy in the temporary folder does the work.
+  s.install_dir = parent_dir(module_path);
+  if (!is_client_dir(s.install_dir)) return show_error_and_stop(L"Клиент не найден в этой папке.");
+  if (!relaunch_from_temp()) return show_error_and_stop(L"Не удалось запустить удаление.");
+  return false;
+}
+
+}  // namespace corvane

@@ -1,0 +1,35 @@
+#include "app/worker.h"
+
+#include <system_error>
+#include <thread>
+#include <utility>
+
+#include "app/app_state.h"
+#include "os/shell.h"
+#include "ui/ui_host.h"
+
+namespace corvane {
+
+bool start_worker(WorkerJob job) {
+  AppState& s = app_state();
+  if (s.busy.exchange(true)) return false;
+  if (s.worker.joinable()) s.worker.join();
+  try {
+    s.worker = std::thread([job = std::move(job)] { worker_entry(job); });
+  } catch (const std::system_error&) {
+    // No thread: nothing will post WM_WORKER_DONE, so the window must not stay busy.
+    s.busy.store(false);
+    return false;
+  }
+  return true;
+}
+
+void worker_entry(const WorkerJob& job) {
+  {
+    const os::ThreadApartment apartment;
+    job();
+  }
+  if (UiHost* host = app_state().host) (void)host->post_message(WM_WORKER_DONE, nullptr);
+}
+
+}  // namespace corvane

@@ -1,0 +1,76 @@
+#include "config/launcher_config.h"
+
+#include "app/paths.h"
+#include "config/launcher_text.h"
+#include "os/fs.h"
+#include "os/text.h"
+
+namespace corvane {
+namespace {
+
+constexpr std::wstring_view kFileName = L"launcher.json";
+constexpr std::wstring_view kDataFolder = L"data";
+constexpr std::wstring_view kHistoryFile = L"history.json";
+constexpr std::wstring_view kFavoritesFile = L"favorites.json";
+
+std::wstring data_file(std::wstring_view client_dir, std::wstring_view name) {
+  return join_path(join_path(client_dir, kDataFolder), name);
+}
+
+// Appends every line of an older list file that makes a valid entry, up to the limit.
+void import_server_list(std::wstring_view path, std::vector<ServerEntry>& list, std::size_t limit) {
+  std::string text;
+  if (!os::read_file(path, text)) return;
+  for_each_line(text, [&](std::string_view line) { add_server_entry(list, limit, line); });
+}
+
+}  // namespace
+
+LauncherConfig load_launcher_config(std::wstring_view client_dir) {
+  std::string text;
+  if (os::read_file(join_path(client_dir, kFileName), text)) return parse_launcher_config(text);
+
+  // The older layout keeps history and favourites in files of their own beside data\launcher.json.
+  // The first save deletes all three, so the lists are imported whenever the older files are read,
+  // unless the older launcher.json already carried them.
+  LauncherConfig config;
+  if (os::read_file(data_file(client_dir, kFileName), text)) config = parse_launcher_config(text);
+  if (config.history.empty()) {
+    import_server_list(data_file(client_dir, kHistoryFile), config.history, kMaxHistory);
+  }
+  if (config.favorites.empty()) {
+    import_server_list(data_file(client_dir, kFavoritesFile), config.favorites, kMaxFavorites);
+  }
+  return config;
+}
+
+bool save_launcher_config(std::wstring_view client_dir, const LauncherConfig& config) {
+  const std::string text = format_launcher_config(config);
+  if (os::write_file_atomically(join_path(client_dir, kFileName), text) != os::kErrorSuccess) {
+    return false;
+  }
+  for (const std::wstring_view name : {kFileName, kHistoryFile, kFavoritesFile}) {
+    (void)os::delete_file(data_file(client_dir, name));  // a missing file is no error
+  }
+  return true;
+}
+
+bool set_client_version(std::wstring_view client_dir, std::string_view version) {
+  LauncherConfig config = load_launcher_config(client_dir);
+  if (config.clientVersion == version) return true;
+  config.clientVersion = std::string(version);
+  return save_launcher_config(client_dir, config);
+}
+
+bool store_game_path(std::wstring_view client_dir, std::wstring_view game_dir) {
+  const std::string path = os::to_utf8(trim_trailing_slashes(game_dir));
+  LauncherConfig config = load_launcher_config(client_dir);
+  config.gamePath = path;
+  return save_launcher_config(client_dir, config);
+}
+
+std::string read_saved_game_path(std::wstring_view client_dir) {
+  return load_launcher_config(client_dir).gamePath;
+}
+
+}  // namespace corvane

@@ -1,0 +1,54 @@
+#include "install/folder_access.h"
+
+#include <string>
+
+#include "app/paths.h"
+#include "os/file.h"
+#include "os/fs.h"
+#include "os/platform.h"
+
+namespace corvane {
+namespace {
+
+bool is_separator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// A fully qualified path: "X:\..." or "\\server\..." on Windows, "/..." on Linux.
+bool is_fully_qualified(std::wstring_view path) {
+  if constexpr (os::kIsWindows) {
+    if (path.size() >= 3 && path[1] == L':' && is_separator(path[2])) return true;
+    return path.size() >= 2 && is_separator(path[0]) && is_separator(path[1]);
+  } else {
+    return !path.empty() && path[0] == L'/';
+  }
+}
+
+// SHCreateDirectoryEx: 0 created, kErrorAlreadyExists for a folder that exists, kErrorFileExists
+// for a file of that name, another error code when a level cannot be made.
+os::ErrorCode create_directory_tree(std::wstring_view path) {
+  if (const auto info = os::file_info(path)) {
+    return info->is_directory ? os::kErrorAlreadyExists : os::kErrorFileExists;
+  }
+  const std::wstring parent = parent_dir(path);
+  if (!parent.empty() && !path_exists(parent)) {
+    if (const os::ErrorCode e = create_directory_tree(parent); e != os::kErrorSuccess) return e;
+  }
+  return os::create_directory(path);
+}
+
+}  // namespace
+
+bool ensure_directory(std::wstring_view path) {
+  if (!is_fully_qualified(path)) return false;
+  const os::ErrorCode e = create_directory_tree(path);
+  return e == os::kErrorSuccess || e == os::kErrorAlreadyExists || e == os::kErrorFileExists;
+}
+
+bool can_write_folder(std::wstring_view folder) {
+  const std::wstring marker = join_path(folder, L".crvn_write_test");
+  os::File file;
+  if (file.open(marker, os::OpenMode::WriteTruncate) != os::kErrorSuccess) return false;
+  file.close();
+  return os::delete_file(marker) == os::kErrorSuccess;
+}
+
+}  // namespace corvane

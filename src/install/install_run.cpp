@@ -1,0 +1,56 @@
+#include "install/install_run.h"
+
+#include "app/app_state.h"
+#include "app/paths.h"
+#include "config/launcher_config.h"
+#include "install/folder_access.h"
+#include "install/programs_entry.h"
+#include "install/shortcuts.h"
+#include "os/fs.h"
+#include "ui/error_text.h"
+#include "ui/ui_messages.h"
+
+namespace corvane {
+
+void run_install(const InstallRequest& request, const UpdateStep& update) {
+  const std::wstring& dir = request.install_dir;
+  send_stage(L"manifest");
+  if (!ensure_directory(dir) || !can_write_folder(dir)) {
+    send_error(L"Нет доступа к папке " + dir + L". Выберите другую папку, например в своём профиле.");
+    return;
+  }
+
+  // The uninstaller is this very program, unless it already runs from that file.
+  const std::wstring uninstaller = join_path(dir, L"uninstall.exe");
+  const std::wstring& module_path = app_state().module_path;
+  if (!paths_equal(module_path, uninstaller) &&
+      os::copy_file(module_path, uninstaller, /*fail_if_exists=*/false) != os::kErrorSuccess) {
+    send_error(L"Не удалось записать программу удаления в папку клиента.");
+    return;
+  }
+
+  send_stage(L"download");
+  UpdateResult result;
+  if (update(dir, result, ProgressCallback{nullptr, &send_progress}) == kFailed) {
+    send_error(error_text_for(result));
+    return;
+  }
+
+  send_stage(L"configure");
+  (void)set_client_version(dir, result.version);
+  if (!request.game_dir.empty() && !store_game_path(dir, request.game_dir)) {
+    send_error(L"Не удалось сохранить путь к GTA V в папке клиента.");
+    return;
+  }
+  // A shortcut that cannot be made is passed over in silence.
+  const std::wstring client = join_path(dir, L"Corvane.exe");
+  if (request.desktop_shortcut) (void)create_shortcut(desktop_shortcut_path(), client, request);
+  if (request.start_menu_shortcut) (void)create_shortcut(start_menu_shortcut_path(), client, request);
+  if (!write_programs_entry(request, result.version)) {
+    send_error(L"Клиент установлен, но не удалось добавить его в список программ Windows.");
+    return;
+  }
+  post_to_ui(installed_message(result.version, result.date));
+}
+
+}  // namespace corvane

@@ -1,0 +1,71 @@
+#include "install/uninstall.h"
+
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "app/paths.h"
+#include "install/programs_entry.h"
+#include "install/shortcuts.h"
+#include "os/fs.h"
+#include "os/registry.h"
+#include "ui/ui_messages.h"
+
+namespace corvane {
+namespace {
+
+// The client's names in the order of removal; the last one only with the resources.
+constexpr const wchar_t* kClientNames[] = {
+    L"Corvane.exe", L"GTA5.exe",      L"bin",          L"data",    L"logs",
+    L"update",      L"config.json",   L"launcher.json", L"game_args.txt", L"uninstall.exe",
+    L"gta_path.txt", L"webview",      L"cache",        L"Corvane.exe.crvnold",
+};
+constexpr wchar_t kResourcesName[] = L"client_resources";
+
+void delete_shortcut(const std::wstring& path) {
+  if (!path.empty()) (void)os::delete_file(path);
+}
+
+}  // namespace
+
+bool delete_tree(std::wstring_view path) {
+  const auto info = os::file_info(path);
+  if (!info) return true;
+  if (!info->is_directory || info->is_link) {
+    (void)os::set_normal_attributes(path);
+    const os::ErrorCode e = info->is_directory ? os::remove_directory(path) : os::delete_file(path);
+    return e == os::kErrorSuccess;
+  }
+  bool ok = true;
+  std::vector<os::DirEntry> entries;
+  if (os::list_directory(path, entries)) {
+    for (const os::DirEntry& entry : entries) ok = delete_tree(join_path(path, entry.name)) && ok;
+  }
+  return os::remove_directory(path) == os::kErrorSuccess && ok;
+}
+
+bool remove_client(std::wstring_view client_dir, bool remove_resources) {
+  // An empty folder would turn every name into a path at the root of the file system.
+  if (client_dir.empty()) return false;
+  bool ok = true;
+  for (const wchar_t* name : kClientNames) ok = delete_tree(join_path(client_dir, name)) && ok;
+  if (remove_resources) ok = delete_tree(join_path(client_dir, kResourcesName)) && ok;
+  delete_shortcut(desktop_shortcut_path());
+  delete_shortcut(start_menu_shortcut_path());
+  if (ok) {
+    (void)os::delete_registry_tree(os::RegistryRoot::CurrentUser, kProgramsKey);
+    (void)os::remove_directory(client_dir);
+  }
+  return ok;
+}
+
+void run_uninstall(std::wstring_view client_dir, bool remove_resources) {
+  if (remove_client(client_dir, remove_resources)) {
+    app_state().uninstall_done = true;
+    post_to_ui(uninstalled_message());
+  } else {
+    send_error(L"Не удалось удалить часть файлов. Закройте игру и клиент, затем повторите.");
+  }
+}
+
+}  // namespace corvane

@@ -1,0 +1,23 @@
+#pragma once
+#include <string_view>
+
+// Removing an installed client: its files, its shortcuts and its programs-list entry.
+namespace corvane {
+
+// The uninstall worker's job: remove_client, then on success AppState::uninstall_done and the
+// "uninstalled" message, else one "error" message. Worker thread.
+void run_uninstall(std::wstring_view client_dir, bool remove_resources);
+
+// Removes the client's own names from `client_dir` (every one is tried, also after a failure;
+// "client_resources" only with `remove_resources`), then both shortcuts; when every name is gone
+// also the programs-list entry and the folder itself if nothing else is left in it. True when
+// every name was removed (names that never existed count as removed). An empty folder name
+// removes nothing and gives false.
+bool remove_client(std::wstring_view client_dir, bool remove_resources);
+
+// Removes a file, a link or a folder with everything below it. A link is removed as a link and
+// its target is never touched; read-only files are made writable first. Every entry is tried.
+// True when nothing is left at `path` (also when nothing was there).
+bool delete_tree(std::wstring_view path);
+
+}  // namespace corvane

@@ -1,0 +1,109 @@
+#include "net/download_pool.h"
+
+#include <algorithm>
+#include <chrono>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "net/http_client.h"
+#include "net/resume.h"
+
+namespace corvane {
+namespace {
+
+constexpr int kAttempts = 3;
+constexpr std::chrono::milliseconds kProgressInterval{200};
+
+struct WriterContext {
+  PartWriter write;
+  FileTable* table;
+};
+
+bool write_through(void* context, const DownloadPart& part, std::uint64_t file_offset,
+                   const std::uint8_t* data, std::size_t size) {
+  const auto* writer = static_cast<const WriterContext*>(context);
+  return writer->write(*writer->table, part, file_offset, data, size);
+}
+
+void run_worker(const UrlParts& url_parts, DownloadPool& pool, FileTable& table, PartWriter write) {
+  std::optional<WorkerConnection> connection = open_worker_connection(url_parts);
+  if (!connection) return;
+  WriterContext writer{write, &table};
+  const std::uint64_t count = pool.parts.size();
+  for (;;) {
+    const std::uint64_t index = pool.next_index.fetch_add(1);
+    if (index >= count) break;
+    const DownloadPart& part = pool.parts[index];
+    bool ok = false;
+    bool fatal = false;
+    for (int attempt = 0; attempt < kAttempts && !ok; ++attempt) {
+      ok = fetch_part(*connection, url_parts, part, &write_through, &writer, pool, fatal);
+    }
+    if (ok) {
+      pool.parts_done.fetch_add(1);
+    } else {
+      pool.parts_failed.fetch_add(1);
+      if (fatal) pool.parts_fatal.fetch_add(1);
+    }
+  }
+}
+
+}  // namespace
+
+void download_worker(const UrlParts& url_parts, DownloadPool& pool, FileTable& table, PartWriter write) {
+  run_worker(url_parts, pool, table, write);
+  pool.workers_running.fetch_sub(1);
+}
+
+void run_download_pool(const UrlParts& url_parts, DownloadPool& pool, unsigned thread_count,
+                       FileTable& table, PartWriter write, PoolProgressFn progress,
+                       void* progress_context) {
+  const std::uint64_t count = pool.parts.size();
+  pool.workers_running = thread_count;
+  std::vector<std::thread> workers;
+  workers.reserve(thread_count);
+  for (unsigned i = 0; i < thread_count; ++i) {
+    try {
+      workers.emplace_back(download_worker, std::cref(url_parts), std::ref(pool), std::ref(table), write);
+    } catch (const std::system_error&) {
+      pool.workers_running.fetch_sub(1);  // a thread that never started is a worker that ended
+    }
+  }
+
+  const auto unfinished = [&] {
+    return pool.next_index.load() < count ||
+           std::uint64_t{pool.parts_done.load()} + pool.parts_failed.load() < count;
+  };
+  while (unfinished() && pool.workers_running.load() > 0) {
+    if (progress != nullptr) progress(progress_context);
+    std::this_thread::sleep_for(kProgressInterval);
+  }
+  for (std::thread& worker : workers) worker.join();
+
+  // Every worker has ended; parts that none of them claimed were never tried.
+  const std::uint64_t claimed = std::min(pool.next_index.load(), count);
+  if (claimed < count) {
+    pool.parts_failed.fetch_add(static_cast<std::uint32_t>(count - claimed));
+    pool.next_index = count;
+  }
+  if (progress != nullptr) progress(progress_context);
+}
+
+bool write_part_data(FileTable& table, const DownloadPart& part, std::uint64_t file_offset,
+                     const std::uint8_t* data, std::size_t size) {
+  const auto found = table.files.find(part.file_key);
+  if (found == table.files.end()) return false;
+  DownloadFile& file = found->second;
+  const std::uint64_t part_end = std::uint64_t{part.offset} + expected_bytes(part);
+  if (file_offset < part.offset || file_offset > part_end || size > part_end - file_offset) return false;
+  if (file.handle.write_at(file_offset, data, size) != os::kErrorSuccess) return false;
+  if (file_offset + size == part_end) mark_part_done(table, file, part.offset);
+  return true;
+}
+
+void close_download_files(FileTable& table) {
+  for (auto& [path, file] : table.files) file.handle.close();
+}
+
+}  // namespace corvane

@@ -1,0 +1,36 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "net/download_file.h"
+#include "net/file_table.h"
+#include "os/error.h"
+
+// The staging file of one download and its ".parts" resume record: unsigned 32-bit little-endian
+// integers, first the part size the staging file is being filled with (8388608 or 0), then the
+// offset of every completed part, in completion order, each at most once.
+namespace corvane {
+
+// The record's integers, or empty when the file is missing, empty, not a multiple of 4 bytes long,
+// 1048576 bytes or longer, or cannot be read whole.
+std::vector<std::uint32_t> read_parts_file(std::wstring_view path);
+
+// Creates or truncates `file.parts_path` holding only `file.part_size`.
+[[nodiscard]] os::ErrorCode create_parts_file(const DownloadFile& file);
+
+// Opens (creating it when missing) `file.data_path` into `file.handle` and takes over the finished
+// parts of an earlier run when the staging file has exactly `file.size` bytes and the resume record
+// was made with `file.part_size` and names only offsets of this file's parts. Otherwise the file
+// starts afresh: its length is set to `file.size` and a new resume record is written. Either way
+// the staging file's blocks are reserved, so a full disk shows here. Returns the Windows error code
+// of the step that failed, 0 on success.
+[[nodiscard]] os::ErrorCode open_download_file(DownloadFile& file);
+
+// Records that the part at `offset` of `file` is complete: once in `done_offsets`, once in the
+// resume record (a failed append is ignored: a later run fetches that part again), and counts the
+// file in `table.files_done` when that was its last part. Takes `file.lock`; any thread.
+void mark_part_done(FileTable& table, DownloadFile& file, std::uint32_t offset);
+
+}  // namespace corvane

@@ -1,0 +1,98 @@
+#include "ui/dispatcher.h"
+
+#include "app/app_state.h"
+#include "app/host_window.h"
+#include "app/paths.h"
+#include "app/worker.h"
+#include "game/game_locator.h"
+#include "ui/launch_client.h"
+#include "ui/ui_host.h"
+#include "ui/ui_messages.h"
+
+namespace corvane {
+namespace {
+
+void install_command(const UiCommand& fields, const CommandJobs& jobs) {
+  AppState& s = app_state();
+  if (fields.size() < 5 || s.mode != RunMode::Install) return;
+  InstallRequest request;
+  request.install_dir = trim_trailing_slashes(fields[1]);
+  // The game folder is tested as the page sent it and kept trimmed.
+  if (is_game_dir(fields[2])) request.game_dir = trim_trailing_slashes(fields[2]);
+  request.desktop_shortcut = fields[3] == L"1";
+  request.start_menu_shortcut = fields[4] == L"1";
+  if (request.install_dir.empty()) {
+    send_error(L"Не выбрана папка установки.");
+    return;
+  }
+  // A command dropped because a worker runs leaves the state as it was: the folder of the running
+  // install stays the one that "launch" starts later.
+  const std::wstring install_dir = request.install_dir;
+  if (start_worker([job = jobs.install, request = std::move(request)] { job(request); })) {
+    s.install_dir = install_dir;
+  }
+}
+
+void uninstall_command(const UiCommand& fields, const CommandJobs& jobs) {
+  AppState& s = app_state();
+  if (s.mode != RunMode::Uninstall) return;
+  UninstallRequest request;
+  request.install_dir = s.install_dir;
+  request.remove_resources = fields.size() >= 2 && fields[1] == L"1";
+  (void)start_worker([job = jobs.uninstall, request = std::move(request)] { job(request); });
+}
+
+void post_to_window(WindowMessage message) { (void)app_state().host->post_message(message, nullptr); }
+
+}  // namespace
+
+UiCommand split_command(std::wstring_view text) {
+  UiCommand fields;
+  for (;;) {
+    const std::size_t bar = text.find(L'|');
+    fields.emplace_back(text.substr(0, bar));
+    if (bar == std::wstring_view::npos) return fields;
+    text.remove_prefix(bar + 1);
+  }
+}
+
+void dispatch_command(std::wstring_view text, const CommandJobs& jobs) {
+  AppState& s = app_state();
+  const UiCommand fields = split_command(text);
+  const std::wstring& name = fields[0];
+  if (name == L"ready") {
+    send_init();
+  } else if (name == L"show") {
+    reveal_window();
+  } else if (name == L"drag") {
+    post_to_window(WM_START_DRAG);
+  } else if (name == L"minimize") {
+    s.host->minimize_window();
+  } else if (name == L"close") {
+    if (!s.busy.load()) post_to_window(kWindowClose);
+  } else if (name == L"browseInstall") {
+    if (!s.busy.load()) post_to_window(WM_BROWSE_INSTALL);
+  } else if (name == L"browseGta") {
+    if (!s.busy.load()) post_to_window(WM_BROWSE_GAME);
+  } else if (name == L"install") {
+    install_command(fields, jobs);
+  } else if (name == L"uninstall") {
+    uninstall_command(fields, jobs);
+  } else if (name == L"launch") {
+    (void)launch_client(s.install_dir);
+    post_to_window(kWindowClose);
+  }
+}
+
+void send_init() {
+  const AppState& s = app_state();
+  if (!s.webview) return;
+  if (s.mode == RunMode::Install) {
+    s.host->post_json_to_page(
+        install_init_message(s.install_dir, s.game_dir, is_game_dir(s.game_dir), is_client_dir(s.install_dir)));
+  } else {
+    s.host->post_json_to_page(uninstall_init_message(s.install_dir));
+  }
+}
+
+}  // namespace corvane

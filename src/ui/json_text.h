@@ -1,0 +1,17 @@
+#pragma once
+#include <string>
+#include <string_view>
+
+// The JSON text of the messages to the page.
+namespace corvane {
+
+// A JSON string literal: the text between double quotes, with '"' and '\' escaped by a backslash,
+// tab, line feed and carriage return as \t \n \r, every other character below U+0020 as \u00xx
+// (lower-case hex), and everything else (non-ASCII letters, '/', U+007F) written unchanged: per
+// UTF-16 code unit on Windows, per character on Linux.
+std::wstring json_quote(std::wstring_view text);
+
+// "true" or "false".
+std::wstring json_bool(bool value);
+
+}  // namespace corvane

@@ -1,0 +1,110 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+// The seam between the setup's portable window logic and the platform's window. A host (Win32 +
+// WebView2, GTK + WebKitGTK, a console host without a window, a recording host in tests) owns
+// the window thread's loop, the window and the page's view; the portable side decides everything
+// and asks the host for one platform action at a time.
+//
+// The host calls into the portable side on the window thread only:
+//   - window_proc (app/window_proc.h) for every message posted with post_message, for a close
+//     request from the system (kWindowClose), for its timers (kWindowTimer with the timer id) and
+//     when the window is destroyed (kWindowDestroy, from inside destroy_window);
+//   - on_view_created (app/window_proc.h) once the view exists and is configured, or has failed;
+//   - dispatch_command (ui/dispatcher.h) with every string that the page posts.
+namespace corvane {
+
+// Window messages, with the numbers they have on Windows.
+using WindowMessage = std::uint32_t;
+inline constexpr WindowMessage kWindowDestroy = 0x0002;  // WM_DESTROY
+inline constexpr WindowMessage kWindowClose = 0x0010;    // WM_CLOSE
+inline constexpr WindowMessage kWindowTimer = 0x0113;    // WM_TIMER; wparam is the timer id
+inline constexpr WindowMessage WM_UI_MESSAGE = 0x8001;   // WM_APP + 1; carries one page message
+inline constexpr WindowMessage WM_WORKER_DONE = 0x8002;  // the worker's last act
+inline constexpr WindowMessage WM_START_DRAG = 0x8003;
+inline constexpr WindowMessage WM_BROWSE_INSTALL = 0x8004;
+inline constexpr WindowMessage WM_BROWSE_GAME = 0x8005;
+
+inline constexpr std::uint32_t REVEAL_TIMER_ID = 1;
+inline constexpr std::uint32_t kRevealDelayMs = 5000;
+
+// A rectangle in physical pixels; right and bottom are exclusive.
+struct ScreenRect {
+  std::int32_t left = 0;
+  std::int32_t top = 0;
+  std::int32_t right = 0;
+  std::int32_t bottom = 0;
+};
+
+// Buttons and icon of a message box titled "Corvane".
+enum class MessageBoxKind {
+  Error,          // OK, error icon (MB_ICONERROR)
+  YesNoWarning,   // Yes and No, warning icon (MB_YESNO + MB_ICONWARNING)
+};
+enum class MessageBoxAnswer { Ok, Yes, No };
+
+class UiHost {
+ public:
+  virtual ~UiHost() = default;
+
+  // Any thread; never blocks and never waits for the page. Queues `message` for window_proc on
+  // the window thread, after every message posted before it. `text` travels with WM_UI_MESSAGE
+  // (null otherwise); once the post succeeds the window thread owns it. False when the message
+  // could not be queued (no window, or the queue refuses it): `text` has then been freed.
+  [[nodiscard]] virtual bool post_message(WindowMessage message, std::unique_ptr<std::wstring> text) = 0;
+
+  // Everything below: the window thread only.
+
+  // A modal message box with the title "Corvane", owned by the window when it exists.
+  virtual MessageBoxAnswer message_box(std::wstring_view text, MessageBoxKind kind) = 0;
+
+  // The primary monitor's work area and the system DPI (96 = 100 %).
+  virtual ScreenRect work_area() = 0;
+  virtual std::uint32_t system_dpi() = 0;
+
+  // Creates the one top-level window, titled "Corvane": borderless, not resizable, with the
+  // window icon, the background RGB(13, 13, 13), at `placement` (left, top, right, bottom) and
+  // not yet visible. False when it cannot be created.
+  [[nodiscard]] virtual bool create_window(const ScreenRect& placement) = 0;
+  // Keeps the shown window invisible (true) or lets it be seen (false); the rounded corners are
+  // the host's own business.
+  virtual void set_cloaked(bool cloaked) = 0;
+  // Shows the window (ShowWindow with the entry's show command, UpdateWindow).
+  virtual void show_window() = 0;
+  virtual void bring_to_foreground() = 0;
+  virtual void minimize_window() = 0;
+  // Lets the system move the window with the mouse until the primary button is released.
+  virtual void start_drag() = 0;
+  // Destroys the window; window_proc gets kWindowDestroy before this returns.
+  virtual void destroy_window() = 0;
+
+  // A timer that delivers kWindowTimer with `id` every `interval_ms` until killed.
+  virtual void set_timer(std::uint32_t id, std::uint32_t interval_ms) = 0;
+  virtual void kill_timer(std::uint32_t id) = 0;
+
+  // Starts creating the page's view in the window with the zoom factor `zoom`; returns at once.
+  // The host then calls on_view_created(true) once the view is configured and navigating to the
+  // start page, or on_view_created(false) when it cannot be created.
+  virtual void create_view(double zoom) = 0;
+  // Hands one JSON message to the page (PostWebMessageAsJson). Only while the view exists.
+  virtual void post_json_to_page(std::wstring_view json) = 0;
+  // Releases the view and everything behind it; nothing happens when there is none.
+  virtual void release_view() = 0;
+
+  // The system's modal folder dialog, titled `title`, opening at `start_folder` (an existing
+  // folder) or where the system places it when that is empty. The chosen folder's file-system
+  // path, or empty on cancel or failure.
+  virtual std::wstring show_folder_dialog(std::wstring_view title, std::wstring_view start_folder) = 0;
+
+  // Opens an address in the user's default browser.
+  virtual void open_url(std::wstring_view url) = 0;
+
+  // Runs the window thread's loop until quit_message_loop (PostQuitMessage) ends it.
+  virtual void run_message_loop() = 0;
+  virtual void quit_message_loop() = 0;
+};
+
+}  // namespace corvane

@@ -1,0 +1,162 @@
+// Test harness for the built page: a static server for dist/ on 127.0.0.1, Debian's Chromium
+// driven by playwright-core, and a fake web view bridge that records the page's commands and
+// delivers messages to it.
+import { existsSync, mkdirSync, readFileSync } from 'node:fs';
+import { createServer, type Server } from 'node:http';
+import type { AddressInfo } from 'node:net';
+import { dirname, extname, join, normalize, resolve } from 'node:path';
+import { fileURLToPath } from 'node:url';
+import { type Browser, chromium, type Page } from 'playwright-core';
+
+const here = dirname(fileURLToPath(import.meta.url));
+export const DIST = resolve(here, '..', 'dist');
+export const SHOTS = resolve(here, '..', '..', '..', '..', 'build', 'screenshots', 'page');
+
+const MIME: Record<string, string> = {
+  '.html': 'text/html; charset=utf-8',
+  '.css': 'text/css; charset=utf-8',
+  '.js': 'text/javascript; charset=utf-8',
+  '.mp4': 'video/mp4',
+  '.jpg': 'image/jpeg',
+  '.svg': 'image/svg+xml',
+  '.woff2': 'font/woff2',
+};
+
+export interface StaticServer {
+  origin: string;
+  /** Paths that were asked for but are not in dist/. */
+  missing: string[];
+  close(): Promise<void>;
+}
+
+/** Serves dist/ read-only; whole files, no ranges, like the native resource server. */
+export async function serve_dist(): Promise<StaticServer> {
+  if (!existsSync(join(DIST, 'index.html'))) throw new Error(`no built page in ${DIST}: run npm run build first`);
+  const missing: string[] = [];
+  const server: Server = createServer((req, res) => {
+    const path = decodeURIComponent(new URL(req.url ?? '/', 'http://x').pathname).replace(/^\/+/, '');
+    const file = normalize(join(DIST, path));
+    if (!file.startsWith(DIST + '/') || !existsSync(file) || !MIME[extname(file)]) {
+      missing.push(path);
+      res.writeHead(404).end();
+      return;
+    }
+    res.writeHead(200, { 'Content-Type': MIME[extname(file)] }).end(readFileSync(file));
+  });
+  await new Promise<void>((ok) => server.listen(0, '127.0.0.1', ok));
+  const { port } = server.address() as AddressInfo;
+  return {
+    origin: `http://127.0.0.1:${port}`,
+    missing,
+    close: () => new Promise<void>((ok) => server.close(() => ok())),
+  };
+}
+
+export function launch_chromium(): Promise<Browser> {
+  return chromium.launch({
+    executablePath: '/usr/bin/chromium',
+    args: ['--no-sandbox', '--disable-gpu', '--disable-background-networking', '--disable-component-update', '--no-first-run', '--disable-sync'],
+  });
+}
+
+/**
+ * Runs before the page's own script: a bridge shaped like the web view's. Commands land in
+ * window.__sent; window.__deliver(data) raises a message event with already parsed data;
+ * window.__pinNow(ms) fixes performance.now() (null lets it run again).
+ */
+function fake_bridge() {
+  const w = window as unknown as Record<string, unknown>;
+  const sent: string[] = [];
+  const listeners: Array<(e: { data: unknown }) => void> = [];
+  w.__sent = sent;
+  w.__deliver = (data: unknown) => listeners.forEach((l) => l({ data }));
+  let pinned: number | null = null;
+  const realNow = performance.now.bind(performance);
+  performance.now = () => pinned ?? realNow();
+  w.__pinNow = (ms: number | null) => {
+    pinned = ms;
+  };
+  const chrome = ((w.chrome as Record<string, unknown>) ?? {}) as Record<string, unknown>;
+  chrome.webview = {
+    postMessage: (text: unknown) => sent.push(String(text)),
+    addEventListener: (type: string, listener: (e: { data: unknown }) => void) => {
+      if (type === 'message') listeners.push(listener);
+    },
+  };
+  w.chrome = chrome;
+}
+
+export interface PageOptions {
+  width: number;
+  height: number;
+  bridge?: boolean;
+  reducedMotion?: boolean;
+}
+
+export async function open_page(browser: Browser, origin: string, o: PageOptions): Promise<Page> {
+  const context = await browser.newContext({
+    viewport: { width: o.width, height: o.height },
+    deviceScaleFactor: 1,
+    reducedMotion: o.reducedMotion ? 'reduce' : 'no-preference',
+  });
+  const page = await context.newPage();
+  const errors: string[] = [];
+  page.on('pageerror', (e) => errors.push(String(e)));
+  (page as unknown as { errors: string[] }).errors = errors;
+  if (o.bridge !== false) await page.addInitScript(fake_bridge);
+  await page.goto(`${origin}/index.html`);
+  return page;
+}
+
+export function page_errors(page: Page): string[] {
+  return (page as unknown as { errors: string[] }).errors;
+}
+
+export const sent = (page: Page) => page.evaluate(() => [...(window as unknown as { __sent: string[] }).__sent]);
+
+export async function deliver(page: Page, data: unknown): Promise<void> {
+  await page.evaluate((d) => (window as unknown as { __deliver(x: unknown): void }).__deliver(d), data);
+}
+
+export async function pin_now(page: Page, ms: number | null): Promise<void> {
+  await page.evaluate((t) => (window as unknown as { __pinNow(x: number | null): void }).__pinNow(t), ms);
+}
+
+/**
+ * Reads several things in one round trip: for each key the innerText of the first element that
+ * matches its selector, or null when there is none.
+ */
+export async function read<K extends string>(page: Page, selectors: Record<K, string>): Promise<Record<K, string | null>> {
+  return page.evaluate((sel) => {
+    const out: Record<string, string | null> = {};
+    for (const [key, selector] of Object.entries(sel)) {
+      const el = document.querySelector<HTMLElement>(selector as string);
+      out[key] = el ? el.innerText : null;
+    }
+    return out;
+  }, selectors as Record<string, string>) as Promise<Record<K, string | null>>;
+}
+
+/** Waits until the page has sent `text`. */
+export async function wait_sent(page: Page, text: string): Promise<void> {
+  await page.waitForFunction((t) => (window as unknown as { __sent: string[] }).__sent.includes(t), text, { timeout: 5000 });
+}
+
+/** Waits until every finite animation and transition has finished and the fonts are in. */
+export async function settle(page: Page): Promise<void> {
+  await page.evaluate(() => document.fonts.ready.then(() => undefined));
+  await page.waitForFunction(
+    () =>
+      document.getAnimations().every((a) => a.playState !== 'running' || a.effect?.getComputedTiming().iterations === Infinity),
+    null,
+    { timeout: 8000, polling: 50 },
+  );
+}
+
+/** Saves a picture of the whole window, with the pointer parked where it hovers nothing. */
+export async function screenshot(page: Page, name: string): Promise<void> {
+  mkdirSync(SHOTS, { recursive: true });
+  await page.mouse.move(1, 1);
+  await settle(page);
+  await page.screenshot({ path: join(SHOTS, `${name}.png`) });
+}

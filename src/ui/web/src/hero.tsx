@@ -1,0 +1,87 @@
+// The hero panel: background video under a coloured shade, the ring set, the logo, the window
+// controls and, in the install flow, the slogan.
+import { HERO_GEOMETRY, type HeroLayout, type Tone } from './layout';
+import { Slogan } from './slogan';
+
+interface HeroProps {
+  layout: HeroLayout;
+  tone: Tone;
+  sloganTop: number | null;
+  closeDisabled: boolean;
+  onMinimize(): void;
+  onClose(): void;
+  /** A press of the primary button on the hero outside its buttons: start moving the window. */
+  onDrag(): void;
+}
+
+const RING_NAMES = ['ring-1', 'ring-2', 'ring-3'];
+
+function Rings({ tone, suffix }: { tone: Tone; suffix: string }) {
+  return (
+    <div class={`rings rings-${tone}`}>
+      {RING_NAMES.map((name) => (
+        <img key={name} class={`ring ${name}`} src={`images/${name}${suffix}.svg`} alt="" draggable={false} />
+      ))}
+    </div>
+  );
+}
+
+/** True when a press at this target started on a control rather than on the hero surface. */
+export function pressed_on_control(target: EventTarget | null): boolean {
+  return target instanceof Element && target.closest('button, a, input, label, [role="button"]') !== null;
+}
+
+export function Hero(props: HeroProps) {
+  const g = HERO_GEOMETRY[props.layout];
+  const [vx, vy, vw, vh] = g.video;
+  const onMouseDown = (e: MouseEvent) => {
+    if (e.button !== 0 || pressed_on_control(e.target)) return;
+    e.preventDefault();
+    props.onDrag();
+  };
+  return (
+    <div
+      class={`hero hero-${props.layout} tone-${props.tone}`}
+      style={{ width: `${g.width}px`, height: `${g.height}px` }}
+      onMouseDown={onMouseDown}
+    >
+      <video
+        class="hero-video"
+        style={{ left: `${vx}px`, top: `${vy}px`, width: `${vw}px`, height: `${vh}px` }}
+        src="videos/hero.mp4"
+        poster="images/hero.jpg"
+        autoplay
+        loop
+        muted
+        playsInline
+        disablePictureInPicture
+      />
+      <div class="shade shade-red" />
+      <div class="shade shade-green" />
+      <div class="rings-anchor" style={{ top: `${g.ringsTop}px`, left: `${g.ringsLeft}px` }}>
+        <Rings tone="red" suffix="" />
+        <Rings tone="green" suffix="-green" />
+      </div>
+      {props.layout !== 'narrow' ? <Slogan top={props.sloganTop} /> : null}
+      <div class="brand">
+        <img class="brand-mark" src="images/logo.svg" alt="" draggable={false} />
+        <span class="brand-name">CORVANE</span>
+      </div>
+      <div class="window-controls">
+        <button type="button" class="control" aria-label="Свернуть" title="Свернуть" onClick={props.onMinimize}>
+          <img src="images/minimize.svg" alt="" draggable={false} />
+        </button>
+        <button
+          type="button"
+          class="control control-close"
+          aria-label="Закрыть"
+          title="Закрыть"
+          disabled={props.closeDisabled}
+          onClick={props.onClose}
+        >
+          <img src="images/close.svg" alt="" draggable={false} />
+        </button>
+      </div>
+    </div>
+  );
+}

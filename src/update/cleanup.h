@@ -1,0 +1,26 @@
+#pragma once
+#include <set>
+#include <string>
+#include <string_view>
+
+// What the update engine removes on its own: ".crvnold" backups of earlier runs and the contents
+// of the staging folder. Nothing else in the client folder is ever deleted. Failures are ignored.
+namespace corvane {
+
+// The staging folder of a client folder: client_dir + separator + "update".
+std::wstring staging_dir_for(std::wstring_view client_dir);
+
+// Deletes the backup files (is_old_copy_name) at the top of `client_dir` and anywhere below its
+// "bin" and "data/ngtables" folders. Folders are never deleted, and links to folders are not
+// followed. A backup that cannot be deleted (still in use) stays for a later run. A backup whose
+// file is missing (a replacement cut short by a crash) is moved back into its place instead.
+void delete_old_copies(std::wstring_view client_dir);
+
+// The name is longer than ".crvnold" and ends with it, letter case ignored.
+bool is_old_copy_name(std::wstring_view name);
+
+// Deletes every file of the staging folder whose key (its name up to the first '.') is not in
+// `keep`; subfolders stay. With an empty `keep` the folder itself is removed when it is empty.
+void prune_staging(std::wstring_view staging_dir, const std::set<std::wstring>& keep);
+
+}  // namespace corvane

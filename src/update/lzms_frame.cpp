@@ -1,0 +1,198 @@
+#include "update/lzms_frame.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "os/lzms.h"
+
+// The framing implemented here: the buffer format of the Windows Compression API with the LZMS
+// algorithm, as far as public notes describe it. It has not been checked against a file made by
+// Windows; when one is available, this file is the one place to correct. All integers are
+// little-endian.
+//
+//   offset  size  content
+//   0       6     signature 0A 51 E5 C0 18 00 (0x18 is the length of the header)
+//   6       1     check byte: believed to be the low byte of a CRC-32 over bytes 0-5 and 7-23.
+//                 Written that way; not verified on reading, because the formula is a guess
+//                 and the SHA-256 of the unpacked content guards the install anyway
+//   7       1     algorithm: 5 (LZMS); any other value is refused
+//   8       8     total size of the content; must equal the size the manifest promises
+//   16      8     block size: bytes of content per chunk, 1 .. 64 MiB
+//   24      ...   one chunk per block, in order: a 4-byte stored size, then that many bytes
+//
+// Every chunk holds block-size bytes of content except the last, which holds the rest; content
+// of 0 bytes has no chunk at all. A chunk whose stored size equals its content size holds the
+// content raw. Any other chunk is one independent LZMS block that is smaller than its content,
+// even-sized and at least 4 bytes long (LZMS works in 16-bit units). Refused: a chunk of any other
+// size (0 among them), a chunk that runs past the end, a missing chunk, and any byte after the
+// last chunk. The layout is checked whole before a single chunk is decoded.
+namespace corvane {
+namespace {
+
+constexpr std::array<std::uint8_t, 6> kSignature = {0x0A, 0x51, 0xE5, 0xC0, 0x18, 0x00};
+constexpr std::size_t kCheckByteOffset = 6;
+constexpr std::size_t kAlgorithmOffset = 7;
+constexpr std::size_t kTotalSizeOffset = 8;
+constexpr std::size_t kBlockSizeOffset = 16;
+
+std::uint64_t load_le(const std::uint8_t* p, std::size_t bytes) {
+  std::uint64_t value = 0;
+  for (std::size_t i = bytes; i-- > 0;) value = (value << 8) | p[i];
+  return value;
+}
+
+void store_le(std::uint8_t* p, std::uint64_t value, std::size_t bytes) {
+  for (std::size_t i = 0; i < bytes; ++i) p[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+// CRC-32 (reflected, polynomial 0xEDB88320) continued over `bytes`; start with 0xFFFFFFFF and
+// invert at the end.
+std::uint32_t crc32_update(std::uint32_t crc, std::span<const std::uint8_t> bytes) {
+  for (const std::uint8_t b : bytes) {
+    crc ^= b;
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return crc;
+}
+
+std::uint8_t check_byte(const std::array<std::uint8_t, kLzmsHeaderSize>& header) {
+  const std::span<const std::uint8_t> all(header);
+  std::uint32_t crc = crc32_update(0xFFFFFFFFu, all.subspan(0, kCheckByteOffset));
+  crc = crc32_update(crc, all.subspan(kCheckByteOffset + 1));
+  return static_cast<std::uint8_t>(~crc);
+}
+
+struct Chunk {
+  std::span<const std::uint8_t> stored;
+  std::uint64_t out_offset = 0;
+  std::size_t out_size = 0;
+  bool raw = false;
+};
+
+// Walks the chunks of a frame whose header has been checked, validating each one as it goes.
+class ChunkWalker {
+ public:
+  ChunkWalker(std::span<const std::uint8_t> frame, const LzmsFrameLayout& layout)
+      : frame_(frame), block_size_(layout.block_size), remaining_(layout.total_size) {}
+
+  // The next chunk; false at the end or at the first chunk that does not fit (see failed()).
+  bool next(Chunk& chunk) {
+    if (remaining_ == 0 || failed_) return false;
+    const std::size_t left = frame_.size() - pos_;
+    if (left < kLzmsChunkPrefixSize) return fail();
+    const std::uint64_t stored = load_le(frame_.data() + pos_, kLzmsChunkPrefixSize);
+    pos_ += kLzmsChunkPrefixSize;
+    const std::uint64_t content = std::min(block_size_, remaining_);
+    if (stored > frame_.size() - pos_) return fail();
+    chunk.raw = stored == content;
+    if (!chunk.raw && !lzms_chunk_is_storable_compressed(static_cast<std::size_t>(content),
+                                                         static_cast<std::size_t>(stored))) {
+      return fail();
+    }
+    chunk.stored = frame_.subspan(pos_, static_cast<std::size_t>(stored));
+    chunk.out_offset = done_;
+    chunk.out_size = static_cast<std::size_t>(content);
+    pos_ += static_cast<std::size_t>(stored);
+    done_ += content;
+    remaining_ -= content;
+    ++count_;
+    return true;
+  }
+
+  bool failed() const { return failed_; }
+  // Every chunk read, and nothing after the last one.
+  bool complete() const { return !failed_ && remaining_ == 0 && pos_ == frame_.size(); }
+  std::uint64_t count() const { return count_; }
+
+ private:
+  bool fail() {
+    failed_ = true;
+    return false;
+  }
+
+  std::span<const std::uint8_t> frame_;
+  std::uint64_t block_size_;
+  std::uint64_t remaining_;
+  std::size_t pos_ = kLzmsHeaderSize;
+  std::uint64_t done_ = 0;
+  std::uint64_t count_ = 0;
+  bool failed_ = false;
+};
+
+bool decode_chunk(const Chunk& chunk, std::span<std::uint8_t> out, os::LzmsDecompressor& decompressor,
+                  std::vector<std::uint16_t>& aligned) {
+  std::uint8_t* target = out.data() + chunk.out_offset;
+  if (chunk.raw) {
+    std::memcpy(target, chunk.stored.data(), chunk.out_size);
+    return true;
+  }
+  const void* input = chunk.stored.data();
+  if (reinterpret_cast<std::uintptr_t>(input) % alignof(std::uint16_t) != 0) {
+    // The codec reads 16-bit units and needs them at an even address.
+    aligned.resize(chunk.stored.size() / 2);
+    std::memcpy(aligned.data(), chunk.stored.data(), chunk.stored.size());
+    input = aligned.data();
+  }
+  return decompressor.decompress(input, chunk.stored.size(), target, chunk.out_size);
+}
+
+}  // namespace
+
+std::array<std::uint8_t, kLzmsHeaderSize> lzms_frame_header(std::uint64_t total_size,
+                                                             std::uint64_t block_size) {
+  std::array<std::uint8_t, kLzmsHeaderSize> header{};
+  std::copy(kSignature.begin(), kSignature.end(), header.begin());
+  header[kAlgorithmOffset] = kLzmsAlgorithm;
+  store_le(header.data() + kTotalSizeOffset, total_size, 8);
+  store_le(header.data() + kBlockSizeOffset, block_size, 8);
+  header[kCheckByteOffset] = check_byte(header);
+  return header;
+}
+
+bool lzms_chunk_is_storable_compressed(std::size_t uncompressed_size, std::size_t compressed_size) {
+  return compressed_size >= 4 && compressed_size % 2 == 0 && compressed_size < uncompressed_size;
+}
+
+bool check_lzms_frame(std::span<const std::uint8_t> frame, std::uint64_t expected_size,
+                      LzmsFrameLayout& layout) {
+  layout = {};
+  if (frame.size() < kLzmsHeaderSize) return false;
+  if (!std::equal(kSignature.begin(), kSignature.end(), frame.begin())) return false;
+  if (frame[kAlgorithmOffset] != kLzmsAlgorithm) return false;
+  const std::uint64_t total = load_le(frame.data() + kTotalSizeOffset, 8);
+  const std::uint64_t block = load_le(frame.data() + kBlockSizeOffset, 8);
+  if (total != expected_size) return false;
+  if (block == 0 || block > kLzmsMaxBlockSize) return false;
+  LzmsFrameLayout candidate{total, block, 0};
+  ChunkWalker walker(frame, candidate);
+  Chunk chunk;
+  while (walker.next(chunk)) {
+  }
+  if (!walker.complete()) return false;
+  candidate.chunk_count = walker.count();
+  layout = candidate;
+  return true;
+}
+
+bool decode_lzms_frame(std::span<const std::uint8_t> frame, std::span<std::uint8_t> out) {
+  LzmsFrameLayout layout;
+  if (!check_lzms_frame(frame, out.size(), layout)) return false;
+  os::LzmsDecompressor decompressor;
+  bool decompressor_ready = false;
+  std::vector<std::uint16_t> aligned;
+  ChunkWalker walker(frame, layout);
+  Chunk chunk;
+  while (walker.next(chunk)) {
+    if (!chunk.raw && !decompressor_ready) {
+      if (!decompressor.create(static_cast<std::size_t>(std::min(layout.block_size, layout.total_size)))) {
+        return false;
+      }
+      decompressor_ready = true;
+    }
+    if (!decode_chunk(chunk, out, decompressor, aligned)) return false;
+  }
+  return walker.complete();
+}
+
+}  // namespace corvane

@@ -1,0 +1,49 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "update/holding_processes.h"
+#include "update/manifest.h"
+#include "update/update_run.h"
+
+// Puts verified downloads in place in the client folder: every replaced file is first moved aside
+// to its ".crvnold" backup, and a failure moves the backups back. Runs on the thread of the
+// update run while it holds the update lock.
+namespace corvane {
+
+inline constexpr std::wstring_view kOldCopySuffix = L".crvnold";
+
+// One file replaced in the current apply_files call.
+struct AppliedFile {
+  std::wstring target;  // full path of the client file
+  std::wstring backup;  // target + ".crvnold"
+  bool existed = false; // something was at target before and was moved to backup
+};
+
+// Where a manifest path lands: client_dir + separator + path, with "bin/uninstall.exe" placed at
+// the top as "uninstall.exe" and every '/' turned into the platform separator.
+std::wstring target_path_for(std::wstring_view client_dir, std::string_view path);
+
+// Creates the folders above `path`, outermost first; existing folders and failures are ignored.
+void create_parent_dirs(std::wstring_view path);
+
+// Replaces the `changed` entries' files in order. `staged[i]` is where entry i's verified content
+// lies (its download's raw_path); an entry whose sha256 an earlier entry already brought receives
+// a copy of that earlier target instead. Programs outside the client folder that have a target
+// loaded are closed first (waits of `close_wait_ms`). On success `replaced_self` tells whether a
+// replaced target equals `self_path`. On failure `result` holds status 5 (a target could not be
+// moved to its backup) or 6 (the new content could not be put in place) with the entry's path and
+// the error code, the console line has been printed, every file replaced so far is back as it
+// was, and the staging folder below `client_dir` has been emptied and removed.
+[[nodiscard]] bool apply_files(std::wstring_view client_dir, const std::vector<ManifestFile>& changed,
+                               const std::vector<std::wstring>& staged, std::wstring_view self_path,
+                               UpdateResult& result, bool& replaced_self,
+                               std::uint32_t close_wait_ms = kCloseWaitMs);
+
+// Undoes `applied`, newest first: deletes each target and moves its backup back when there was
+// one. Failures are ignored; folders that were created stay.
+void rollback_applied(const std::vector<AppliedFile>& applied);
+
+}  // namespace corvane

@@ -1,0 +1,210 @@
+#include "update/update_run.h"
+
+#include <cstdio>
+#include <exception>
+#include <set>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "net/download_plan.h"
+#include "net/download_pool.h"
+#include "net/file_table.h"
+#include "net/http_client.h"
+#include "net/url.h"
+#include "os/fs.h"
+#include "os/text.h"
+#include "os/update_lock.h"
+#include "update/cleanup.h"
+#include "update/manifest.h"
+#include "update/replacement.h"
+#include "update/update_progress.h"
+#include "update/verification.h"
+
+#ifndef CORVANE_CDN_BASE_URL
+#error "CORVANE_CDN_BASE_URL must be defined by the build"
+#endif
+
+namespace corvane {
+namespace {
+
+constexpr std::string_view kManifestName = "manifest.json";
+constexpr std::size_t kManifestLimit = 1048576;
+constexpr unsigned kDownloadWorkers = 8;
+constexpr std::size_t kMaxChannelLength = 64;
+
+constexpr const char* kCdnUnreachableLine = "[!] Obnovlenie: CDN nedostupen, zapuskaem tekushchuyu versiyu.\n";
+constexpr const char* kManifestCorruptLine = "[!] Obnovlenie: manifest povrezhden, obnovlenie otkloneno.\n";
+
+std::uint32_t fail(UpdateResult& result, std::uint32_t status) {
+  result.status = status;
+  return kFailed;
+}
+
+std::string release_label_of(const Manifest& manifest) {
+  return manifest.date.empty() ? manifest.version : manifest.version + " ot " + manifest.date;
+}
+
+// One client file listed twice with different contents can never match both entries: every run
+// would fetch one of them again and fail its check against the other.
+bool lists_one_path_with_two_contents(const Manifest& manifest) {
+  std::unordered_map<std::string_view, std::string_view> content_of;
+  for (const ManifestFile& entry : manifest.files) {
+    const auto [it, inserted] = content_of.try_emplace(entry.path, entry.sha256);
+    if (!inserted && it->second != entry.sha256) return true;
+  }
+  return false;
+}
+
+// Whether the downloads of `changed` are fetched in byte ranges: only when the largest of them
+// (the first of equal ones) is at least kRangedMinimum bytes and the server answers a range for it.
+bool use_ranges(const UrlParts& url, const std::vector<ManifestFile>& changed) {
+  const ManifestFile* largest = nullptr;
+  for (const ManifestFile& entry : changed) {
+    if (largest == nullptr || download_size(entry) > download_size(*largest)) largest = &entry;
+  }
+  if (largest == nullptr || download_size(*largest) < kRangedMinimum) return false;
+  return probe_range_support(url, file_url_path(*largest));
+}
+
+// Steps after the manifest has been read: plan, download, verify and replace. Called with the
+// update lock held.
+std::uint32_t update_from_manifest(const Manifest& manifest, const UrlParts& url,
+                                   std::wstring_view install_dir, std::wstring_view self_path,
+                                   UpdateResult& result, ProgressCallback progress) {
+  const std::string label = release_label_of(manifest);
+  const std::wstring staging_dir = staging_dir_for(install_dir);
+
+  std::vector<ManifestFile> changed;
+  std::set<std::wstring> keep;
+  for (const ManifestFile& entry : manifest.files) {
+    if (is_file_current(install_dir, entry)) continue;
+    changed.push_back(entry);
+    keep.insert(os::from_utf8(entry.sha256));
+  }
+  prune_staging(staging_dir, keep);
+  if (changed.empty()) {
+    std::printf("[*] Klient aktualen (versiya %s).\n", label.c_str());
+    return kUpToDate;
+  }
+
+  std::printf("[*] Dostupna versiya %s, obnovlyaem %zu faylov...\n", label.c_str(), changed.size());
+  (void)os::create_directory(staging_dir);
+
+  FileTable table;
+  DownloadPool pool;
+  PlanFailure failure;
+  if (!plan_downloads(changed, use_ranges(url, changed), staging_dir, table, pool, failure)) {
+    result.file = failure.file;
+    result.error_code = failure.error_code;
+    std::printf("[!] Obnovlenie: ne udalos sozdat vremennyy fayl dlya %s (kod %lu).\n", failure.file.c_str(),
+                static_cast<unsigned long>(failure.error_code));
+    return fail(result, kStatusWriteFailed);
+  }
+
+  ProgressState state{&pool, &table, table.bytes_total, static_cast<std::uint32_t>(table.files.size()),
+                      progress};
+  run_download_pool(url, pool, kDownloadWorkers, table, &write_part_data, &report_progress, &state);
+  if (progress.fn == nullptr) std::printf("\n");
+  close_download_files(table);
+
+  if (const std::uint32_t failed = pool.parts_failed.load(); failed != 0) {
+    std::printf("[!] Obnovlenie: ne skachano %d chastey, zagruzka prodolzhitsya pri sleduyushchem zapuske.\n",
+                static_cast<int>(failed));
+    return fail(result, pool.parts_fatal.load() != 0 ? kStatusReleaseChanging : kStatusDownloadIncomplete);
+  }
+
+  // The first entry of each content owns its download; later entries with that content are
+  // copied from the first one's target by apply_files. A path listed twice is checked once.
+  std::vector<std::wstring> staged(changed.size());
+  std::unordered_set<const DownloadFile*> verified;
+  for (std::size_t i = 0; i < changed.size(); ++i) {
+    const auto download = table.files.find(changed[i].path);
+    if (download == table.files.end()) continue;
+    if (!verified.insert(&download->second).second) {
+      staged[i] = download->second.raw_path;
+      continue;
+    }
+    if (!verify_download(download->second, changed[i])) {
+      result.file = changed[i].path;
+      std::printf("[!] Obnovlenie: fayl %s povrezhden pri zagruzke.\n", changed[i].path.c_str());
+      discard_download(download->second);
+      return fail(result, kStatusDownloadCorrupt);
+    }
+    staged[i] = download->second.raw_path;
+  }
+
+  bool replaced_self = false;
+  if (!apply_files(install_dir, changed, staged, self_path, result, replaced_self)) return kFailed;
+
+  prune_staging(staging_dir, {});
+  delete_old_copies(install_dir);
+  std::printf("[*] Klient obnovlen do versii %s.\n", label.c_str());
+  return replaced_self ? kUpdatedSelf : kUpdated;
+}
+
+std::uint32_t run_locked(std::string_view base_url, std::wstring_view install_dir, std::wstring_view self_path,
+                         UpdateResult& result, ProgressCallback progress, const std::string& channel) {
+  delete_old_copies(install_dir);
+
+  std::string channel_url(base_url);
+  if (channel_url.empty() || channel_url.back() != '/') channel_url += '/';
+  channel_url += channel;
+  channel_url += '/';
+  UrlParts url;
+  std::string body;
+  std::uint32_t http_status = 0;
+  if (!is_valid_channel(channel) || !split_url(channel_url, url) ||
+      !http_get_to_memory(url, kManifestName, kManifestLimit, body, &http_status)) {
+    std::printf("%s", kCdnUnreachableLine);
+    return fail(result, http_status == 404 ? kStatusManifestMissing : kStatusCdnUnreachable);
+  }
+
+  Manifest manifest;
+  if (!parse_manifest(body, manifest) || lists_one_path_with_two_contents(manifest)) {
+    std::printf("%s", kManifestCorruptLine);
+    return fail(result, kStatusManifestCorrupt);
+  }
+  body = std::string();
+  result.version = manifest.version;
+  result.date = manifest.date;
+  return update_from_manifest(manifest, url, install_dir, self_path, result, progress);
+}
+
+}  // namespace
+
+bool is_valid_channel(std::string_view channel) {
+  if (channel.empty() || channel.size() > kMaxChannelLength || channel == "." || channel == "..") return false;
+  for (const char c : channel) {
+    const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+                    c == '-' || c == '_';
+    if (!ok) return false;
+  }
+  return true;
+}
+
+std::uint32_t run_update_with_base_url(std::string_view base_url, const std::wstring& install_dir,
+                                       const std::wstring& self_path, UpdateResult* result,
+                                       ProgressCallback progress, const std::string& channel) {
+  UpdateResult own;
+  UpdateResult& out = result != nullptr ? *result : own;
+  out = UpdateResult{};
+  try {
+    // Held until the run returns; a lock that cannot be made is gone without.
+    const os::UpdateLock lock;
+    return run_locked(base_url, install_dir, self_path, out, progress, channel);
+  } catch (const std::exception&) {
+    // Only exhausted memory or container limits throw here; every handle has been released on
+    // the way out, and the staging folder and backups are what the next run starts from.
+    std::printf("[!] Obnovlenie: nedostatochno pamyati, obnovlenie prervano.\n");
+    out.status = kStatusOutOfMemory;
+    return kFailed;
+  }
+}
+
+std::uint32_t run_update(const std::wstring& install_dir, const std::wstring& self_path, UpdateResult* result,
+                         ProgressCallback progress, const std::string& channel) {
+  return run_update_with_base_url(CORVANE_CDN_BASE_URL, install_dir, self_path, result, progress, channel);
+}
+
+}  // namespace corvane

@@ -1,0 +1,43 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "net/download_file.h"
+#include "update/manifest.h"
+
+// Whether a client file already matches its manifest entry, and whether a finished download is
+// the content the manifest promises. Runs on the thread of the update run, one file at a time,
+// after the download pool has closed its staging files.
+namespace corvane {
+
+// SHA-256 of a whole file as 64 lower-case hexadecimal digits, streamed through one 1 MiB buffer
+// with the sequential-read hint. False (and `out` empty) when the file cannot be opened or read.
+[[nodiscard]] bool sha256_file(std::wstring_view path, std::string& out);
+
+// Something is at `path` and its length is exactly `size`. A file of 4 GiB or more never matches;
+// a folder has the length 0.
+[[nodiscard]] bool has_file_size(std::wstring_view path, std::uint32_t size);
+
+// The client's file for `entry` (at target_path_for) has the entry's size and SHA-256. The size is
+// compared first: a file of another length is never read. Missing, unreadable or different files
+// are not current.
+[[nodiscard]] bool is_file_current(std::wstring_view client_dir, const ManifestFile& entry);
+
+// Unpacks the packed file at `packed_path`, which must be exactly `packed_size` bytes long, into
+// `output_path`, created or truncated and made exactly `output_size` bytes long. The whole frame is
+// checked before anything is decoded. False on any failure; the output may then hold a part of
+// the content, and the caller deletes it.
+[[nodiscard]] bool unpack_lzms(std::wstring_view packed_path, std::uint32_t packed_size,
+                               std::wstring_view output_path, std::uint32_t output_size);
+
+// The staged download is the entry's content: a packed download is unpacked from data_path to
+// raw_path first; then raw_path must hash to the entry's sha256. An unpacked download is hashed in
+// place. On true the content is at file.raw_path.
+[[nodiscard]] bool verify_download(const DownloadFile& file, const ManifestFile& entry);
+
+// Deletes the download's data, content and resume files (data_path, raw_path, parts_path);
+// failures are ignored.
+void discard_download(const DownloadFile& file);
+
+}  // namespace corvane

@@ -1,0 +1,126 @@
+#include "install/uninstall.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "app/paths.h"
+#include "install/install_location.h"
+#include "install/programs_entry.h"
+#include "install/shortcuts.h"
+#include "install_env.h"
+#include "os/registry.h"
+#include "os/text.h"
+
+namespace corvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A client as an install leaves it: files and folders among its names (a read-only file deep in
+// "bin"), its resources, both shortcuts and the programs-list entry.
+class Uninstall : public test::InstallEnv {
+ protected:
+  void SetUp() override {
+    test::make_dirs(client_ + L"/bin/deep/er");
+    for (const wchar_t* name : {L"Corvane.exe", L"GTA5.exe", L"config.json", L"launcher.json", L"game_args.txt",
+                                L"uninstall.exe", L"gta_path.txt", L"Corvane.exe.crvnold"}) {
+      test::write_text(join_path(client_, name), "file");
+    }
+    test::write_text(client_ + L"/bin/deep/er/locked.dll", "ro");
+    ::chmod(os::to_utf8(client_ + L"/bin/deep/er/locked.dll").c_str(), 0444);
+    for (const wchar_t* name : {L"data", L"logs", L"update", L"webview", L"cache", L"client_resources"}) {
+      test::make_dirs(join_path(client_, name) + L"/sub");
+      test::write_text(join_path(client_, name) + L"/sub/f", "x");
+    }
+    InstallRequest request{client_, L"", true, true};
+    ASSERT_TRUE(create_shortcut(desktop_shortcut_path(), client_ + L"/Corvane.exe", request));
+    ASSERT_TRUE(create_shortcut(start_menu_shortcut_path(), client_ + L"/Corvane.exe", request));
+    ASSERT_TRUE(write_programs_entry(request, "1.0"));
+  }
+
+  bool entry_exists() const {
+    return !os::read_registry_string(os::RegistryRoot::CurrentUser, kProgramsKey, L"InstallLocation").empty();
+  }
+  bool shortcuts_exist() const { return path_exists(desktop_link()) || path_exists(programs_link()); }
+
+  std::wstring client_ = root_ / L"Games/Corvane";
+};
+
+TEST_F(Uninstall, AFileInUseKeepsTheEntryAndFolderUntilARetryRemovesEverything) {
+  {
+    test::ScopedFsFault busy([this](os::FsOp op, std::wstring_view path, std::wstring_view) {
+      return op == os::FsOp::Delete && path == client_ + L"/Corvane.exe" ? os::kErrorSharingViolation
+                                                                        : os::kErrorSuccess;
+    });
+    run_uninstall(client_, true);
+  }
+  EXPECT_EQ(take_page_messages(),
+            std::vector<std::wstring>{L"{\"type\":\"error\",\"message\":\"Не удалось удалить часть файлов. "
+                                      L"Закройте игру и клиент, затем повторите.\"}"});
+  EXPECT_FALSE(app_state().uninstall_done);
+  EXPECT_TRUE(path_exists(client_ + L"/Corvane.exe"));
+  EXPECT_FALSE(path_exists(client_ + L"/bin"));  // every other name was still removed
+  EXPECT_FALSE(path_exists(client_ + L"/client_resources"));
+  EXPECT_TRUE(entry_exists());
+  EXPECT_FALSE(shortcuts_exist());
+
+  run_uninstall(client_, true);  // names already gone count as removed
+  EXPECT_EQ(take_page_messages(), std::vector<std::wstring>{L"{\"type\":\"uninstalled\"}"});
+  EXPECT_TRUE(app_state().uninstall_done);
+  EXPECT_FALSE(path_exists(client_));
+  EXPECT_TRUE(dir_exists(root_ / L"Games"));
+  EXPECT_FALSE(entry_exists());
+}
+
+TEST_F(Uninstall, WithoutTheResourcesTheyAndTheFolderStay) {
+  EXPECT_TRUE(remove_client(client_, /*remove_resources=*/false));
+  std::vector<os::DirEntry> left;
+  ASSERT_TRUE(os::list_directory(client_, left));
+  ASSERT_EQ(left.size(), 1u);
+  EXPECT_EQ(test::read_text(client_ + L"/client_resources/sub/f"), "x");
+  EXPECT_FALSE(shortcuts_exist());
+  EXPECT_FALSE(entry_exists());
+}
+
+TEST_F(Uninstall, LinksGoAsLinksAndTheirTargetsKeepTheirContents) {
+  const std::wstring elsewhere = root_ / L"elsewhere";
+  test::make_dirs(elsewhere + L"/keep");
+  test::write_text(elsewhere + L"/keep/precious", "mine");
+  for (const wchar_t* name : {L"data", L"logs", L"Corvane.exe", L"webview", L"cache"}) {
+    test::remove_all(join_path(client_, name));
+  }
+  fs::create_directory_symlink(os::to_utf8(elsewhere), os::to_utf8(client_ + L"/data"));
+  fs::create_symlink(os::to_utf8(root_ / L"nowhere"), os::to_utf8(client_ + L"/logs"));  // dangling
+  fs::create_symlink(os::to_utf8(elsewhere + L"/keep/precious"), os::to_utf8(client_ + L"/Corvane.exe"));
+  EXPECT_TRUE(remove_client(client_, true));
+  EXPECT_FALSE(path_exists(client_));
+  EXPECT_EQ(test::read_text(elsewhere + L"/keep/precious"), "mine");
+}
+
+TEST_F(Uninstall, AnEmptyFolderNameRemovesNothing) {
+  int removals = 0;
+  test::ScopedFsFault watch([&removals](os::FsOp op, std::wstring_view, std::wstring_view) {
+    if (op == os::FsOp::Delete || op == os::FsOp::RemoveDirectory) ++removals;
+    return os::kErrorSuccess;
+  });
+  EXPECT_FALSE(remove_client(L"", true));
+  EXPECT_EQ(removals, 0);
+}
+
+TEST_F(Uninstall, InstallModeProposesTheRegisteredFolderElseOneInHome) {
+  {
+    os::RegistryKey key;
+    ASSERT_TRUE(key.create(os::RegistryRoot::CurrentUser, kProgramsKey));
+    ASSERT_TRUE(key.set_string(L"InstallLocation", root_ / L"Old/Corvane//"));
+  }
+  EXPECT_EQ(default_install_dir(), root_ / L"Old/Corvane");  // whether it exists or not
+  ASSERT_TRUE(os::delete_registry_tree(os::RegistryRoot::CurrentUser, kProgramsKey));
+  EXPECT_EQ(default_install_dir(), home() + L"/Corvane");
+  test::ScopedEnv no_home("HOME", std::nullopt);
+  EXPECT_EQ(default_install_dir(), L"");
+}
+
+}  // namespace
+}  // namespace corvane

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Crash safety of the update engine: corvane-update (release build) is killed with SIGKILL at
+# random points of an update from an older release to a newer one (during the download, the
+# verification and the replacement), and every following run must bring the folder to the newer
+# release byte for byte with nothing left over. Not part of the test run; takes a few minutes.
+# Usage: tests/integration/crash_safety.sh            KILLS=60 SEED=7 tests/integration/crash_safety.sh
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+KILLS=${KILLS:-36}
+SEED=${SEED:-$(date +%s)}
+
+scripts/bootstrap.sh build
+cmake --preset release >/dev/null
+cmake --build --preset release --target corvane-update corvane-release-builder corvane-sample-client corvane-crash-safety
+TOOLS=build/release/tools
+
+# The older and the newer release, made once per generator version.
+GENERATOR_VERSION=$("$TOOLS/sample_client/corvane-sample-client" --version)
+DATA=build/crash-safety/g$GENERATOR_VERSION
+if [ ! -f "$DATA/complete" ]; then
+  rm -rf "$DATA"
+  mkdir -p "$DATA"
+  "$TOOLS/sample_client/corvane-sample-client" --out "$DATA/old" --large-mib 40 --small 120 --variant 1
+  "$TOOLS/sample_client/corvane-sample-client" --out "$DATA/new" --large-mib 40 --small 120 --variant 2
+  "$TOOLS/release_builder/corvane-release-builder" --source "$DATA/new" --out "$DATA/cdn/release" \
+    --version 2.0.0 --pack Corvane.exe --pack 'bin/scripts/*'
+  touch "$DATA/complete"
+fi
+
+WORK=$(mktemp -d /tmp/corvane-crash.XXXXXX)
+trap 'rm -rf "$WORK"' EXIT
+build/release/tests/integration/corvane-crash-safety --cli "$TOOLS/update_cli/corvane-update" \
+  --cdn-root "$DATA/cdn" --old-source "$DATA/old" --new-source "$DATA/new" --work "$WORK" \
+  --kills "$KILLS" --seed "$SEED"

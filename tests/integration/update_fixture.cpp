@@ -1,0 +1,170 @@
+#include "integration/update_fixture.h"
+
+#include <algorithm>
+
+#include "app/paths.h"
+#include "os/fs.h"
+#include "os/text.h"
+#include "release_builder/release.h"
+#include "update/cleanup.h"
+
+namespace corvane::test {
+namespace {
+
+std::uint64_t next_random(std::uint64_t& x) {
+  x ^= x << 13;
+  x ^= x >> 7;
+  x ^= x << 17;
+  return x;
+}
+
+void collect(const std::wstring& dir, const std::string& prefix, Tree& out) {
+  std::vector<os::DirEntry> entries;
+  if (!os::list_directory(dir, entries)) return;
+  for (const os::DirEntry& e : entries) {
+    const std::string name = prefix + os::to_utf8(e.name);
+    if (e.info.is_directory) {
+      collect(join_path(dir, e.name), name + "/", out);
+    } else {
+      out[name] = read_text(join_path(dir, e.name));
+    }
+  }
+}
+
+void write_tree(const std::wstring& root, const Tree& tree) {
+  for (const auto& [relative, content] : tree) {
+    const std::wstring path = join_path(root, os::from_utf8(relative));
+    make_dirs(parent_dir(path));
+    write_text(path, content);
+  }
+}
+
+}  // namespace
+
+std::string noise(std::size_t size, std::uint32_t seed) {
+  std::string out(size, '\0');
+  std::uint64_t x = 0x9E3779B97F4A7C15ull ^ (std::uint64_t{seed} * 0x100000001B3ull);
+  for (std::size_t i = 0; i < size; i += 8) {
+    const std::uint64_t r = next_random(x);
+    for (std::size_t k = 0; k < 8 && i + k < size; ++k) out[i + k] = static_cast<char>(r >> (8 * k));
+  }
+  return out;
+}
+
+std::string prose(std::size_t size, std::uint32_t seed) {
+  static constexpr const char* kWords[] = {"client ", "update ", "release ", "folder ", "manifest ",
+                                           "staging ", "verify ", "part ",   "lock ",   "\n"};
+  std::string out;
+  out.reserve(size + 16);
+  std::uint64_t x = 0xD1B54A32D192ED03ull + seed;
+  while (out.size() < size) out += kWords[next_random(x) % 10];
+  out.resize(size);
+  return out;
+}
+
+Tree small_release(int variant) {
+  const auto v = static_cast<std::uint32_t>(variant);
+  const std::string shared = noise(5000, 5);
+  return Tree{
+      {"Corvane.exe", prose(150000, 1 + v)},
+      {"uninstall.exe", noise(3000, 2)},
+      {"bin/core.dll", noise(70000, 3 + 100 * v)},
+      {"bin/sub/ui.dll", noise(20000, 4)},
+      {"bin/dup_a.dat", shared},
+      {"bin/empty.cfg", ""},
+      {"data/ngtables/dup_b.dat", shared},
+      {"data/ngtables/table.bin", prose(40000, 6 + 100 * v)},
+  };
+}
+
+void UpdateRunTest::SetUp() {
+  make_dirs(work_ / L"cdn");
+  ASSERT_TRUE(server_.start(os::to_utf8(work_ / L"cdn")));
+}
+
+void UpdateRunTest::TearDown() { server_.stop(); }
+
+void UpdateRunTest::publish(const Tree& tree, const std::string& version, const std::string& date,
+                            const std::vector<std::string>& pack_globs, const std::string& channel) {
+  const std::wstring source = work_ / L"source";
+  const std::wstring out = work_ / (L"cdn/" + os::from_utf8(channel));
+  remove_all(source);
+  remove_all(out);
+  write_tree(source, tree);
+  tools::ReleaseOptions options;
+  options.source = source;
+  options.out = out;
+  options.version = version;
+  options.date = date;
+  options.pack_globs = pack_globs;
+  std::string error;
+  ASSERT_TRUE(tools::build_release(options, files_, error)) << error;
+}
+
+void UpdateRunTest::publish_manifest(const std::string& text, const std::string& channel) {
+  const std::wstring folder = work_ / (L"cdn/" + os::from_utf8(channel));
+  make_dirs(folder);
+  write_text(join_path(folder, L"manifest.json"), text);
+}
+
+std::wstring UpdateRunTest::published(const std::string& manifest_path) const {
+  return work_ / (L"cdn/release/" + os::from_utf8(file_url_path(entry(manifest_path))));
+}
+
+std::uint32_t UpdateRunTest::run(ProgressCallback progress, const std::wstring& self_path,
+                                 const std::string& channel) {
+  ::testing::internal::CaptureStdout();
+  const std::uint32_t code =
+      run_update_with_base_url(server_.base_url(), client_.path(), self_path, &result_, progress, channel);
+  console_ = ::testing::internal::GetCapturedStdout();
+  return code;
+}
+
+Tree UpdateRunTest::client_tree() const {
+  Tree tree;
+  collect(client_.path(), "", tree);
+  return tree;
+}
+
+std::wstring UpdateRunTest::client_path(const std::string& relative) const {
+  return join_path(client_.path(), os::from_utf8(relative));
+}
+
+void UpdateRunTest::put_client_file(const std::string& relative, const std::string& content) {
+  const std::wstring path = client_path(relative);
+  make_dirs(parent_dir(path));
+  write_text(path, content);
+}
+
+bool UpdateRunTest::staging_exists() const { return os::file_info(staging_dir_for(client_.path())).has_value(); }
+
+std::vector<std::string> UpdateRunTest::staging_files() const {
+  std::vector<std::string> names;
+  std::vector<os::DirEntry> entries;
+  if (os::list_directory(staging_dir_for(client_.path()), entries)) {
+    for (const os::DirEntry& e : entries) names.push_back(os::to_utf8(e.name));
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+test_cdn::PathCounters UpdateRunTest::fetched(const std::string& manifest_path) const {
+  return server_.counters("/release/" + file_url_path(entry(manifest_path)));
+}
+
+test_cdn::PathCounters UpdateRunTest::manifest_fetches(const std::string& channel) const {
+  return server_.counters("/" + channel + "/manifest.json");
+}
+
+const ManifestFile& UpdateRunTest::entry(const std::string& manifest_path) const {
+  const auto found = std::find_if(files_.begin(), files_.end(),
+                                  [&](const ManifestFile& f) { return f.path == manifest_path; });
+  if (found == files_.end()) {
+    ADD_FAILURE() << "not in the manifest: " << manifest_path;
+    static const ManifestFile none;
+    return none;
+  }
+  return *found;
+}
+
+}  // namespace corvane::test

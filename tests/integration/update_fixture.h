@@ -1,0 +1,72 @@
+#pragma once
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/temp_dir.h"
+#include "test_cdn.h"
+#include "update/manifest.h"
+#include "update/update_run.h"
+
+// The update run end to end: releases built with the release builder from a client tree, served
+// by the in-process test CDN on 127.0.0.1, and installed into a temporary client folder.
+namespace corvane::test {
+
+// Client-relative path ('/'-separated, "uninstall.exe" at the top) -> content.
+using Tree = std::map<std::string, std::string>;
+
+// `size` bytes that do not compress, different for every seed.
+std::string noise(std::size_t size, std::uint32_t seed);
+// `size` bytes of word salad that LZMS shrinks a few times, different for every seed.
+std::string prose(std::size_t size, std::uint32_t seed);
+
+// A small release: two packed files (Corvane.exe and data/ngtables/table.bin), the uninstaller,
+// two files with equal content, an empty file and a few others. `variant` changes the contents of
+// Corvane.exe, bin/core.dll and data/ngtables/table.bin only.
+Tree small_release(int variant);
+
+class UpdateRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Builds `tree` into the channel folder (replacing what was there) with the files matching
+  // `pack_globs` packed; `files_` receives the manifest entries.
+  void publish(const Tree& tree, const std::string& version = "1.0.0", const std::string& date = "",
+               const std::vector<std::string>& pack_globs = {"Corvane.exe", "data/ngtables/*.bin"},
+               const std::string& channel = "release");
+  // Replaces the channel's manifest.json with `text`.
+  void publish_manifest(const std::string& text, const std::string& channel = "release");
+  // The channel folder's copy of a published file: files/<path>[.lzms].
+  std::wstring published(const std::string& manifest_path) const;
+
+  // One run against the test CDN with its console output captured into console_.
+  std::uint32_t run(ProgressCallback progress = {}, const std::wstring& self_path = {},
+                    const std::string& channel = "release");
+
+  // Every file below the client folder (staging folder and backups included) with its content.
+  Tree client_tree() const;
+  std::wstring client_path(const std::string& relative) const;
+  void put_client_file(const std::string& relative, const std::string& content);
+  bool staging_exists() const;
+  std::vector<std::string> staging_files() const;
+
+  // The server's counters for the download of a manifest entry, and for the manifest.
+  test_cdn::PathCounters fetched(const std::string& manifest_path) const;
+  test_cdn::PathCounters manifest_fetches(const std::string& channel = "release") const;
+  const ManifestFile& entry(const std::string& manifest_path) const;
+
+  TempDir runtime_;  // the update lock lives here, away from other programs' runs
+  ScopedEnv runtime_env_{"XDG_RUNTIME_DIR", runtime_.utf8()};
+  TempDir work_;     // cdn/<channel>/ and the release sources
+  TempDir client_;   // the client folder the runs update
+  test_cdn::Server server_;
+  std::vector<ManifestFile> files_;
+  UpdateResult result_;
+  std::string console_;
+};
+
+}  // namespace corvane::test

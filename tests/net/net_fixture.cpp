@@ -1,0 +1,46 @@
+#include "net_fixture.h"
+
+#include "app/paths.h"
+#include "os/text.h"
+
+namespace corvane::test {
+
+std::string pattern_bytes(std::size_t size, std::uint32_t seed) {
+  std::string out(size, '\0');
+  std::uint64_t x = 0x9E3779B97F4A7C15ull ^ (std::uint64_t{seed} * 0x100000001B3ull);
+  for (std::size_t i = 0; i < size; i += 8) {
+    x ^= x << 13;
+    x ^= x >> 7;
+    x ^= x << 17;
+    for (std::size_t k = 0; k < 8 && i + k < size; ++k) out[i + k] = static_cast<char>(x >> (8 * k));
+  }
+  return out;
+}
+
+ManifestFile make_entry(const std::string& path, std::uint32_t size, std::uint32_t seed,
+                        std::uint32_t packed_size) {
+  static const char* hex = "0123456789abcdef";
+  std::string sha(64, '0');
+  for (std::size_t i = 0; i < 8; ++i) sha[56 + i] = hex[(seed >> (28 - 4 * i)) & 15];
+  return ManifestFile{path, sha, size, packed_size};
+}
+
+void CdnTest::SetUp() {
+  make_dirs(root_ / L"release/files");
+  ASSERT_TRUE(server_.start(root_.utf8()));
+  ASSERT_TRUE(split_url(server_.base_url() + "release/", url_));
+}
+
+void CdnTest::TearDown() { server_.stop(); }
+
+void CdnTest::publish(const ManifestFile& entry, const std::string& bytes) {
+  publish_raw(file_url_path(entry), bytes);
+}
+
+void CdnTest::publish_raw(const std::string& relative, const std::string& bytes) {
+  const std::wstring path = root_ / (L"release/" + os::from_utf8(relative));
+  make_dirs(parent_dir(path));
+  write_text(path, bytes);
+}
+
+}  // namespace corvane::test

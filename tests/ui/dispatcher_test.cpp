@@ -1,0 +1,160 @@
+#include "ui/dispatcher.h"
+
+#include <gtest/gtest.h>
+
+#include <future>
+#include <optional>
+
+#include "app/record_launch.h"
+#include "app/window_proc.h"
+#include "support/temp_dir.h"
+#include "ui/host_fixture.h"
+
+namespace corvane {
+namespace {
+
+// Jobs that record what the dispatcher hands them; the install job can be held until released.
+class Dispatcher : public test::HostFixture {
+ protected:
+  Dispatcher() {
+    host.window_proc = window_proc;
+    jobs_.install = [this](const InstallRequest& r) {
+      ++installs_;
+      install_ = r;
+      if (hold_) release_.get_future().wait();
+    };
+    jobs_.uninstall = [this](const UninstallRequest& r) { uninstall_ = r; };
+  }
+
+  void dispatch(std::wstring_view text) { dispatch_command(text, jobs_); }
+  void finish_worker() { ASSERT_TRUE(host.pump_until([] { return !app_state().busy.load(); })); }
+  std::vector<WindowMessage> posted() {
+    std::vector<WindowMessage> out;
+    for (const test::PostedMessage& m : host.take_posted()) out.push_back(m.message);
+    return out;
+  }
+
+  CommandJobs jobs_;
+  int installs_ = 0;  // written by the worker, read after it has been joined
+  std::optional<InstallRequest> install_;
+  std::optional<UninstallRequest> uninstall_;
+  bool hold_ = false;
+  std::promise<void> release_;
+  test::TempDir dir_;
+};
+
+TEST(SplitCommand, CutsAtEveryBarAndKeepsEmptyFields) {
+  EXPECT_EQ(split_command(L""), (UiCommand{L""}));
+  EXPECT_EQ(split_command(L"install||||"), (UiCommand{L"install", L"", L"", L"", L""}));
+  EXPECT_EQ(split_command(L"a| b |"), (UiCommand{L"a", L" b ", L""}));
+}
+
+TEST_F(Dispatcher, InstallTrimsTheFoldersAndKeepsOnlyARealGameFolder) {
+  dispatch(L"install||||");
+  EXPECT_EQ(take_page_messages(),
+            std::vector<std::wstring>{L"{\"type\":\"error\",\"message\":\"Не выбрана папка установки.\"}"});
+  EXPECT_FALSE(app_state().busy.load());
+
+  const std::wstring game = dir_ / L"GTA V";
+  test::make_dirs(game);
+  test::write_text(game + L"/GTA5.exe", "");
+  const std::wstring client = dir_ / L"Games/Corvane";
+  dispatch(L"install|" + client + L"/|" + game + L"//|1|0|surplus");
+  finish_worker();
+  EXPECT_EQ(install_->install_dir, client);
+  EXPECT_EQ(app_state().install_dir, client);
+  EXPECT_EQ(install_->game_dir, game);
+  EXPECT_TRUE(install_->desktop_shortcut);
+  EXPECT_FALSE(install_->start_menu_shortcut);
+  EXPECT_TRUE(app_state().game_dir.empty());  // the command leaves the state's game folder alone
+
+  dispatch(L"install|" + client + L"|" + dir_.path() + L"|yes|1");  // no GTA5.exe there
+  finish_worker();
+  EXPECT_EQ(install_->game_dir, L"");
+  EXPECT_FALSE(install_->desktop_shortcut);
+  EXPECT_TRUE(install_->start_menu_shortcut);
+  EXPECT_EQ(installs_, 2);
+}
+
+TEST_F(Dispatcher, WrongNamesModesAndFieldCountsAreIgnored) {
+  app_state().webview = true;
+  for (const wchar_t* text : {L"Ready", L"ready ", L"|ready", L"", L"install|/a|/b|1", L"uninstall|1"}) dispatch(text);
+  app_state().mode = RunMode::Uninstall;
+  dispatch(L"install|/a|/b|1|1");
+  EXPECT_TRUE(host.page.empty());
+  EXPECT_TRUE(host.calls.empty());
+  EXPECT_TRUE(host.take_posted().empty());
+  EXPECT_FALSE(install_ || uninstall_);
+}
+
+TEST_F(Dispatcher, ReadyAnswersWithInitForTheMode) {
+  const std::wstring client = dir_ / L"Corvane";
+  test::make_dirs(client);
+  test::write_text(client + L"/uninstall.exe", "");
+  app_state().install_dir = client;
+  app_state().game_dir = dir_ / L"no game";
+  dispatch(L"ready");  // no view yet: nothing to give it to
+  app_state().webview = true;
+  dispatch(L"ready|ignored");
+  app_state().mode = RunMode::Uninstall;
+  dispatch(L"ready");
+  EXPECT_EQ(host.page,
+            (std::vector<std::wstring>{L"{\"type\":\"init\",\"version\":\"1.0\",\"mode\":\"install\",\"dir\":\"" + client +
+                                           L"\",\"gta\":\"" + dir_ / L"no game" +
+                                           L"\",\"gtaValid\":false,\"reinstall\":true}",
+                                       L"{\"type\":\"init\",\"version\":\"1.0\",\"mode\":\"uninstall\",\"dir\":\"" +
+                                           client + L"\"}"}));
+}
+
+TEST_F(Dispatcher, WhileAWorkerRunsOnlyHarmlessCommandsAreCarriedOut) {
+  app_state().webview = true;
+  app_state().cloaked = true;
+  hold_ = true;
+  dispatch(L"install|" + (dir_ / L"A") + L"|||");
+  ASSERT_TRUE(app_state().busy.load());
+  for (const wchar_t* text : {L"close", L"browseInstall|/x", L"browseGta|/y"}) dispatch(text);
+  dispatch(L"install|" + (dir_ / L"B") + L"|||");
+  EXPECT_EQ(app_state().install_dir, dir_ / L"A");  // the dropped command changed nothing
+  for (const wchar_t* text : {L"ready", L"show", L"drag", L"minimize"}) dispatch(text);
+  EXPECT_EQ(host.page.size(), 1u);
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"kill_timer 1", "set_cloaked 0", "bring_to_foreground",
+                                                  "minimize_window"}));
+  EXPECT_EQ(posted(), std::vector<WindowMessage>{WM_START_DRAG});
+
+  release_.set_value();
+  finish_worker();
+  EXPECT_EQ(installs_, 1);
+  for (const wchar_t* text : {L"browseInstall|/x", L"browseGta|/y", L"close"}) dispatch(text);
+  EXPECT_EQ(posted(), (std::vector<WindowMessage>{WM_BROWSE_INSTALL, WM_BROWSE_GAME, kWindowClose}));
+}
+
+TEST_F(Dispatcher, UninstallTakesTheResourcesFlagFromItsField) {
+  app_state().mode = RunMode::Uninstall;
+  app_state().install_dir = dir_ / L"Corvane";
+  const std::pair<const wchar_t*, bool> cases[] = {
+      {L"uninstall", false}, {L"uninstall|1", true}, {L"uninstall|0", false}, {L"uninstall|yes", false}, {L"uninstall|1|0", true}};
+  for (const auto& [text, remove] : cases) {
+    uninstall_.reset();
+    dispatch(text);
+    finish_worker();
+    ASSERT_TRUE(uninstall_.has_value());
+    EXPECT_EQ(uninstall_->remove_resources, remove) << text;
+    EXPECT_EQ(uninstall_->install_dir, dir_ / L"Corvane");
+  }
+}
+
+TEST_F(Dispatcher, LaunchStartsTheClientInItsFolderAndClosesEvenWhileBusy) {
+  test::install_record_launch_program(dir_ / L"Corvane.exe");
+  app_state().install_dir = dir_.path();
+  app_state().busy.store(true);  // the close that follows is then refused by the window
+  dispatch(L"launch");
+  EXPECT_EQ(test::wait_for_launch_record(dir_.path()), "");  // no arguments, in the client folder
+  EXPECT_EQ(posted(), std::vector<WindowMessage>{kWindowClose});
+  app_state().busy.store(false);
+  app_state().install_dir = dir_ / L"nothing here";
+  dispatch(L"launch");  // a client that cannot start still closes the window
+  EXPECT_EQ(posted(), std::vector<WindowMessage>{kWindowClose});
+}
+
+}  // namespace
+}  // namespace corvane

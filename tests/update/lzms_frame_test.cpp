@@ -1,0 +1,219 @@
+#include "update/lzms_frame.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "os/lzms.h"
+#include "release_builder/lzms_pack.h"
+
+namespace corvane {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr std::size_t kBlock = 4096;
+
+// Text-like content that LZMS shrinks well, different in every block.
+Bytes compressible(std::size_t size) {
+  Bytes out(size);
+  const std::string words = "corvane client update engine block ";
+  for (std::size_t i = 0; i < size; ++i) out[i] = static_cast<std::uint8_t>(words[(i * 7 + i / 97) % words.size()]);
+  return out;
+}
+
+Bytes random_bytes(std::size_t size, unsigned seed) {
+  std::mt19937 rng(seed);
+  Bytes out(size);
+  for (auto& b : out) b = static_cast<std::uint8_t>(rng());
+  return out;
+}
+
+Bytes pack(const Bytes& content, std::uint64_t block) {
+  std::string frame;
+  EXPECT_TRUE(tools::pack_lzms(content, block, frame));
+  return Bytes(frame.begin(), frame.end());
+}
+
+bool decode(const Bytes& frame, Bytes& out) { return decode_lzms_frame(frame, out); }
+
+void append_u32(Bytes& frame, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) frame.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+
+// A frame written by hand: the header, then (stored size, bytes) per chunk.
+Bytes frame_of(std::uint64_t total, std::uint64_t block, const std::vector<std::pair<std::uint32_t, std::string>>& chunks) {
+  const auto header = lzms_frame_header(total, block);
+  Bytes frame(header.begin(), header.end());
+  for (const auto& [stored, bytes] : chunks) {
+    append_u32(frame, stored);
+    frame.insert(frame.end(), bytes.begin(), bytes.end());
+  }
+  return frame;
+}
+
+TEST(LzmsFrame, RoundTripsEverySizeAroundTheBlockBoundaries) {
+  for (const std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{4},
+                                 kBlock - 1, kBlock, kBlock + 1, 3 * kBlock + 5}) {
+    SCOPED_TRACE(size);
+    const Bytes content = compressible(size);
+    const Bytes frame = pack(content, kBlock);
+    LzmsFrameLayout layout;
+    ASSERT_TRUE(check_lzms_frame(frame, size, layout));
+    EXPECT_EQ(layout.chunk_count, (size + kBlock - 1) / kBlock);
+    EXPECT_EQ(layout.block_size, kBlock);
+    Bytes out(size, 0xAA);
+    ASSERT_TRUE(decode(frame, out));
+    EXPECT_EQ(out, content);
+  }
+  EXPECT_EQ(pack({}, kBlock).size(), kLzmsHeaderSize);
+  // Several blocks of text really are compressed, not stored.
+  EXPECT_LT(pack(compressible(3 * kBlock + 5), kBlock).size(), kBlock);
+}
+
+TEST(LzmsFrame, IncompressibleChunksAreStoredRawAndRoundTrip) {
+  const Bytes content = random_bytes(2 * kBlock + 7, 1);
+  const Bytes frame = pack(content, kBlock);
+  EXPECT_EQ(frame.size(), kLzmsHeaderSize + 3 * kLzmsChunkPrefixSize + content.size());
+  Bytes out(content.size());
+  ASSERT_TRUE(decode(frame, out));
+  EXPECT_EQ(out, content);
+}
+
+TEST(LzmsFrame, CompressedChunkAtAnOddOffsetDecodes) {
+  // An odd block size whose first chunk is raw puts the second chunk's data at an odd offset.
+  constexpr std::size_t kOddBlock = 4097;
+  Bytes content = random_bytes(kOddBlock, 2);
+  const Bytes text = compressible(kOddBlock);
+  content.insert(content.end(), text.begin(), text.end());
+  const Bytes frame = pack(content, kOddBlock);
+  const std::size_t second = kLzmsHeaderSize + kLzmsChunkPrefixSize + kOddBlock;
+  ASSERT_GT(frame.size(), second + kLzmsChunkPrefixSize);
+  std::uint32_t stored = 0;
+  std::memcpy(&stored, frame.data() + second, 4);
+  ASSERT_LT(stored, kOddBlock) << "the second chunk should be compressed";
+  ASSERT_EQ((second + kLzmsChunkPrefixSize) % 2, 1u);
+  Bytes out(content.size());
+  ASSERT_TRUE(decode(frame, out));
+  EXPECT_EQ(out, content);
+}
+
+TEST(LzmsFrame, HostileLayoutsAreRefusedBeforeDecoding) {
+  // "abcdefghij" in blocks of 4: two full raw chunks and a raw tail of 2.
+  const auto valid = [] { return frame_of(10, 4, {{4, "abcd"}, {4, "efgh"}, {2, "ij"}}); };
+  {
+    Bytes out(10);
+    ASSERT_TRUE(decode(valid(), out));
+    EXPECT_EQ(std::string(out.begin(), out.end()), "abcdefghij");
+  }
+  struct Case {
+    const char* name;
+    Bytes frame;
+    std::uint64_t expected = 10;
+  };
+  std::vector<Case> cases;
+  for (std::size_t i = 0; i < 6; ++i) {
+    Bytes f = valid();
+    f[i] ^= 0x40;
+    cases.push_back({"signature byte changed", f});
+  }
+  for (const int algorithm : {0, 3, 4, 6}) {
+    Bytes f = valid();
+    f[7] = static_cast<std::uint8_t>(algorithm);
+    cases.push_back({"other algorithm", f});
+  }
+  cases.push_back({"total one more than expected", frame_of(11, 4, {{4, "abcd"}, {4, "efgh"}, {3, "ijk"}})});
+  cases.push_back({"total one less than expected", frame_of(9, 4, {{4, "abcd"}, {4, "efgh"}, {1, "i"}})});
+  cases.push_back({"expected one more", valid(), 11});
+  cases.push_back({"expected one less", valid(), 9});
+  cases.push_back({"chunk runs far past the end", frame_of(10, 4, {{0xFFFFFFFF, "abcd"}})});
+  cases.push_back({"last chunk one byte past the end", frame_of(10, 4, {{4, "abcd"}, {4, "efgh"}, {3, "ij"}})});
+  cases.push_back({"chunk size 0", frame_of(10, 4, {{0, ""}, {4, "abcd"}, {4, "efgh"}, {2, "ij"}})});
+  cases.push_back({"missing last chunk", frame_of(10, 4, {{4, "abcd"}, {4, "efgh"}})});
+  cases.push_back({"header only", frame_of(10, 4, {})});
+  {
+    Bytes f = valid();
+    f.pop_back();
+    cases.push_back({"last byte cut off", f});
+    f.resize(kLzmsHeaderSize - 1);
+    cases.push_back({"shorter than a header", f});
+    f.resize(kLzmsHeaderSize + 2);
+    cases.push_back({"cut inside a chunk size", f});
+  }
+  {
+    Bytes f = valid();
+    f.push_back('x');
+    cases.push_back({"one trailing byte", f});
+    f = valid();
+    append_u32(f, 0);
+    cases.push_back({"trailing empty chunk", f});
+  }
+  cases.push_back({"block size 0", frame_of(10, 0, {{4, "abcd"}})});
+  cases.push_back({"block size above 64 MiB", frame_of(10, kLzmsMaxBlockSize + 1, {{10, "abcdefghij"}})});
+  cases.push_back({"block size 2^63", frame_of(10, std::uint64_t{1} << 63, {{10, "abcdefghij"}})});
+  cases.push_back({"compressed chunk of odd size", frame_of(10, 10, {{5, "abcde"}})});
+  cases.push_back({"compressed chunk under 4 bytes", frame_of(10, 10, {{2, "ab"}})});
+  cases.push_back({"chunk larger than its content", frame_of(10, 10, {{12, "abcdefghijkl"}})});
+  cases.push_back({"two-byte content claimed compressed", frame_of(2, 2, {{4, "abcd"}})});
+  cases.push_back({"empty content followed by a chunk", frame_of(0, 4, {{4, "abcd"}}), 0});
+
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    LzmsFrameLayout layout;
+    EXPECT_FALSE(check_lzms_frame(c.frame, c.expected, layout));
+    Bytes out(c.expected, 0xAA);
+    EXPECT_FALSE(decode(c.frame, out));
+    // Nothing was decoded: the layout is refused first.
+    EXPECT_EQ(out, Bytes(c.expected, 0xAA));
+  }
+}
+
+TEST(LzmsFrame, CorruptedDataNeverWritesOutsideTheOutput) {
+  // Random damage to every part of a valid compressed frame: decoding may fail or produce wrong
+  // bytes (LZMS has no checksum), but it must neither crash nor write past the output.
+  const Bytes content = compressible(3 * kBlock + 5);
+  const Bytes valid = pack(content, kBlock);
+  std::mt19937 rng(7);
+  constexpr std::size_t kGuard = 64;
+  int decoded = 0;
+  for (int round = 0; round < 400; ++round) {
+    Bytes frame = valid;
+    const int flips = 1 + static_cast<int>(rng() % 4);
+    for (int i = 0; i < flips; ++i) {
+      // Most damage goes to the compressed payload, some to the header and chunk sizes.
+      const std::size_t at = rng() % 4 == 0 ? rng() % (kLzmsHeaderSize + 8) : rng() % frame.size();
+      frame[at] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
+    }
+    Bytes buffer(content.size() + kGuard, 0x5A);
+    const bool ok = decode_lzms_frame(frame, std::span<std::uint8_t>(buffer.data(), content.size()));
+    decoded += ok ? 1 : 0;
+    for (std::size_t i = content.size(); i < buffer.size(); ++i) ASSERT_EQ(buffer[i], 0x5A) << "round " << round;
+  }
+  // The damage reached the codec, not only the layout check.
+  EXPECT_GT(decoded, 0);
+}
+
+TEST(LzmsCodec, RefusesInputsThatWouldCrashTheCodec) {
+  os::LzmsDecompressor d;
+  ASSERT_TRUE(d.create(kBlock));
+  alignas(4) std::uint8_t in[8] = {};
+  std::uint8_t out[kBlock + 1] = {};
+  for (const std::size_t out_size : {std::size_t{0}, std::size_t{1}, std::size_t{2}}) {
+    EXPECT_FALSE(d.decompress(in, 4, out, out_size)) << out_size;
+  }
+  EXPECT_FALSE(d.decompress(in, 3, out, 16));      // odd input
+  EXPECT_FALSE(d.decompress(in, 2, out, 16));      // too short
+  EXPECT_FALSE(d.decompress(in + 1, 4, out, 16));  // misaligned
+  EXPECT_FALSE(d.decompress(in, 4, out, kBlock + 1));  // above the block size
+
+  os::LzmsCompressor c;
+  ASSERT_TRUE(c.create(kBlock));
+  EXPECT_EQ(c.compress("abc", 3, out, sizeof out), 0u);
+  EXPECT_FALSE(os::LzmsDecompressor().decompress(in, 4, out, 16));  // never created
+}
+
+}  // namespace
+}  // namespace corvane

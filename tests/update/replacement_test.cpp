@@ -1,0 +1,189 @@
+#include "update/replacement.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "os/fs.h"
+#include "os/text.h"
+#include "support/temp_dir.h"
+#include "update/cleanup.h"
+
+namespace corvane {
+namespace {
+
+using test::TempDir;
+
+std::string hash_text(char c) { return std::string(64, c); }
+
+// A client folder with a staging folder and a list of changed entries whose contents are staged.
+class Replacement : public ::testing::Test {
+ protected:
+  std::wstring staging() const { return staging_dir_for(client_.path()); }
+  std::wstring at(std::wstring_view relative) const { return client_ / relative; }
+
+  // Adds a changed entry; its content is staged unless an entry with the same hash came earlier.
+  void change(const std::string& path, char hash, const std::string& content) {
+    changed_.push_back(ManifestFile{path, hash_text(hash), static_cast<std::uint32_t>(content.size()), 0});
+    const std::wstring raw = staging() + L"/" + os::from_utf8(hash_text(hash)) + L".raw";
+    if (!os::file_info(raw)) {
+      test::make_dirs(staging());
+      test::write_text(raw, content);
+    }
+    staged_.push_back(raw);
+  }
+
+  bool apply(std::wstring_view self = {}) {
+    return apply_files(client_.path(), changed_, staged_, self, result_, replaced_self_, 200);
+  }
+
+  std::string console_of_apply() {
+    ::testing::internal::CaptureStdout();
+    applied_ok_ = apply();
+    return ::testing::internal::GetCapturedStdout();
+  }
+
+  // Every file with its content below the client folder, staging and backups included.
+  std::vector<std::string> tree() const {
+    std::vector<std::string> out;
+    collect(client_.path(), "", out);
+    std::sort(out.begin(), out.end());
+    return out;
+  }
+
+  static void collect(const std::wstring& dir, const std::string& prefix, std::vector<std::string>& out) {
+    std::vector<os::DirEntry> entries;
+    if (!os::list_directory(dir, entries)) return;
+    for (const auto& e : entries) {
+      const std::string name = prefix + os::to_utf8(e.name);
+      if (e.info.is_directory) {
+        collect(dir + L"/" + e.name, name + "/", out);
+      } else {
+        out.push_back(name + "=" + test::read_text(dir + L"/" + e.name));
+      }
+    }
+  }
+
+  TempDir client_;
+  std::vector<ManifestFile> changed_;
+  std::vector<std::wstring> staged_;
+  UpdateResult result_;
+  bool replaced_self_ = false;
+  bool applied_ok_ = false;
+};
+
+TEST(TargetPath, ManifestPathsLandInTheClientFolder) {
+  EXPECT_EQ(target_path_for(L"/c/Corvane", "bin/sub/x.dll"), L"/c/Corvane/bin/sub/x.dll");
+  EXPECT_EQ(target_path_for(L"/c/Corvane", "bin/uninstall.exe"), L"/c/Corvane/uninstall.exe");
+  EXPECT_EQ(target_path_for(L"/c/Corvane", "bin/sub/uninstall.exe"), L"/c/Corvane/bin/sub/uninstall.exe");
+  EXPECT_EQ(target_path_for(L"/c/Corvane", "data/ngtables/\xC3\xA9.bin"), L"/c/Corvane/data/ngtables/\u00e9.bin");
+}
+
+TEST_F(Replacement, NewAndExistingFilesAreReplacedAndParentsCreated) {
+  test::write_text(at(L"Corvane.exe"), "old exe");
+  change("Corvane.exe", 'a', "new exe");
+  change("bin/sub/x.dll", 'b', "x dll");
+  change("bin/uninstall.exe", 'c', "uninstaller");
+  ASSERT_TRUE(apply());
+  EXPECT_EQ(result_.status, kStatusNone);
+  EXPECT_FALSE(replaced_self_);
+  EXPECT_EQ(tree(), (std::vector<std::string>{"Corvane.exe.crvnold=old exe", "Corvane.exe=new exe",
+                                              "bin/sub/x.dll=x dll", "uninstall.exe=uninstaller"}));
+}
+
+TEST_F(Replacement, EqualContentsAreMovedOnceAndCopiedAfter) {
+  change("bin/a.dll", 'a', "shared");
+  change("bin/b.dll", 'a', "shared");
+  change("bin/c.dll", 'c', "own");
+  ASSERT_TRUE(apply());
+  EXPECT_EQ(tree(), (std::vector<std::string>{"bin/a.dll=shared", "bin/b.dll=shared", "bin/c.dll=own"}));
+}
+
+TEST_F(Replacement, SelfPathIsReportedWhateverItsLetterCase) {
+  change("Corvane.exe", 'a', "new");
+  ASSERT_TRUE(apply(client_ / L"CORVANE.EXE"));
+  EXPECT_TRUE(replaced_self_);
+}
+
+TEST_F(Replacement, BusyTargetRollsBackEveryEarlierFile) {
+  test::write_text(at(L"Corvane.exe"), "old exe");
+  test::make_dirs(at(L"bin"));
+  test::write_text(at(L"bin/c.dll"), "old c");
+  change("Corvane.exe", 'a', "new exe");
+  change("bin/new.dll", 'b', "brand new");  // nothing on disk before: no backup
+  change("bin/c.dll", 'c', "new c");
+  const std::wstring busy_backup = at(L"bin/c.dll.crvnold");
+  test::ScopedFsFault busy([&](os::FsOp op, std::wstring_view, std::wstring_view to) {
+    return op == os::FsOp::Move && to == busy_backup ? os::kErrorSharingViolation : os::kErrorSuccess;
+  });
+  const std::string console = console_of_apply();
+  EXPECT_FALSE(applied_ok_);
+  EXPECT_EQ(console, "[!] Obnovlenie: fayl bin/c.dll zanyat (kod 32), otkat.\n");
+  EXPECT_EQ(result_.status, kStatusFileBusy);
+  EXPECT_EQ(result_.file, "bin/c.dll");
+  EXPECT_EQ(result_.error_code, 32u);
+  // Everything is back as it was; the staging folder is gone.
+  EXPECT_EQ(tree(), (std::vector<std::string>{"Corvane.exe=old exe", "bin/c.dll=old c"}));
+  EXPECT_FALSE(os::file_info(staging()));
+}
+
+TEST_F(Replacement, WriteFailureRestoresTheFailingFileToo) {
+  test::write_text(at(L"Corvane.exe"), "old exe");
+  test::make_dirs(at(L"bin"));
+  test::write_text(at(L"bin/c.dll"), "old c");
+  change("Corvane.exe", 'a', "new exe");
+  change("bin/c.dll", 'c', "new c");
+  change("bin/d.dll", 'd', "new d");
+  const std::wstring failing = staged_[1];
+  test::ScopedFsFault full([&](os::FsOp op, std::wstring_view from, std::wstring_view) {
+    return op == os::FsOp::Move && from == failing ? os::kErrorDiskFull : os::kErrorSuccess;
+  });
+  const std::string console = console_of_apply();
+  EXPECT_FALSE(applied_ok_);
+  EXPECT_EQ(console, "[!] Obnovlenie: ne udalos zapisat bin/c.dll (kod 112), otkat.\n");
+  EXPECT_EQ(result_.status, kStatusWriteFailed);
+  EXPECT_EQ(result_.file, "bin/c.dll");
+  EXPECT_EQ(result_.error_code, 112u);
+  EXPECT_EQ(tree(), (std::vector<std::string>{"Corvane.exe=old exe", "bin/c.dll=old c"}));
+  EXPECT_FALSE(os::file_info(staging()));
+}
+
+TEST_F(Replacement, FailedCopyOfEqualContentUndoesTheFirstMove) {
+  change("bin/a.dll", 'a', "shared");
+  change("bin/b.dll", 'a', "shared");
+  test::ScopedFsFault full([](os::FsOp op, std::wstring_view, std::wstring_view) {
+    return op == os::FsOp::Copy ? os::kErrorDiskFull : os::kErrorSuccess;
+  });
+  const std::string console = console_of_apply();
+  EXPECT_FALSE(applied_ok_);
+  EXPECT_EQ(console, "[!] Obnovlenie: ne udalos zapisat bin/b.dll (kod 112), otkat.\n");
+  EXPECT_EQ(result_.status, kStatusWriteFailed);
+  EXPECT_EQ(tree(), std::vector<std::string>{});
+  EXPECT_TRUE(os::file_info(at(L"bin")));  // created folders stay
+}
+
+TEST_F(Replacement, APathListedTwiceNeverLosesItsOriginal) {
+  test::make_dirs(at(L"bin"));
+  test::write_text(at(L"bin/a.dll"), "original");
+  change("bin/a.dll", 'a', "first");
+  change("bin/a.dll", 'b', "second");
+  change("bin/z.dll", 'z', "z");
+  test::ScopedFsFault full([&](os::FsOp op, std::wstring_view from, std::wstring_view) {
+    return op == os::FsOp::Move && from == staged_[2] ? os::kErrorDiskFull : os::kErrorSuccess;
+  });
+  (void)console_of_apply();
+  EXPECT_FALSE(applied_ok_);
+  EXPECT_EQ(tree(), (std::vector<std::string>{"bin/a.dll=original"}));
+}
+
+TEST_F(Replacement, APathListedTwiceWithOneContentIsNotEmptied) {
+  change("bin/a.dll", 'a', "content");
+  change("bin/a.dll", 'a', "content");
+  ASSERT_TRUE(apply());
+  EXPECT_EQ(tree(), (std::vector<std::string>{"bin/a.dll=content"}));
+}
+
+}  // namespace
+}  // namespace corvane

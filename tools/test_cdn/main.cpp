@@ -1,0 +1,71 @@
+// corvane-test-cdn --root DIR [--port N] [--max-seconds S]
+// Serves DIR on 127.0.0.1 until SIGINT/SIGTERM or S seconds (default 3600) have passed. The first
+// line of standard output is "<port> <base URL>".
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "test_cdn.h"
+
+namespace {
+
+volatile std::sig_atomic_t g_stop = 0;
+
+void on_signal(int) { g_stop = 1; }
+
+int usage() {
+  std::fprintf(stderr, "usage: corvane-test-cdn --root DIR [--port N] [--max-seconds S]\n");
+  return 2;
+}
+
+bool parse_number(const char* text, unsigned long max, unsigned long& value) {
+  char* end = nullptr;
+  value = std::strtoul(text, &end, 10);
+  return end != text && *end == '\0' && value <= max;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string root;
+  unsigned long port = 0;
+  unsigned long max_seconds = 3600;
+  for (int i = 1; i < argc; ++i) {
+    const bool has_value = i + 1 < argc;
+    if (std::strcmp(argv[i], "--root") == 0 && has_value) {
+      root = argv[++i];
+    } else if (std::strcmp(argv[i], "--port") == 0 && has_value) {
+      if (!parse_number(argv[++i], 65535, port)) return usage();
+    } else if (std::strcmp(argv[i], "--max-seconds") == 0 && has_value) {
+      if (!parse_number(argv[++i], 7UL * 24 * 3600, max_seconds) || max_seconds == 0) return usage();
+    } else {
+      return usage();
+    }
+  }
+  if (root.empty()) return usage();
+
+  std::signal(SIGINT, on_signal);
+  std::signal(SIGTERM, on_signal);
+  corvane::test_cdn::Server server;
+  if (!server.start(root, static_cast<std::uint16_t>(port))) {
+    std::fprintf(stderr, "corvane-test-cdn: cannot listen on 127.0.0.1:%lu\n", port);
+    return 1;
+  }
+  std::printf("%u %s\n", static_cast<unsigned>(server.port()), server.base_url().c_str());
+  std::fflush(stdout);
+
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(max_seconds);
+  while (!g_stop && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  server.stop();
+  const corvane::test_cdn::PathCounters totals = server.totals();
+  std::fprintf(stderr, "corvane-test-cdn: %llu requests, %llu body bytes\n",
+               static_cast<unsigned long long>(totals.requests),
+               static_cast<unsigned long long>(totals.body_bytes));
+  return 0;
+}

@@ -16,7 +16,7 @@ import subprocess
 import sys
 import time
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "setup_driver"))
 import setup_driver as drv  # noqa: E402
 
 PROGRAMS_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Corvane"
@@ -101,6 +101,19 @@ def main():
         page = drv.PageWindow(display, geometry, window, drv.INSTALL_BASE)
         button = page.wait_colour(drv.INSTALL_BUTTON_FILL, drv.is_red, 10, shot("01-setup.png"))
         check(button is not None, "setup form: the game folder was found, the install button is enabled (red)")
+
+        # The page moves the window when the hero is dragged, and minimises it from its control.
+        page.drag_by(drv.HERO_BACKGROUND, 120, 60)
+        moved, _ = display.visible_window()
+        check(moved is not None and moved[:2] == (geometry[0] + 120, geometry[1] + 60),
+              f"dragging the hero moves the window ({moved})")
+        if moved:
+            page = drv.PageWindow(display, moved, window, drv.INSTALL_BASE)
+        page.click(drv.MINIMIZE_CONTROL)
+        check(wait_for(lambda: display.visible_window()[0] is None, 5), "the minimise control iconifies the window")
+        display.xdotool("windowactivate", "--sync", window)
+        check(wait_for(lambda: display.visible_window()[0] is not None, 5), "the window comes back when activated")
+        time.sleep(0.5)
 
         page.click(drv.INSTALL_BUTTON)
         staging = os.path.join(client, "update")

@@ -8,6 +8,7 @@ import shutil
 import signal
 import subprocess
 import tempfile
+import threading
 import time
 
 # The page's base layouts in CSS pixels; the window is the base size times the zoom.
@@ -22,6 +23,8 @@ CONTINUE_BUTTON = (500, 479)     # "Продолжить" on the success screen
 CONTINUE_BUTTON_FILL = (418, 470)
 UNINSTALL_ACTION = (513, 482)    # "Подтвердить и удалить", later "Закрыть"
 UNINSTALL_ACTION_FILL = (410, 470)
+MINIMIZE_CONTROL = (900, 58)
+HERO_BACKGROUND = (560, 90)      # a bare spot of the hero: a press there moves the window
 
 
 def run(args, **kwargs):
@@ -121,6 +124,19 @@ class PageWindow:
             time.sleep(0.3)
         return None
 
+    def drag_by(self, css, dx, dy):
+        """Presses the primary button at `css`, moves the pointer by (dx, dy) screen pixels in
+        steps, and releases it."""
+        x, y = self.point(css)
+        self.display.xdotool("mousemove", "--sync", str(x), str(y))
+        self.display.xdotool("mousedown", "1")
+        time.sleep(0.3)
+        for step in range(1, 11):
+            self.display.xdotool("mousemove", "--sync", str(x + dx * step // 10), str(y + dy * step // 10))
+            time.sleep(0.03)
+        self.display.xdotool("mouseup", "1")
+        time.sleep(0.3)
+
     def close_from_window_manager(self):
         """Alt+F4 on the focused window: the window manager asks the window to close."""
         self.display.xdotool("windowactivate", "--sync", self.window)
@@ -170,6 +186,28 @@ def process_tree(root_pid):
         tree.append(pid)
         todo.extend(children.get(pid, []))
     return tree
+
+
+class PeakMemory:
+    """Samples the summed PSS of a process and its descendants every 200 ms; `peak_kib` is the
+    largest sum seen."""
+
+    def __init__(self, pid):
+        self.pid = pid
+        self.peak_kib = 0
+        self._stop = threading.Event()
+        self._thread = threading.Thread(target=self._sample, daemon=True)
+        self._thread.start()
+
+    def _sample(self):
+        while not self._stop.is_set():
+            self.peak_kib = max(self.peak_kib, sum(pss_kib(pid) for pid in process_tree(self.pid)))
+            self._stop.wait(0.2)
+
+    def stop(self):
+        self._stop.set()
+        self._thread.join()
+        return self.peak_kib
 
 
 class Sandbox:

@@ -1,5 +1,7 @@
 // The setup's process entry on Linux: the arguments as wide text, the executable's own path, and
-// the UI host of this build.
+// the UI host of this build: the GTK window, or, when no display can be opened, a host without a
+// window (its message boxes go to standard error and the window cannot be created: exit code 1).
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -7,11 +9,13 @@
 #include "os/process_spawn.h"
 #include "os/text.h"
 #include "ui/console_ui_host.h"
+#include "ui/gtk/gtk_ui_host.h"
 
 int main(int argc, char** argv) {
   std::vector<std::wstring> args;
   args.reserve(static_cast<std::size_t>(argc));
   for (int i = 0; i < argc; ++i) args.push_back(corvane::os::from_utf8(argv[i]));
-  corvane::ConsoleUiHost host;
-  return corvane::run_setup(host, args, corvane::os::module_file_path());
+  std::unique_ptr<corvane::UiHost> host = corvane::make_gtk_ui_host();
+  if (!host) host = std::make_unique<corvane::ConsoleUiHost>();
+  return corvane::run_setup(*host, args, corvane::os::module_file_path());
 }

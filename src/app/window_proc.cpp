@@ -2,6 +2,7 @@
 
 #include "app/app_state.h"
 #include "app/host_window.h"
+#include "os/platform.h"
 #include "ui/folder_pickers.h"
 
 namespace corvane {
@@ -10,7 +11,11 @@ namespace {
 constexpr wchar_t kRuntimeMissingText[] =
     L"Для установщика нужен компонент Microsoft Edge WebView2.\n\n"
     L"Открыть страницу загрузки? После установки компонента запустите установщик снова.";
-constexpr wchar_t kRuntimeDownloadUrl[] = L"https://go.microsoft.com/fwlink/p/?LinkId=2124703";
+// Where the user gets the web view runtime: on Windows the runtime's download page; on Linux the
+// distribution's page of the WebKitGTK package (Debian 12 here), which says how to install it.
+constexpr const wchar_t* kRuntimeDownloadUrl =
+    os::kIsWindows ? L"https://go.microsoft.com/fwlink/p/?LinkId=2124703"
+                   : L"https://packages.debian.org/bookworm/libwebkit2gtk-4.1-0";
 
 void join_worker(AppState& s) {
   if (s.worker.joinable()) s.worker.join();

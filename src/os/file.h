@@ -9,6 +9,9 @@
 // move a shared file pointer, so several threads may write disjoint ranges of one File at once.
 namespace corvane::os {
 
+// The read-write modes create runnable files on Linux (mode 0777 less the umask): they make the
+// staging files that become client files, and on Windows any client file can be run without a
+// permission of its own. The other modes create ordinary 0666 files.
 enum class OpenMode {
   ReadExisting,    // read; the file must exist (sequential-scan hint)
   ReadWriteAlways, // read and write; created when missing (OPEN_ALWAYS)

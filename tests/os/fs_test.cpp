@@ -109,6 +109,23 @@ TEST(Fs, PositionedWritesAndSizes) {
   EXPECT_EQ(file.open(dir / L"missing", OpenMode::ReadExisting), kErrorFileNotFound);
 }
 
+TEST(Fs, ReadWriteModesCreateRunnableFilesAndTheOthersDoNot) {
+  TempDir dir;
+  const auto mode_of = [&](const char* name) {
+    struct stat st {};
+    EXPECT_EQ(::stat((dir.utf8() + "/" + name).c_str(), &st), 0);
+    return st.st_mode;
+  };
+  File file;
+  ASSERT_EQ(file.open(dir / L"staged", OpenMode::ReadWriteAlways), kErrorSuccess);
+  ASSERT_EQ(file.open(dir / L"unpacked", OpenMode::ReadWriteTruncate), kErrorSuccess);
+  ASSERT_EQ(file.open(dir / L"plain", OpenMode::WriteTruncate), kErrorSuccess);
+  file.close();
+  EXPECT_NE(mode_of("staged") & S_IXUSR, 0u);
+  EXPECT_NE(mode_of("unpacked") & S_IXUSR, 0u);
+  EXPECT_EQ(mode_of("plain") & S_IXUSR, 0u);
+}
+
 TEST(Fs, ErrnoMapsToWindowsCodes) {
   EXPECT_EQ(error_from_errno(ENOENT), 2u);
   EXPECT_EQ(error_from_errno(EACCES), 5u);

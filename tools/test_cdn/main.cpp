@@ -1,6 +1,7 @@
-// corvane-test-cdn --root DIR [--port N] [--max-seconds S]
+// corvane-test-cdn --root DIR [--port N] [--max-seconds S] [--rate BYTES_PER_SECOND]
 // Serves DIR on 127.0.0.1 until SIGINT/SIGTERM or S seconds (default 3600) have passed. The first
-// line of standard output is "<port> <base URL>".
+// line of standard output is "<port> <base URL>". --rate slows every response body to that many
+// bytes per second (per request), so that a demo shows its progress.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -18,7 +19,7 @@ volatile std::sig_atomic_t g_stop = 0;
 void on_signal(int) { g_stop = 1; }
 
 int usage() {
-  std::fprintf(stderr, "usage: corvane-test-cdn --root DIR [--port N] [--max-seconds S]\n");
+  std::fprintf(stderr, "usage: corvane-test-cdn --root DIR [--port N] [--max-seconds S] [--rate BYTES_PER_SECOND]\n");
   return 2;
 }
 
@@ -34,6 +35,7 @@ int main(int argc, char** argv) {
   std::string root;
   unsigned long port = 0;
   unsigned long max_seconds = 3600;
+  unsigned long rate = 0;
   for (int i = 1; i < argc; ++i) {
     const bool has_value = i + 1 < argc;
     if (std::strcmp(argv[i], "--root") == 0 && has_value) {
@@ -42,6 +44,8 @@ int main(int argc, char** argv) {
       if (!parse_number(argv[++i], 65535, port)) return usage();
     } else if (std::strcmp(argv[i], "--max-seconds") == 0 && has_value) {
       if (!parse_number(argv[++i], 7UL * 24 * 3600, max_seconds) || max_seconds == 0) return usage();
+    } else if (std::strcmp(argv[i], "--rate") == 0 && has_value) {
+      if (!parse_number(argv[++i], 1UL << 40, rate) || rate == 0) return usage();
     } else {
       return usage();
     }
@@ -54,6 +58,12 @@ int main(int argc, char** argv) {
   if (!server.start(root, static_cast<std::uint16_t>(port))) {
     std::fprintf(stderr, "corvane-test-cdn: cannot listen on 127.0.0.1:%lu\n", port);
     return 1;
+  }
+  if (rate != 0) {
+    corvane::test_cdn::Fault slow;
+    slow.kind = corvane::test_cdn::FaultKind::kSlowBody;
+    slow.bytes_per_second = rate;
+    server.add_fault(slow);
   }
   std::printf("%u %s\n", static_cast<unsigned>(server.port()), server.base_url().c_str());
   std::fflush(stdout);

@@ -44,10 +44,12 @@ ErrorCode File::open(std::wstring_view path, OpenMode mode) {
   if (mode != OpenMode::ReadExisting) {
     if (const ErrorCode fault = injected_fs_fault(FsOp::OpenForWrite, path)) return fault;
   }
+  const bool runnable = mode == OpenMode::ReadWriteAlways || mode == OpenMode::ReadWriteTruncate;
+  const mode_t creation_mode = runnable ? 0777 : 0666;
   const std::string p = posix::native_path(path);
   int fd;
   do {
-    fd = ::open(p.c_str(), flags, 0666);
+    fd = ::open(p.c_str(), flags, creation_mode);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return last_error();
   struct stat st {};

@@ -1,0 +1,20 @@
+#pragma once
+#include <string>
+#include <string_view>
+
+// Answers the web view's requests for the virtual origin from the embedded resources. The
+// platform host turns the answer into its own response object.
+namespace corvane {
+
+struct ResourceResponse {
+  int status = 0;              // 200, 404 or 500
+  std::string reason;          // "OK", "Not Found" or "Missing"
+  std::wstring content_type;   // the table's MIME type for 200, empty otherwise
+  std::string body;            // a fresh copy of the resource's bytes for 200, empty otherwise
+};
+
+// 404 "Not Found" for an address that names no table entry; 500 "Missing" for an entry whose
+// resource is absent or empty; otherwise 200 "OK" with the whole resource (no ranges).
+ResourceResponse serve_resource(std::wstring_view address);
+
+}  // namespace corvane

@@ -1,0 +1,197 @@
+#!/usr/bin/env python3
+"""End-to-end test of the real corvane-setup binary in a real window: install from the loopback
+test CDN into a fresh HOME by clicking through the page, launch the client, then uninstall through
+the client folder's uninstall.exe, which relaunches from the temporary folder and deletes itself
+at exit. Screenshots of every step go to the screenshot folder.
+
+usage: setup_window_e2e.py --setup BIN --cdn BIN --builder BIN --port N --shots DIR"""
+
+import argparse
+import filecmp
+import hashlib
+import json
+import os
+import random
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "setup_driver"))
+import setup_driver as drv  # noqa: E402
+
+PROGRAMS_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Corvane"
+failures = []
+
+
+def check(condition, what):
+    print(("ok   " if condition else "FAIL ") + what, flush=True)
+    if not condition:
+        failures.append(what)
+    return condition
+
+
+def make_client(folder):
+    """A small client: a runnable Corvane.exe that records how it was started, one file big
+    enough to be fetched in byte ranges, small files and packable tables."""
+    rng = random.Random(20261208)
+    os.makedirs(os.path.join(folder, "bin", "sub"))
+    os.makedirs(os.path.join(folder, "data", "ngtables"))
+    with open(os.path.join(folder, "Corvane.exe"), "w") as exe:
+        exe.write('#!/bin/sh\nprintf "%s\\n" "$PWD" "$@" > "$HOME/launched"\n')
+    with open(os.path.join(folder, "bin", "client.dll"), "wb") as big:
+        big.write(rng.randbytes(18 * 1024 * 1024))
+    for i in range(6):
+        with open(os.path.join(folder, "bin", "sub", f"lib{i}.dll"), "wb") as small:
+            small.write(rng.randbytes(300_000 + i))
+    for i in range(3):
+        with open(os.path.join(folder, "data", "ngtables", f"table{i}.txt"), "w") as table:
+            table.write(("row %d of table %d\n" % (i, i)) * 20000)
+
+
+def tree_files(folder):
+    found = []
+    for base, _, files in os.walk(folder):
+        found += [os.path.relpath(os.path.join(base, name), folder) for name in files]
+    return sorted(found)
+
+
+def wait_for(predicate, timeout, step=0.1):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if predicate():
+            return True
+        time.sleep(step)
+    return predicate()
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    for name in ("setup", "cdn", "builder", "shots"):
+        parser.add_argument(f"--{name}", required=True)
+    parser.add_argument("--port", type=int, required=True)
+    args = parser.parse_args()
+    os.makedirs(args.shots, exist_ok=True)
+    shot = lambda name: os.path.join(args.shots, name)  # noqa: E731
+
+    sandbox = drv.Sandbox()
+    display = drv.Display()
+    cdn = None
+    try:
+        source = os.path.join(sandbox.root, "client-source")
+        make_client(source)
+        os.chmod(os.path.join(source, "Corvane.exe"), 0o755)
+        drv.run([args.builder, "--source", source, "--out", os.path.join(sandbox.root, "cdn", "release"),
+                 "--version", "1.4.2", "--date", "2026-12-08", "--pack", "data/ngtables/*"])
+        # Slow bodies (per request) so that the install takes a few seconds.
+        cdn = drv.TestCdn(args.cdn, os.path.join(sandbox.root, "cdn"), args.port, rate=1536 * 1024)
+        env = sandbox.env(display.env)
+        client = os.path.join(sandbox.home, "Corvane")
+
+        # Install mode: the window appears once the page has drawn, at its computed size, centred.
+        started = time.monotonic()
+        setup = subprocess.Popen([args.setup], env=env, cwd=sandbox.root,
+                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        geometry, window = display.wait_window(15)
+        shown_after = time.monotonic() - started
+        check(geometry is not None, f"install window visible after {shown_after:.2f} s")
+        if not geometry:
+            return
+        check(geometry[2:] == (1200, 876), f"install window is 1200 x 876 at zoom 1.2 ({geometry[2]} x {geometry[3]})")
+        check(geometry[:2] == ((1920 - 1200) // 2, (1080 - 876) // 2), f"install window centred ({geometry[0]}, {geometry[1]})")
+        page = drv.PageWindow(display, geometry, window, drv.INSTALL_BASE)
+        button = page.wait_colour(drv.INSTALL_BUTTON_FILL, drv.is_red, 10, shot("01-setup.png"))
+        check(button is not None, "setup form: the game folder was found, the install button is enabled (red)")
+
+        # The page moves the window when the hero is dragged, and minimises it from its control.
+        page.drag_by(drv.HERO_BACKGROUND, 120, 60)
+        moved, _ = display.visible_window()
+        check(moved is not None and moved[:2] == (geometry[0] + 120, geometry[1] + 60),
+              f"dragging the hero moves the window ({moved})")
+        if moved:
+            page = drv.PageWindow(display, moved, window, drv.INSTALL_BASE)
+        page.click(drv.MINIMIZE_CONTROL)
+        check(wait_for(lambda: display.visible_window()[0] is None, 5), "the minimise control iconifies the window")
+        display.xdotool("windowactivate", "--sync", window)
+        check(wait_for(lambda: display.visible_window()[0] is not None, 5), "the window comes back when activated")
+        time.sleep(0.5)
+
+        page.click(drv.INSTALL_BUTTON)
+        staging = os.path.join(client, "update")
+        check(wait_for(lambda: os.path.isdir(staging), 10), "the download has started")
+        time.sleep(1.0)
+        display.screenshot(shot("02-progress.png"))
+        page.close_from_window_manager()
+        time.sleep(1.0)
+        still, _ = display.visible_window()
+        check(still is not None and os.path.isdir(staging),
+              "a close from the window manager during the download is refused")
+
+        done = page.wait_colour(drv.CONTINUE_BUTTON_FILL, drv.is_green, 90, shot("03-installed.png"))
+        check(done is not None, "the success screen shows with its green button")
+        expected = tree_files(source)
+        installed = [f for f in tree_files(client) if f != "uninstall.exe" and f != "launcher.json"]
+        check(installed == expected, f"client files in place ({len(installed)} files)")
+        check(all(filecmp.cmp(os.path.join(source, f), os.path.join(client, f), shallow=False) for f in expected),
+              "every client file byte-exact")
+        check(filecmp.cmp(args.setup, os.path.join(client, "uninstall.exe"), shallow=False),
+              "uninstall.exe is a copy of the setup")
+        with open(os.path.join(client, "launcher.json")) as launcher:
+            config = json.load(launcher)
+        check(config.get("clientVersion") == "1.4.2" and config.get("gamePath") == sandbox.game,
+              "launcher.json holds clientVersion and gamePath")
+        desktop = os.path.join(sandbox.home, "Desktop", "Corvane.desktop")
+        menu = os.path.join(sandbox.data, "applications", "Corvane.desktop")
+        check(os.path.isfile(desktop) and os.path.isfile(menu), "desktop and menu launchers written")
+        entry = sandbox.registry_values("hkcu", PROGRAMS_KEY) or {}
+        check(entry.get("InstallLocation") == ("sz", client) and entry.get("DisplayVersion") == ("sz", "1.4.2")
+              and entry.get("UninstallString") == ("sz", f'"{client}/uninstall.exe" /uninstall'),
+              "programs-list entry written")
+        check(not os.path.exists(os.path.join(client, "update")), "no staging folder left")
+
+        page.click(drv.CONTINUE_BUTTON)
+        launched = os.path.join(sandbox.home, "launched")
+        check(wait_for(lambda: os.path.exists(launched), 10), "\u00abПродолжить\u00bb started the client")
+        if os.path.exists(launched):
+            with open(launched) as marker:
+                check(marker.readline().strip() == client, "the client runs in its own folder")
+        try:
+            code = setup.wait(15)
+        except subprocess.TimeoutExpired:
+            code = None
+        check(code == 0, f"the window closed and the setup ended with 0 ({code})")
+
+        # Uninstall: the client folder's uninstall.exe relaunches from the temporary folder.
+        temp_copy = os.path.join(sandbox.tmp, "Corvane-Uninstall.exe")
+        # Its relaunched copy inherits standard output and error: no pipes to wait on.
+        first = subprocess.run([os.path.join(client, "uninstall.exe")], env=env, cwd=sandbox.root,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
+        check(first.returncode == 0, "uninstall.exe ends at once with 0")
+        check(os.path.exists(temp_copy), "the temporary copy Corvane-Uninstall.exe exists")
+        geometry, window = display.wait_window(15)
+        check(geometry is not None and geometry[2:] == (810, 641), f"uninstall card visible at 810 x 641 ({geometry})")
+        if not geometry:
+            return
+        card = drv.PageWindow(display, geometry, window, drv.UNINSTALL_BASE)
+        check(card.wait_colour(drv.UNINSTALL_ACTION_FILL, drv.is_red, 10, shot("04-uninstall-confirm.png")) is not None,
+              "uninstall card asks for confirmation")
+        card.click(drv.UNINSTALL_ACTION)
+        check(wait_for(lambda: not os.path.exists(client), 30), "the client folder is gone")
+        closed = card.wait_colour(drv.UNINSTALL_ACTION_FILL, drv.is_button_grey, 15, shot("05-uninstall-done.png"))
+        check(closed is not None, "the card shows its done phase")
+        check(not os.path.exists(desktop) and not os.path.exists(menu), "launchers removed")
+        check(sandbox.registry_values("hkcu", PROGRAMS_KEY) is None, "programs-list entry removed")
+        card.click(drv.UNINSTALL_ACTION)
+        check(wait_for(lambda: not os.path.exists(temp_copy), 15), "the temporary copy deleted itself at exit")
+        check(wait_for(lambda: display.visible_window()[0] is None, 10), "the uninstall window closed")
+    finally:
+        if cdn:
+            cdn.stop()
+        display.close()
+        subprocess.run(["pkill", "-f", sandbox.root], check=False)
+        sandbox.remove()
+    print(f"{len(failures)} failed" if failures else "all checks passed", flush=True)
+
+
+if __name__ == "__main__":
+    main()
+    sys.exit(1 if failures else 0)

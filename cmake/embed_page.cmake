@@ -2,7 +2,7 @@
 # PAGE_DIR (the built page) into the binary with the assembler's .incbin, and a table from each
 # file's relative path to its bytes. No file is read at run time.
 function(corvane_embed_page out_var page_dir)
-  set(out ${CMAKE_CURRENT_BINARY_DIR}/embedded_page.cpp)
+  set(out ${CMAKE_CURRENT_BINARY_DIR}/${out_var}.cpp)
   file(GLOB_RECURSE files RELATIVE ${page_dir} ${page_dir}/*)
   list(SORT files)
   if(NOT files)

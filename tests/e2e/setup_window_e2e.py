@@ -55,15 +55,6 @@ def tree_files(folder):
     return sorted(found)
 
 
-def wait_for(predicate, timeout, step=0.1):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if predicate():
-            return True
-        time.sleep(step)
-    return predicate()
-
-
 def main():
     parser = argparse.ArgumentParser()
     for name in ("setup", "cdn", "builder", "shots"):
@@ -110,14 +101,14 @@ def main():
         if moved:
             page = drv.PageWindow(display, moved, window, drv.INSTALL_BASE)
         page.click(drv.MINIMIZE_CONTROL)
-        check(wait_for(lambda: display.visible_window()[0] is None, 5), "the minimise control iconifies the window")
+        check(drv.wait_for(lambda: display.visible_window()[0] is None, 5), "the minimise control iconifies the window")
         display.xdotool("windowactivate", "--sync", window)
-        check(wait_for(lambda: display.visible_window()[0] is not None, 5), "the window comes back when activated")
+        check(drv.wait_for(lambda: display.visible_window()[0] is not None, 5), "the window comes back when activated")
         time.sleep(0.5)
 
         page.click(drv.INSTALL_BUTTON)
         staging = os.path.join(client, "update")
-        check(wait_for(lambda: os.path.isdir(staging), 10), "the download has started")
+        check(drv.wait_for(lambda: os.path.isdir(staging), 10), "the download has started")
         time.sleep(1.0)
         display.screenshot(shot("02-progress.png"))
         page.close_from_window_manager()
@@ -150,7 +141,7 @@ def main():
 
         page.click(drv.CONTINUE_BUTTON)
         launched = os.path.join(sandbox.home, "launched")
-        check(wait_for(lambda: os.path.exists(launched), 10), "\u00abПродолжить\u00bb started the client")
+        check(drv.wait_for(lambda: os.path.exists(launched), 10), "\u00abПродолжить\u00bb started the client")
         if os.path.exists(launched):
             with open(launched) as marker:
                 check(marker.readline().strip() == client, "the client runs in its own folder")
@@ -175,14 +166,14 @@ def main():
         check(card.wait_colour(drv.UNINSTALL_ACTION_FILL, drv.is_red, 10, shot("04-uninstall-confirm.png")) is not None,
               "uninstall card asks for confirmation")
         card.click(drv.UNINSTALL_ACTION)
-        check(wait_for(lambda: not os.path.exists(client), 30), "the client folder is gone")
+        check(drv.wait_for(lambda: not os.path.exists(client), 30), "the client folder is gone")
         closed = card.wait_colour(drv.UNINSTALL_ACTION_FILL, drv.is_button_grey, 15, shot("05-uninstall-done.png"))
         check(closed is not None, "the card shows its done phase")
         check(not os.path.exists(desktop) and not os.path.exists(menu), "launchers removed")
         check(sandbox.registry_values("hkcu", PROGRAMS_KEY) is None, "programs-list entry removed")
         card.click(drv.UNINSTALL_ACTION)
-        check(wait_for(lambda: not os.path.exists(temp_copy), 15), "the temporary copy deleted itself at exit")
-        check(wait_for(lambda: display.visible_window()[0] is None, 10), "the uninstall window closed")
+        check(drv.wait_for(lambda: not os.path.exists(temp_copy), 15), "the temporary copy deleted itself at exit")
+        check(drv.wait_for(lambda: display.visible_window()[0] is None, 10), "the uninstall window closed")
     finally:
         if cdn:
             cdn.stop()

@@ -15,15 +15,6 @@ import time
 import setup_driver as drv
 
 
-def wait_for(predicate, timeout, step=0.2):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if predicate():
-            return True
-        time.sleep(step)
-    return predicate()
-
-
 def fail(message):
     print(f"demo: {message}", file=sys.stderr)
     sys.exit(1)
@@ -47,7 +38,7 @@ def install(args, display, sandbox, shots):
     if not page.wait_colour(drv.INSTALL_BUTTON_FILL, drv.is_red, 15, shots("01-setup.png")):
         fail("the install button never became active")
     page.click(drv.INSTALL_BUTTON)
-    wait_for(lambda: os.path.isdir(os.path.join(client, "update")), 20)
+    drv.wait_for(lambda: os.path.isdir(os.path.join(client, "update")), 20)
     time.sleep(2.5)
     display.screenshot(shots("02-progress.png"))
     if not page.wait_colour(drv.CONTINUE_BUTTON_FILL, drv.is_green, 600, shots("03-installed.png")):
@@ -68,7 +59,7 @@ def uninstall(display, sandbox, shots):
     temp_copy = os.path.join(sandbox.tmp, "Corvane-Uninstall.exe")
     if not display:
         print("demo: the uninstall window is open")
-        wait_for(lambda: not os.path.exists(temp_copy), 3600, 1.0)
+        drv.wait_for(lambda: not os.path.exists(temp_copy), 3600, 1.0)
         return client
     geometry, window = display.wait_window(20)
     if not geometry:
@@ -79,7 +70,7 @@ def uninstall(display, sandbox, shots):
     if not card.wait_colour(drv.UNINSTALL_ACTION_FILL, drv.is_button_grey, 60, shots("05-uninstall-done.png")):
         fail("the uninstall did not finish (see the screenshots)")
     card.click(drv.UNINSTALL_ACTION)
-    wait_for(lambda: not os.path.exists(temp_copy), 15)
+    drv.wait_for(lambda: not os.path.exists(temp_copy), 15)
     return client
 
 

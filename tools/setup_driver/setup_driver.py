@@ -27,6 +27,16 @@ MINIMIZE_CONTROL = (900, 58)
 HERO_BACKGROUND = (560, 90)      # a bare spot of the hero: a press there moves the window
 
 
+def wait_for(predicate, timeout, step=0.1):
+    """Polls `predicate` until it holds or `timeout` seconds pass; its last answer."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if predicate():
+            return True
+        time.sleep(step)
+    return predicate()
+
+
 def run(args, **kwargs):
     return subprocess.run(args, check=True, capture_output=True, text=True, **kwargs).stdout
 

@@ -14,12 +14,11 @@
 #include "os/text.h"
 #include "ui/asset_table.h"
 #include "ui/dispatcher.h"
-#include "ui/resource_server.h"
+#include "ui/gtk/page_scheme.h"
 
 namespace corvane {
 namespace {
 
-constexpr char kScheme[] = "corvane-setup";
 constexpr char kBridgeHandler[] = "corvane";
 constexpr char kUserDataFolder[] = "Corvane-Setup";
 
@@ -202,10 +201,7 @@ class GtkUiHost final : public UiHost {
         "base-data-directory", data_dir.c_str(), "base-cache-directory", data_dir.c_str(), nullptr);
     context_ = webkit_web_context_new_with_website_data_manager(data);
     g_object_unref(data);
-    webkit_web_context_register_uri_scheme(context_, kScheme, on_scheme_request, nullptr, nullptr);
-    WebKitSecurityManager* security = webkit_web_context_get_security_manager(context_);
-    webkit_security_manager_register_uri_scheme_as_secure(security, kScheme);
-    webkit_security_manager_register_uri_scheme_as_cors_enabled(security, kScheme);
+    register_page_scheme(context_);
 
     WebKitUserContentManager* content = webkit_user_content_manager_new();
     WebKitUserScript* bridge =
@@ -332,28 +328,6 @@ class GtkUiHost final : public UiHost {
     const auto* timer = static_cast<TimerData*>(data);
     window_proc(kWindowTimer, timer->id, nullptr);
     return G_SOURCE_CONTINUE;
-  }
-
-  static void on_scheme_request(WebKitURISchemeRequest* request, gpointer) {
-    const gchar* uri = webkit_uri_scheme_request_get_uri(request);
-    const ResourceResponse answer = serve_resource(os::from_utf8(uri ? uri : ""));
-    // Each response owns its own copy of the bytes.
-    const gsize size = answer.body.size();
-    gpointer bytes = size ? g_memdup2(answer.body.data(), size) : nullptr;
-    GInputStream* stream = g_memory_input_stream_new_from_data(bytes, static_cast<gssize>(size), g_free);
-    WebKitURISchemeResponse* response = webkit_uri_scheme_response_new(stream, static_cast<gint64>(size));
-    webkit_uri_scheme_response_set_status(response, static_cast<guint>(answer.status), answer.reason.c_str());
-    if (!answer.content_type.empty()) {
-      const std::string type = utf8(answer.content_type);
-      webkit_uri_scheme_response_set_content_type(response, type.c_str());
-      // fetch() sees the type only when it is also among the response headers.
-      SoupMessageHeaders* headers = soup_message_headers_new(SOUP_MESSAGE_HEADERS_RESPONSE);
-      soup_message_headers_append(headers, "Content-Type", type.c_str());
-      webkit_uri_scheme_response_set_http_headers(response, headers);
-    }
-    webkit_uri_scheme_request_finish_with_response(request, response);
-    g_object_unref(response);
-    g_object_unref(stream);
   }
 
   static void on_script_message(WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer self) {

@@ -93,6 +93,37 @@ def main():
         button = page.wait_colour(drv.INSTALL_BUTTON_FILL, drv.is_red, 10, shot("01-setup.png"))
         check(button is not None, "setup form: the game folder was found, the install button is enabled (red)")
 
+        # The install folder field opens the folder dialog at the proposed folder's nearest existing
+        # ancestor; a cancel changes nothing, a picked folder gets its own "Corvane" subfolder.
+        picked = os.path.join(sandbox.root, "Games")
+        os.makedirs(picked)
+        page.click(drv.INSTALL_FOLDER_FIELD)
+        dialog, _ = display.wait_window(10, "Куда установить клиент")
+        check(dialog is not None, "the install folder field opens the folder dialog")
+        display.screenshot(shot("01b-folder-dialog.png"))
+        display.key("Escape")
+        check(drv.wait_for(lambda: display.visible_window("Куда установить клиент")[0] is None, 5),
+              "Escape closes the dialog")
+        page.click(drv.INSTALL_FOLDER_FIELD)
+        dialog, _ = display.wait_window(10, "Куда установить клиент")
+        if dialog:
+            # Type the folder into the location bar (Return opens it), then press "Выбрать",
+            # the dialog's bottom-right button.
+            display.key("ctrl+l")
+            display.type_text(picked + "/")
+            time.sleep(0.5)
+            display.key("Return")
+            time.sleep(1.0)
+            x, y, width, height = dialog
+            display.xdotool("mousemove", "--sync", str(x + width - 59), str(y + height - 44))
+            display.xdotool("click", "1")
+        check(dialog is not None and drv.wait_for(
+                  lambda: display.visible_window("Куда установить клиент")[0] is None, 5),
+              "the dialog accepts the typed folder")
+        client = os.path.join(picked, "Corvane")
+        time.sleep(0.5)
+        display.screenshot(shot("01c-folder-picked.png"))
+
         # The page moves the window when the hero is dragged, and minimises it from its control.
         page.drag_by(drv.HERO_BACKGROUND, 120, 60)
         moved, _ = display.visible_window()

@@ -24,6 +24,7 @@ CONTINUE_BUTTON_FILL = (418, 470)
 UNINSTALL_ACTION = (513, 482)    # "Подтвердить и удалить", later "Закрыть"
 UNINSTALL_ACTION_FILL = (410, 470)
 MINIMIZE_CONTROL = (900, 58)
+INSTALL_FOLDER_FIELD = (300, 498)  # the install folder's path field: opens the folder dialog
 HERO_BACKGROUND = (560, 90)      # a bare spot of the hero: a press there moves the window
 
 
@@ -91,6 +92,12 @@ class Display:
             if width > 100 and height > 100:
                 return (int(values["X"]), int(values["Y"]), width, height), window
         return None, None
+
+    def type_text(self, text):
+        self.xdotool("type", "--delay", "20", text)
+
+    def key(self, *keys):
+        self.xdotool("key", *keys)
 
     def wait_window(self, timeout, title="Corvane"):
         deadline = time.monotonic() + timeout
@@ -248,7 +255,7 @@ class Sandbox:
         env = dict(display_env)
         env.update(HOME=self.home, TMPDIR=self.tmp, XDG_DATA_HOME=self.data,
                    XDG_CONFIG_HOME=os.path.join(self.home, ".config"), XDG_RUNTIME_DIR=self.runtime,
-                   XDG_DATA_DIRS=os.path.join(self.root, "share"),
+                   XDG_DATA_DIRS=os.path.join(self.root, "share") + ":/usr/local/share:/usr/share",
                    ASAN_OPTIONS="detect_leaks=0", NO_AT_BRIDGE="1")
         return env
 

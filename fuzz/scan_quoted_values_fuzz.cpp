@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/paths.h"
+#include "base/paths.h"
 #include "game/game_locator.h"
 #include "os/text.h"
 

@@ -1,8 +1,9 @@
 #include "app/run_modes.h"
 
 #include "app/app_state.h"
-#include "app/paths.h"
+#include "app/client_dir.h"
 #include "app/relaunch.h"
+#include "base/paths.h"
 #include "game/game_locator.h"
 #include "install/install_location.h"
 #include "os/text.h"

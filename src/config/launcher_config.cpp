@@ -1,6 +1,6 @@
 #include "config/launcher_config.h"
 
-#include "app/paths.h"
+#include "base/paths.h"
 #include "config/launcher_text.h"
 #include "os/fs.h"
 #include "os/text.h"

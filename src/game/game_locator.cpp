@@ -1,6 +1,6 @@
 #include "game/game_locator.h"
 
-#include "app/paths.h"
+#include "base/paths.h"
 #include "config/launcher_config.h"
 #include "os/text.h"
 

@@ -1,7 +1,7 @@
 #include <string>
 #include <vector>
 
-#include "app/paths.h"
+#include "base/paths.h"
 #include "game/game_locator.h"
 #include "os/fs.h"
 #include "os/known_folders.h"

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/paths.h"
+#include "base/paths.h"
 #include "os/file.h"
 #include "os/fs.h"
 #include "os/platform.h"

@@ -1,6 +1,6 @@
 #include "install/install_location.h"
 
-#include "app/paths.h"
+#include "base/paths.h"
 #include "install/programs_entry.h"
 #include "os/registry.h"
 #include "os/shell.h"

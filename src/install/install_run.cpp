@@ -1,7 +1,7 @@
 #include "install/install_run.h"
 
 #include "app/app_state.h"
-#include "app/paths.h"
+#include "base/paths.h"
 #include "config/launcher_config.h"
 #include "install/folder_access.h"
 #include "install/programs_entry.h"

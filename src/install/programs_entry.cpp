@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/paths.h"
+#include "base/paths.h"
 #include "os/fs.h"
 #include "os/text.h"
 

@@ -1,6 +1,6 @@
 #include "install/shortcuts.h"
 
-#include "app/paths.h"
+#include "base/paths.h"
 #include "install/folder_access.h"
 #include "os/known_folders.h"
 #include "os/shell.h"

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "app/app_state.h"
-#include "app/paths.h"
+#include "base/paths.h"
 #include "install/programs_entry.h"
 #include "install/shortcuts.h"
 #include "os/fs.h"

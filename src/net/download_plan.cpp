@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <unordered_set>
 
-#include "app/paths.h"
+#include "base/paths.h"
 #include "net/download_pool.h"
 #include "net/resume.h"
 #include "os/text.h"

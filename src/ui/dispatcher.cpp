@@ -1,9 +1,10 @@
 #include "ui/dispatcher.h"
 
 #include "app/app_state.h"
+#include "app/client_dir.h"
 #include "app/host_window.h"
-#include "app/paths.h"
 #include "app/worker.h"
+#include "base/paths.h"
 #include "game/game_locator.h"
 #include "ui/launch_client.h"
 #include "ui/ui_host.h"

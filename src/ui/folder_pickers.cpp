@@ -1,7 +1,7 @@
 #include "ui/folder_pickers.h"
 
 #include "app/app_state.h"
-#include "app/paths.h"
+#include "base/paths.h"
 #include "game/game_locator.h"
 #include "os/platform.h"
 #include "os/text.h"

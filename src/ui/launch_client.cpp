@@ -1,6 +1,6 @@
 #include "ui/launch_client.h"
 
-#include "app/paths.h"
+#include "base/paths.h"
 #include "os/process_spawn.h"
 
 namespace corvane {

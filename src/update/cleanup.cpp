@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "app/paths.h"
+#include "base/paths.h"
 #include "os/fs.h"
 #include "os/text.h"
 #include "update/replacement.h"

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <unordered_map>
 
-#include "app/paths.h"
+#include "base/paths.h"
 #include "os/fs.h"
 #include "os/platform.h"
 #include "os/text.h"

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "app/app_state.h"
-#include "app/paths.h"
 #include "app/record_launch.h"
+#include "base/paths.h"
 #include "config/launcher_config.h"
 #include "install/install_env.h"
 #include "install/programs_entry.h"

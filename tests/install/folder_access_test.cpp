@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/paths.h"
+#include "base/paths.h"
 #include "support/temp_dir.h"
 
 namespace corvane {

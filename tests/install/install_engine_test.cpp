@@ -1,7 +1,7 @@
 // An install and an uninstall with the real update engine, from a release served on 127.0.0.1.
 #include <gtest/gtest.h>
 
-#include "app/paths.h"
+#include "base/paths.h"
 #include "install/install_run.h"
 #include "install/programs_entry.h"
 #include "install/uninstall.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/paths.h"
+#include "base/paths.h"
 #include "game/game_locator.h"
 #include "install/programs_entry.h"
 #include "install_env.h"

@@ -4,7 +4,7 @@
 
 #include <map>
 
-#include "app/paths.h"
+#include "base/paths.h"
 #include "install_env.h"
 #include "os/fs.h"
 #include "os/text.h"

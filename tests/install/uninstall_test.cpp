@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "app/paths.h"
+#include "base/paths.h"
 #include "install/install_location.h"
 #include "install/programs_entry.h"
 #include "install/shortcuts.h"

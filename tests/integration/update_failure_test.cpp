@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <functional>
 
-#include "app/paths.h"
+#include "base/paths.h"
 #include "integration/update_fixture.h"
 #include "os/fs.h"
 #include "os/text.h"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/paths.h"
+#include "base/paths.h"
 #include "os/fs.h"
 #include "os/text.h"
 #include "release_builder/release.h"

@@ -5,7 +5,7 @@
 #include <chrono>
 #include <memory>
 
-#include "app/paths.h"
+#include "base/paths.h"
 #include "integration/update_fixture.h"
 #include "os/fs.h"
 #include "os/text.h"

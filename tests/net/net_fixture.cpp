@@ -1,6 +1,6 @@
 #include "net_fixture.h"
 
-#include "app/paths.h"
+#include "base/paths.h"
 #include "os/text.h"
 
 namespace corvane::test {

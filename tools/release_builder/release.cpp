@@ -8,7 +8,7 @@
 #include <set>
 #include <thread>
 
-#include "app/paths.h"
+#include "base/paths.h"
 #include "os/fs.h"
 #include "os/platform.h"
 #include "os/text.h"

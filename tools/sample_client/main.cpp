@@ -22,7 +22,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/paths.h"
+#include "base/paths.h"
 #include "os/file.h"
 #include "os/fs.h"
 #include "os/text.h"

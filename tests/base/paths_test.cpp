@@ -1,4 +1,4 @@
-#include "app/paths.h"
+#include "base/paths.h"
 
 #include <gtest/gtest.h>
 
@@ -33,15 +33,13 @@ TEST(Paths, EqualIgnoresCaseOnly) {
   EXPECT_FALSE(paths_equal(L"C:\\a", L"C:/a"));
 }
 
-TEST(Paths, ClientFolderNeedsTheClientOrItsUninstaller) {
+TEST(Paths, ExistenceTellsFilesFromFolders) {
   test::TempDir dir;
-  EXPECT_FALSE(is_client_dir(L""));
-  EXPECT_FALSE(is_client_dir(dir.path()));
   test::write_text(dir / L"uninstall.exe", "");
-  EXPECT_TRUE(is_client_dir(dir.path()));
   EXPECT_TRUE(dir_exists(dir.path()));
   EXPECT_FALSE(dir_exists(dir / L"uninstall.exe"));
   EXPECT_TRUE(path_exists(dir / L"uninstall.exe"));
+  EXPECT_FALSE(path_exists(dir / L"missing"));
 }
 
 }  // namespace

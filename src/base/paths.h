@@ -2,8 +2,8 @@
 #include <string>
 #include <string_view>
 
-// Path rules shared by every subsystem. The string rules accept both '\' and '/' on every
-// platform; only path_exists, dir_exists and is_client_dir look at the disk.
+// Path rules that every subsystem may use; they sit just above the platform layer. The string
+// rules accept both '\' and '/' on every platform; only path_exists and dir_exists look at the disk.
 namespace corvane {
 
 // Removes a trailing '\' or '/' one at a time while the path has 4 or more characters, so a drive
@@ -17,10 +17,9 @@ std::wstring parent_dir(std::wstring_view path);
 bool path_exists(std::wstring_view path);
 // A folder is at `path` (or a link to one).
 bool dir_exists(std::wstring_view path);
-// Ordinal comparison of the whole strings with letter case ignored.
+// Ordinal comparison of the whole strings with letter case ignored (CompareStringOrdinal on
+// Windows), so "\" and "/" are different characters here.
 bool paths_equal(std::wstring_view a, std::wstring_view b);
-// Not empty, and folder + sep + "Corvane.exe" or folder + sep + "uninstall.exe" exists.
-bool is_client_dir(std::wstring_view folder);
 // folder + the platform separator + name.
 std::wstring join_path(std::wstring_view folder, std::wstring_view name);
 

@@ -1,4 +1,4 @@
-#include "app/paths.h"
+#include "base/paths.h"
 
 #include "os/fs.h"
 #include "os/platform.h"
@@ -36,11 +36,6 @@ bool dir_exists(std::wstring_view path) {
 }
 
 bool paths_equal(std::wstring_view a, std::wstring_view b) { return os::equal_ignoring_case(a, b); }
-
-bool is_client_dir(std::wstring_view folder) {
-  if (folder.empty()) return false;
-  return path_exists(join_path(folder, L"Corvane.exe")) || path_exists(join_path(folder, L"uninstall.exe"));
-}
 
 std::wstring join_path(std::wstring_view folder, std::wstring_view name) {
   std::wstring out(folder);

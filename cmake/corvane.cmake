@@ -19,6 +19,17 @@ if(CORVANE_SANITIZE)
   endif()
 endif()
 
+if(WIN32)
+  # Windows 10 API level, wide-character system calls, and no min/max macros from windows.h.
+  add_compile_definitions(_WIN32_WINNT=0x0A00 WINVER=0x0A00 UNICODE _UNICODE NOMINMAX)
+  # The W versions of every system macro, and wide entry points (wmain, wWinMain) for every
+  # program: -municode on compile and on link.
+  add_compile_options(-municode)
+  add_link_options(-municode)
+  # Shipping programs carry no symbols.
+  add_link_options($<$<CONFIG:Release>:-s>)
+endif()
+
 # corvane_library(NAME SOURCES... [DEPS libs...]): one subsystem library with the src/ folder
 # as its include root, so that code includes "json/json_cursor.h", "os/fs.h" and so on.
 function(corvane_library name)
@@ -41,11 +52,20 @@ function(corvane_test name)
   endif()
   add_executable(${name} ${ARG_SOURCES})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
-  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock)
+  if(WIN32)
+    # A wide entry point (-municode) instead of GoogleTest's main(); the cases are listed at test
+    # time, so that building never waits for Wine.
+    target_link_libraries(${name} PRIVATE corvane_gtest_wmain)
+    set(discovery_mode PRE_TEST)
+  else()
+    target_link_libraries(${name} PRIVATE GTest::gtest_main)
+    set(discovery_mode POST_BUILD)
+  endif()
   corvane_target_defaults(${name})
   gtest_discover_tests(${name}
     PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT}
-    DISCOVERY_TIMEOUT 60)
+    DISCOVERY_TIMEOUT 120 DISCOVERY_MODE ${discovery_mode})
 endfunction()
 
 # Adds every direct subfolder of the current source folder that has a CMakeLists.txt.

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs every Debian package that building, testing and the demo need. Idempotent and quiet:
 # packages already present are not touched, and apt-get runs only when something is missing.
-# Usage: scripts/bootstrap.sh [build|test|bench|fuzz|all]   (default: test)
+# Usage: scripts/bootstrap.sh [build|windows|test|bench|fuzz|all]   (default: test)
 set -euo pipefail
 
 build_pkgs=(
@@ -16,17 +16,24 @@ test_pkgs=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
   procps psmisc
 )
+# The Windows programs: mingw-w64 cross compiler (posix threads), Debian's GoogleTest sources to
+# build for it, and Wine to run the Windows tests.
+windows_pkgs=(
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev googletest
+  wine wine64
+)
 bench_pkgs=(aria2 time)
 fuzz_pkgs=(clang libclang-rt-14-dev)
 
 what=${1:-test}
 case "$what" in
   build) wanted=("${build_pkgs[@]}") ;;
-  test)  wanted=("${build_pkgs[@]}" "${test_pkgs[@]}") ;;
+  windows) wanted=("${build_pkgs[@]}" "${windows_pkgs[@]}") ;;
+  test)  wanted=("${build_pkgs[@]}" "${test_pkgs[@]}" "${windows_pkgs[@]}") ;;
   bench) wanted=("${build_pkgs[@]}" "${test_pkgs[@]}" "${bench_pkgs[@]}") ;;
   fuzz)  wanted=("${build_pkgs[@]}" "${fuzz_pkgs[@]}") ;;
-  all)   wanted=("${build_pkgs[@]}" "${test_pkgs[@]}" "${bench_pkgs[@]}" "${fuzz_pkgs[@]}") ;;
-  *) echo "usage: $0 [build|test|bench|fuzz|all]" >&2; exit 2 ;;
+  all)   wanted=("${build_pkgs[@]}" "${test_pkgs[@]}" "${windows_pkgs[@]}" "${bench_pkgs[@]}" "${fuzz_pkgs[@]}") ;;
+  *) echo "usage: $0 [build|windows|test|bench|fuzz|all]" >&2; exit 2 ;;
 esac
 
 missing=()

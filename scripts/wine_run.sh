@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine in the project's own prefix (build/windows/wineprefix, or
+# $CORVANE_WINEPREFIX), creating the prefix on first use. Crash dialogs and the debugger are off,
+# so that a crash ends the program with a non-zero exit code instead of a dialog or a zero.
+# Usage: scripts/wine_run.sh PROGRAM.exe [ARGS...]     scripts/wine_run.sh --init | --stop
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+export WINEPREFIX=${CORVANE_WINEPREFIX:-$root/build/windows/wineprefix}
+export WINEARCH=win64
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
+wineserver=/usr/lib/wine/wineserver64
+
+init_prefix() {
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  # Two test programs may start at once on a fresh prefix: one creates it, the other waits.
+  exec 9>"$WINEPREFIX.lock"
+  flock 9
+  if [ ! -f "$WINEPREFIX/.corvane-ready" ]; then
+    rm -rf "$WINEPREFIX"
+    wine wineboot -i </dev/null >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine' /v Version /d win10 /f </dev/null >/dev/null 2>&1
+    "$wineserver" -w
+    touch "$WINEPREFIX/.corvane-ready"
+  fi
+  flock -u 9
+}
+
+# Keeps the server and Wine's own services running for fast starts. They are started here with
+# no output attached: a service started by a test program would otherwise inherit its output pipe
+# and keep the test runner waiting for the end of that output.
+pidfile=$WINEPREFIX/.corvane-server.pid
+server_running() { [ -f "$pidfile" ] && kill -0 "$(cat "$pidfile")" 2>/dev/null; }
+start_server() {
+  exec 8>"$WINEPREFIX.server.lock"
+  flock 8
+  if ! server_running; then
+    setsid "$wineserver" -f -p </dev/null >/dev/null 2>&1 &
+    echo $! >"$pidfile"
+    wine wineboot </dev/null >/dev/null 2>&1
+  fi
+  flock -u 8
+}
+
+case "${1:-}" in
+  --init) init_prefix; start_server; exit 0 ;;
+  --stop) "$wineserver" -k 2>/dev/null || true; rm -f "$pidfile"; exit 0 ;;
+  "") echo "usage: $0 PROGRAM.exe [ARGS...] | --init | --stop" >&2; exit 2 ;;
+esac
+[ -f "$WINEPREFIX/.corvane-ready" ] || init_prefix
+server_running || start_server
+exec wine "$@"

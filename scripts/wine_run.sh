@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs a Windows program under Wine in the project's own prefix (build/windows/wineprefix, or
-# $CORVANE_WINEPREFIX), creating the prefix on first use. Crash dialogs and the debugger are off,
-# so that a crash ends the program with a non-zero exit code instead of a dialog or a zero.
+# $CORVANE_WINEPREFIX), creating the prefix on first use, and exits with the program's exit code.
+# Crash dialogs and the debugger are off, so that a crash ends the program with a non-zero exit
+# code instead of a dialog or a zero.
 # Usage: scripts/wine_run.sh PROGRAM.exe [ARGS...]     scripts/wine_run.sh --init | --stop
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -49,4 +50,17 @@ case "${1:-}" in
 esac
 [ -f "$WINEPREFIX/.corvane-ready" ] || init_prefix
 server_running || start_server
-exec wine "$@"
+
+# The program's output goes through a file that is followed as it grows: a Wine process that the
+# program starts and that outlives it (the desktop window's explorer.exe, a COM server) inherits
+# only that file, never the caller's pipe, so the caller sees the end of the output when the
+# program ends. Standard error is merged into standard output.
+out=$(mktemp "${TMPDIR:-/tmp}/corvane-wine.XXXXXX")
+wine "$@" >"$out" 2>&1 </dev/null &
+pid=$!
+trap 'kill "$pid" 2>/dev/null' INT TERM
+tail -n +1 -f --pid="$pid" "$out"
+rc=0
+wait "$pid" || rc=$?
+rm -f "$out"
+exit "$rc"

@@ -2,7 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <string>
 
 #include "os/file.h"
@@ -112,10 +119,49 @@ TEST(FileCurrency, ContentSizeAndPlaceAllCount) {
   // The uninstaller's manifest path is checked at the top of the client folder.
   test::write_text(client / L"uninstall.exe", "abc");
   EXPECT_TRUE(is_file_current(client.path(), ManifestFile{"bin/uninstall.exe", kAbcSha, 3, 0}));
-  // A folder passes the size test for 0 but never hashes.
+  // A folder has no size of a file.
   test::make_dirs(client / L"bin/dir.dll");
-  EXPECT_TRUE(has_file_size(client / L"bin/dir.dll", 0));
+  EXPECT_FALSE(has_file_size(client / L"bin/dir.dll", 0));
   EXPECT_FALSE(is_file_current(client.path(), ManifestFile{"bin/dir.dll", kEmptySha, 0, 0}));
+}
+
+// Runs is_file_current on another thread; a call that blocks fails the test, and `unblock` then
+// lets it end (so that a broken check fails instead of hanging the test program).
+bool current_within_a_second(const std::wstring& client, const ManifestFile& entry,
+                             const std::function<void()>& unblock) {
+  auto result = std::async(std::launch::async, [&] { return is_file_current(client, entry); });
+  if (result.wait_for(std::chrono::seconds(1)) != std::future_status::ready) {
+    ADD_FAILURE() << entry.path << " blocked the check";
+    unblock();
+    return result.get();
+  }
+  return result.get();
+}
+
+TEST(FileCurrency, OnlyAPlainFileAtThePlaceItselfCounts) {
+  TempDir client;
+  TempDir outside;
+  test::make_dirs(client / L"bin");
+  const std::string bin = client.utf8() + "/bin";
+  test::write_text(outside / L"abc", "abc");
+  test::write_text(outside / L"empty", "");
+  ASSERT_EQ(::mkfifo((bin + "/pipe").c_str(), 0600), 0);
+  ASSERT_EQ(::symlink((bin + "/pipe").c_str(), (bin + "/to_pipe").c_str()), 0);
+  ASSERT_EQ(::symlink("/dev/zero", (bin + "/to_zero").c_str()), 0);
+  ASSERT_EQ(::symlink(os::to_utf8(outside / L"abc").c_str(), (bin + "/to_abc").c_str()), 0);
+  ASSERT_EQ(::symlink(os::to_utf8(outside / L"empty").c_str(), (bin + "/to_empty").c_str()), 0);
+  // A writer that opens the pipe lets a reader that waits on it go on.
+  const auto feed_pipe = [&] {
+    const int fd = ::open((bin + "/pipe").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) ::close(fd);
+  };
+  for (const char* name : {"bin/pipe", "bin/to_pipe", "bin/to_zero", "bin/to_empty"}) {
+    EXPECT_FALSE(current_within_a_second(client.path(), ManifestFile{name, kEmptySha, 0, 0}, feed_pipe)) << name;
+  }
+  EXPECT_FALSE(current_within_a_second(client.path(), ManifestFile{"bin/to_abc", kAbcSha, 3, 0}, feed_pipe));
+  std::string digest;
+  EXPECT_FALSE(sha256_file(client / L"bin/to_abc", digest));
+  EXPECT_TRUE(sha256_file(outside / L"abc", digest));
 }
 
 TEST(FileCurrency, FilesOfFourGibibytesOrMoreNeverMatch) {

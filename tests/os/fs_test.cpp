@@ -159,20 +159,6 @@ TEST(Fs, RegularFileOpensNeverReachThroughALinkNorWaitOnAPipe) {
   EXPECT_EQ(test::read_text(dir / L"new"), "abc");
 }
 
-TEST(Fs, OnlyPlainFilesAreRegular) {
-  TempDir dir;
-  test::write_text(dir / L"plain", "x");
-  test::make_dirs(dir / L"folder");
-  const std::string d = dir.utf8();
-  ASSERT_EQ(::symlink((d + "/plain").c_str(), (d + "/link").c_str()), 0);
-  ASSERT_EQ(::mkfifo((d + "/pipe").c_str(), 0600), 0);
-  EXPECT_TRUE(file_info(dir / L"plain")->is_regular);
-  for (const wchar_t* name : {L"folder", L"link", L"pipe"}) EXPECT_FALSE(file_info(dir / name)->is_regular);
-  std::vector<DirEntry> entries;
-  ASSERT_TRUE(list_directory(dir.path(), entries));
-  for (const DirEntry& e : entries) EXPECT_EQ(e.info.is_regular, e.name == L"plain") << to_utf8(e.name);
-}
-
 TEST(Fs, ErrnoMapsToWindowsCodes) {
   EXPECT_EQ(error_from_errno(ENOENT), 2u);
   EXPECT_EQ(error_from_errno(EACCES), 5u);

@@ -185,23 +185,5 @@ TEST(PruneStaging, LinksPipesAndDevicesGoWhateverTheirNames) {
   EXPECT_EQ(test::read_text(outside / L"target"), "outside");
 }
 
-TEST(PruneStaging, TheStagingFolderIsMadeAFolderOfItsOwn) {
-  TempDir client;
-  TempDir outside;
-  const std::wstring staging = staging_dir_for(client.path());
-  ASSERT_EQ(::symlink(outside.utf8().c_str(), os::to_utf8(staging).c_str()), 0);
-  ASSERT_EQ(make_staging_dir(staging), os::kErrorSuccess);
-  const auto info = os::file_info(staging);
-  ASSERT_TRUE(info);
-  EXPECT_TRUE(info->is_directory);
-  EXPECT_FALSE(info->is_link);
-  EXPECT_EQ(make_staging_dir(staging), os::kErrorSuccess);  // an existing folder stays
-  // Something else that is not a folder cannot be made one: the planning then fails.
-  test::remove_all(staging);
-  test::write_text(staging, "a file");
-  EXPECT_NE(make_staging_dir(staging), os::kErrorSuccess);
-  EXPECT_EQ(test::read_text(staging), "a file");
-}
-
 }  // namespace
 }  // namespace corvane

@@ -1,7 +1,6 @@
 #include "update/replacement.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -200,22 +199,6 @@ TEST_F(Replacement, APathListedTwiceWithOneContentIsNotEmptied) {
   change("bin/a.dll", 'a', "content");
   ASSERT_TRUE(apply());
   EXPECT_EQ(tree(), (std::vector<std::string>{"bin/a.dll=content"}));
-}
-
-TEST_F(Replacement, WhatIsAtATargetIsMovedAsItIsAndNeverWrittenThrough) {
-  TempDir outside;
-  test::write_text(outside / L"target", "outside");
-  test::make_dirs(at(L"bin"));
-  const std::string bin = client_.utf8() + "/bin";
-  ASSERT_EQ(::symlink(os::to_utf8(outside / L"target").c_str(), (bin + "/linked.dll").c_str()), 0);
-  ASSERT_EQ(::mkfifo((bin + "/pipe.dll").c_str(), 0600), 0);
-  change("bin/linked.dll", 'a', "new a");
-  change("bin/pipe.dll", 'b', "new b");
-  ASSERT_TRUE(apply());
-  EXPECT_EQ(test::read_text(at(L"bin/linked.dll")), "new a");
-  EXPECT_EQ(test::read_text(at(L"bin/pipe.dll")), "new b");
-  EXPECT_TRUE(os::file_info(at(L"bin/linked.dll.crvnold"))->is_link);
-  EXPECT_EQ(test::read_text(outside / L"target"), "outside");
 }
 
 TEST_F(Replacement, NothingIsWrittenBelowAFolderThatIsALink) {

@@ -80,31 +80,6 @@ TEST_F(UpdateLockTest, AKilledHolderReleasesIt) {
   EXPECT_TRUE(acquired.get());
 }
 
-TEST_F(UpdateLockTest, ALinkInThePlaceOfTheLockFileIsRefusedAndLeftAlone) {
-  test::write_text(scratch_ / L"target", "someone's file");
-  const std::wstring lock_path = os::UpdateLock::lock_file_path(os::kUpdateLockName);
-  EXPECT_EQ(lock_path, runtime_ / L"CRVN_client_update.lock");
-  ASSERT_EQ(::symlink(os::to_utf8(scratch_ / L"target").c_str(), os::to_utf8(lock_path).c_str()), 0);
-  const os::UpdateLock lock;
-  EXPECT_FALSE(lock.owned());
-  EXPECT_EQ(lock.error(), os::kErrorReparsePointEncountered);
-  EXPECT_EQ(test::read_text(scratch_ / L"target"), "someone's file");
-}
-
-TEST_F(UpdateLockTest, ARuntimeFolderOthersMayWriteToIsPassedOverForTheCacheFolder) {
-  ASSERT_EQ(::chmod(runtime_.utf8().c_str(), 01777), 0);
-  TempDir cache;
-  test::ScopedEnv cache_env("XDG_CACHE_HOME", cache.utf8());
-  EXPECT_EQ(os::UpdateLock::lock_file_path(os::kUpdateLockName), cache / L"corvane/CRVN_client_update.lock");
-  const os::UpdateLock lock;
-  ASSERT_TRUE(lock.owned()) << lock.error();
-  struct stat st {};
-  ASSERT_EQ(::stat(os::to_utf8(cache / L"corvane").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0700u);
-  ASSERT_EQ(::stat(os::to_utf8(cache / L"corvane/CRVN_client_update.lock").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0600u);
-}
-
 // Another user's doings, acted out by two users without privileges: the tests run as root (as CI
 // does) and the user under test is a child process that has dropped root. Under another user the
 // tests cannot stage other users' files and are skipped.

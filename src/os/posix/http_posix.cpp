@@ -74,7 +74,8 @@ struct HttpSession::Impl {
     self->location_seen = false;
     if (code < 200 || redirect) return length;
     self->status_delivered = true;
-    return self->deliver([&] { return self->receiver->on_status(static_cast<std::uint32_t>(code)); }) ? length : 0;
+    const auto status = static_cast<std::uint32_t>(code);
+    return self->deliver([&] { return self->receiver->on_status(status); }) ? length : 0;
   }
 
   static std::size_t on_body(char* data, std::size_t size, std::size_t count, void* context) {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
-#include <system_error>
+#include <exception>
 #include <thread>
 #include <vector>
 
@@ -52,7 +52,12 @@ void run_worker(const UrlParts& url_parts, DownloadPool& pool, FileTable& table,
 }  // namespace
 
 void download_worker(const UrlParts& url_parts, DownloadPool& pool, FileTable& table, PartWriter write) {
-  run_worker(url_parts, pool, table, write);
+  try {
+    run_worker(url_parts, pool, table, write);
+  } catch (...) {
+    // Exhausted memory (or anything else thrown) ends this worker, never the program: the part in
+    // hand is counted failed by the pool, and the other workers go on.
+  }
   pool.workers_running.fetch_sub(1);
 }
 
@@ -66,28 +71,40 @@ void run_download_pool(const UrlParts& url_parts, DownloadPool& pool, unsigned t
   for (unsigned i = 0; i < thread_count; ++i) {
     try {
       workers.emplace_back(download_worker, std::cref(url_parts), std::ref(pool), std::ref(table), write);
-    } catch (const std::system_error&) {
+    } catch (...) {
       pool.workers_running.fetch_sub(1);  // a thread that never started is a worker that ended
     }
   }
 
+  // An exception from the progress function ends the reports and the claiming of parts; the
+  // workers finish the parts in hand and are joined before it goes on to the caller.
+  std::exception_ptr progress_error;
+  const auto report = [&] {
+    if (progress == nullptr || progress_error) return;
+    try {
+      progress(progress_context);
+    } catch (...) {
+      progress_error = std::current_exception();
+      pool.next_index.store(count);
+    }
+  };
   const auto unfinished = [&] {
     return pool.next_index.load() < count ||
            std::uint64_t{pool.parts_done.load()} + pool.parts_failed.load() < count;
   };
-  while (unfinished() && pool.workers_running.load() > 0) {
-    if (progress != nullptr) progress(progress_context);
+  while (unfinished() && pool.workers_running.load() > 0 && !progress_error) {
+    report();
     std::this_thread::sleep_for(kProgressInterval);
   }
   for (std::thread& worker : workers) worker.join();
 
-  // Every worker has ended; parts that none of them claimed were never tried.
-  const std::uint64_t claimed = std::min(pool.next_index.load(), count);
-  if (claimed < count) {
-    pool.parts_failed.fetch_add(static_cast<std::uint32_t>(count - claimed));
-    pool.next_index = count;
-  }
-  if (progress != nullptr) progress(progress_context);
+  // Every worker has ended; parts that none of them finished (never claimed, or in the hands of a
+  // worker that ended on an exception) failed.
+  const std::uint64_t accounted = std::uint64_t{pool.parts_done.load()} + pool.parts_failed.load();
+  if (accounted < count) pool.parts_failed.fetch_add(static_cast<std::uint32_t>(count - accounted));
+  pool.next_index = count;
+  if (progress_error) std::rethrow_exception(progress_error);
+  report();
 }
 
 bool write_part_data(FileTable& table, const DownloadPart& part, std::uint64_t file_offset,

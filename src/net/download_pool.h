@@ -18,8 +18,12 @@ using PoolProgressFn = void (*)(void* context);
 
 // Runs `thread_count` workers over `pool.parts` and returns when every part has been tried: the
 // calling thread calls `progress` (may be null) about every 200 ms while the workers run and once
-// more after they have all ended. Parts that no worker could claim because every worker ended
-// without a connection are counted in `parts_failed`, so the pool always ends.
+// more after they have all ended. Parts that no worker finished, because every worker ended
+// without a connection or a worker ended on an exception (such as exhausted memory), are counted
+// in `parts_failed`, so the pool always ends and nothing thrown on a worker leaves its thread.
+// An exception from `progress` stops the claiming of parts; the workers finish the parts in hand,
+// all threads are joined, the unfinished parts are counted failed, and then it is rethrown.
+// Writers may throw; the HTTP session carries the exception out of the transfer to the worker.
 void run_download_pool(const UrlParts& url_parts, DownloadPool& pool, unsigned thread_count,
                        FileTable& table, PartWriter write, PoolProgressFn progress,
                        void* progress_context);

@@ -38,7 +38,7 @@ bool take_over_record(DownloadFile& file, const std::vector<std::uint32_t>& reco
 
 std::vector<std::uint32_t> read_parts_file(std::wstring_view path) {
   os::File file;
-  if (file.open(path, os::OpenMode::ReadExisting) != os::kErrorSuccess) return {};
+  if (file.open(path, os::OpenMode::ReadExisting, os::OpenTarget::RegularFile) != os::kErrorSuccess) return {};
   std::uint64_t size = 0;
   if (!file.size(size) || size == 0 || size % 4 != 0 || size >= kRecordLimit) return {};
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
@@ -57,7 +57,10 @@ std::vector<std::uint32_t> read_parts_file(std::wstring_view path) {
 
 os::ErrorCode create_parts_file(const DownloadFile& file) {
   os::File out;
-  if (const os::ErrorCode e = out.open(file.parts_path, os::OpenMode::WriteTruncate)) return e;
+  if (const os::ErrorCode e =
+          out.open(file.parts_path, os::OpenMode::WriteTruncate, os::OpenTarget::RegularFile)) {
+    return e;
+  }
   const auto bytes = encode_u32(file.part_size);
   return out.write(bytes.data(), bytes.size());
 }
@@ -65,7 +68,11 @@ os::ErrorCode create_parts_file(const DownloadFile& file) {
 os::ErrorCode open_download_file(DownloadFile& file) {
   const std::vector<std::uint32_t> record = read_parts_file(file.parts_path);
   file.done_offsets.clear();
-  if (const os::ErrorCode e = file.handle.open(file.data_path, os::OpenMode::ReadWriteAlways)) return e;
+  // Staging files are never written through a link (prune_staging removes links beforehand).
+  if (const os::ErrorCode e =
+          file.handle.open(file.data_path, os::OpenMode::ReadWriteAlways, os::OpenTarget::RegularFile)) {
+    return e;
+  }
 
   std::uint64_t length = 0;
   const bool resumable = file.handle.size(length) && length == file.size;
@@ -80,7 +87,7 @@ void mark_part_done(FileTable& table, DownloadFile& file, std::uint32_t offset) 
   std::lock_guard<std::mutex> guard(file.lock);
   if (!file.done_offsets.insert(offset).second) return;
   os::File record;
-  if (record.open(file.parts_path, os::OpenMode::AppendAlways) == os::kErrorSuccess) {
+  if (record.open(file.parts_path, os::OpenMode::AppendAlways, os::OpenTarget::RegularFile) == os::kErrorSuccess) {
     const auto bytes = encode_u32(offset);
     (void)record.write(bytes.data(), bytes.size());
   }

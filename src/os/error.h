@@ -25,6 +25,9 @@ inline constexpr ErrorCode kErrorDirNotEmpty = 145;
 inline constexpr ErrorCode kErrorAlreadyExists = 183;
 inline constexpr ErrorCode kErrorFilenameExcedRange = 206;
 inline constexpr ErrorCode kErrorIoDevice = 1117;
+// ERROR_REPARSE_POINT_ENCOUNTERED: a link (symbolic link, junction, other reparse point) stood where
+// only a plain file or folder may be.
+inline constexpr ErrorCode kErrorReparsePointEncountered = 4395;
 
 // The nearest Windows error code for an errno value (ENOENT 2, EACCES/EPERM 5, ETXTBSY/EBUSY 32,
 // ENOSPC 112, EEXIST 183, EROFS 19, ...). Unknown values map to kErrorGenFailure.

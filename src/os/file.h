@@ -20,6 +20,18 @@ enum class OpenMode {
   AppendAlways,    // append; created when missing
 };
 
+// What open() accepts at `path` itself (folders above it are followed either way).
+enum class OpenTarget {
+  Any,          // a link at `path` is followed; only a folder is refused
+  // Only a plain file reached without a link. A link (symbolic link, reparse point) at `path` fails
+  // with kErrorReparsePointEncountered and neither it nor its target is opened, created or
+  // truncated; a folder, device, pipe or socket fails with kErrorAccessDenied without blocking
+  // and without being truncated. Windows: CreateFileW with FILE_FLAG_OPEN_REPARSE_POINT, then
+  // refuse FILE_ATTRIBUTE_REPARSE_POINT or a folder (GetFileInformationByHandle) and anything that
+  // GetFileType does not call FILE_TYPE_DISK; a truncating mode truncates only after these checks.
+  RegularFile,
+};
+
 class File {
  public:
   File() = default;
@@ -30,7 +42,7 @@ class File {
   File& operator=(const File&) = delete;
 
   // Opens `path`; on failure the File stays closed and the Windows error code is returned.
-  [[nodiscard]] ErrorCode open(std::wstring_view path, OpenMode mode);
+  [[nodiscard]] ErrorCode open(std::wstring_view path, OpenMode mode, OpenTarget target = OpenTarget::Any);
   bool is_open() const { return handle_ != kInvalid; }
   void close();
 

@@ -16,6 +16,9 @@ namespace corvane::os {
 struct FileInfo {
   bool is_directory = false;  // a folder, or a link that leads to a folder
   bool is_link = false;       // a symbolic link / reparse point; never followed by delete calls
+  // A plain file: not a folder, link, device, pipe or socket (Windows: no FILE_ATTRIBUTE_DIRECTORY,
+  // FILE_ATTRIBUTE_REPARSE_POINT or FILE_ATTRIBUTE_DEVICE). Only such a file holds file content.
+  bool is_regular = false;
   bool read_only = false;
   std::uint64_t size = 0;     // 0 for folders
 };

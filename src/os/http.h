@@ -21,7 +21,9 @@ struct HttpTimeouts {
   std::uint32_t receive_ms = 0;
 };
 
-// Called on the thread that runs HttpSession::get.
+// Called on the thread that runs HttpSession::get. A receiver may throw (a writer that runs out of
+// memory): the request is then ended, everything of it released, and the exception rethrown by
+// get(); it never passes through the HTTP library's own frames.
 class HttpReceiver {
  public:
   virtual ~HttpReceiver() = default;
@@ -54,7 +56,8 @@ class HttpSession {
   bool is_open() const { return impl_ != nullptr; }
   void close();
 
-  // One GET of the absolute http(s) `url` (UTF-8, used as given). `extra_header` is one header line
+  // One GET of the absolute http(s) `url` (UTF-8, used as given: the path is sent as it is written,
+  // "." and ".." segments included, never normalised). `extra_header` is one header line
   // without its line end ("Range: bytes=0-0"), or empty. The receiver hears the status and the
   // body until it stops the request or the body ends.
   [[nodiscard]] HttpOutcome get(std::string_view url, std::string_view extra_header,

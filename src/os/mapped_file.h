@@ -7,7 +7,8 @@
 #include "os/file.h"
 
 // A whole file mapped into memory, with an owner: the view and the file are released when the
-// object goes. Used by one thread at a time.
+// object goes. Used by one thread at a time. Only plain files are mapped, never through a link at
+// the path itself (File::open with OpenTarget::RegularFile).
 namespace corvane::os {
 
 class MappedFile {

@@ -25,6 +25,10 @@ std::wstring process_image_path(ProcessId pid);
 
 // A process the caller may ask to close, end and wait for. The handle keeps meaning the same
 // process even when its id is reused after it has ended. Move-only; released when it goes.
+// What is read by id (process_image_path, process_modules) after the handle was opened is about
+// the process the handle holds when a later wait(0) finds that process still running: until it
+// ends, no other process can have its id. (Windows: an open process handle also keeps the id from
+// being reused. Linux: an id is reused only after its process has ended, which a pidfd shows.)
 class ProcessHandle {
  public:
   ProcessHandle() = default;
@@ -43,7 +47,7 @@ class ProcessHandle {
   [[nodiscard]] bool ask_to_close();
   // Ends the process at once (SIGKILL; TerminateProcess with exit code 0 on Windows).
   [[nodiscard]] bool terminate();
-  // Waits up to `timeout_ms` milliseconds; true when the process has ended.
+  // Waits up to `timeout_ms` milliseconds (0: only looks); true when the process has ended.
   [[nodiscard]] bool wait(std::uint32_t timeout_ms);
 
  private:

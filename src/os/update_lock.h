@@ -1,10 +1,23 @@
 #pragma once
+#include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "os/error.h"
 
 // The lock that serialises the update runs of one user's session: a named mutex on Windows, an
 // flock(2) on a lock file on Linux. The system releases it when the holder dies, so a crashed run
 // never blocks the next one.
+//
+// Only the user's own processes may be able to hold it or make it: a lock that another account
+// could create first would let that account block every run, or make runs go ahead unlocked.
+// - Linux: the lock file lives in $XDG_RUNTIME_DIR when that is a folder of this user that no one
+//   else may write to, else in "corvane" below $XDG_CACHE_HOME (or $HOME/.cache), made with mode
+//   0700. The folder must be a real folder (not a link) owned by this user (one that others may
+//   write to is made 0700 first), and the lock file a plain file (not a link) owned by this user.
+// - Windows: CreateMutexW with the name in the session's "Local\" namespace; when that fails (for
+//   instance because another account made an object of that name that this user may not open),
+//   the lock is not owned and error() holds GetLastError().
 namespace corvane::os {
 
 inline constexpr std::wstring_view kUpdateLockName = L"Local\\CRVN_client_update";
@@ -13,7 +26,8 @@ inline constexpr std::wstring_view kUpdateLockName = L"Local\\CRVN_client_update
 class UpdateLock {
  public:
   // Waits without a time limit until this process holds the lock `name`. When the lock cannot be
-  // created at all, the object does not own it (owned() is false) and the caller goes on without.
+  // had safely (see above), the object does not own it: owned() is false, error() says why, and
+  // the caller must not go on as if it held the lock.
   explicit UpdateLock(std::wstring_view name = kUpdateLockName);
   ~UpdateLock();
   UpdateLock(UpdateLock&& other) noexcept;
@@ -21,16 +35,22 @@ class UpdateLock {
   UpdateLock(const UpdateLock&) = delete;
   UpdateLock& operator=(const UpdateLock&) = delete;
 
-  bool owned() const { return handle_ >= 0; }
+  bool owned() const { return handle_ != kNone; }
+  // Why the lock is not owned (a Windows error code): kErrorAccessDenied for a folder or lock file
+  // of another user or one that others may write to, kErrorReparsePointEncountered for a link
+  // in their place, kErrorPathNotFound when there is no per-user folder at all. 0 when owned.
+  ErrorCode error() const { return error_; }
   // Releases the lock early.
   void release();
 
-  // Where the lock of `name` lives (Linux: $XDG_RUNTIME_DIR/<name>.lock, else a per-user file in
-  // the temporary folder); for diagnostics and tests.
+  // Where the lock of `name` lives: the lock file's path on Linux (empty when no per-user folder
+  // is known), the mutex name on Windows. For messages and tests.
   static std::wstring lock_file_path(std::wstring_view name);
 
  private:
-  int handle_ = -1;  // the lock file's descriptor on Linux
+  static constexpr std::intptr_t kNone = -1;
+  std::intptr_t handle_ = kNone;  // the lock file's descriptor on Linux, the mutex on Windows
+  ErrorCode error_ = kErrorSuccess;
 };
 
 }  // namespace corvane::os

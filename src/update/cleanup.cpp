@@ -22,6 +22,17 @@ void discard_old_copy(const std::wstring& backup) {
   (void)os::delete_file(backup);
 }
 
+// A folder of its own, not a link (or junction) that leads to one.
+bool is_real_folder(const std::wstring& path) {
+  const auto info = os::file_info(path);
+  return info && info->is_directory && !info->is_link;
+}
+
+// Removes the object at `path` itself: a link goes as a link, and what it leads to stays untouched.
+void remove_as_is(std::wstring_view path, const os::FileInfo& info) {
+  (void)(info.is_directory ? os::remove_directory(path) : os::delete_file(path));
+}
+
 void delete_old_copies_in(const std::wstring& folder, bool descend) {
   std::vector<os::DirEntry> entries;
   if (!os::list_directory(folder, entries)) return;
@@ -42,8 +53,13 @@ std::wstring staging_dir_for(std::wstring_view client_dir) { return join_path(cl
 
 void delete_old_copies(std::wstring_view client_dir) {
   delete_old_copies_in(std::wstring(client_dir), false);
-  delete_old_copies_in(join_path(client_dir, L"bin"), true);
-  delete_old_copies_in(join_path(join_path(client_dir, L"data"), L"ngtables"), true);
+  // Backups are only ever made inside the client folder: a link in the place of one of its
+  // folders is not listed.
+  const std::wstring bin = join_path(client_dir, L"bin");
+  if (is_real_folder(bin)) delete_old_copies_in(bin, true);
+  const std::wstring data = join_path(client_dir, L"data");
+  const std::wstring ngtables = join_path(data, L"ngtables");
+  if (is_real_folder(data) && is_real_folder(ngtables)) delete_old_copies_in(ngtables, true);
 }
 
 bool is_old_copy_name(std::wstring_view name) {
@@ -52,15 +68,38 @@ bool is_old_copy_name(std::wstring_view name) {
 }
 
 void prune_staging(std::wstring_view staging_dir, const std::set<std::wstring>& keep) {
+  if (const auto info = os::file_info(staging_dir); info && info->is_link) {
+    // Something else's folder behind a link is never listed: the link goes, and a staging folder
+    // of its own is made when one is needed.
+    remove_as_is(staging_dir, *info);
+    return;
+  }
   std::vector<os::DirEntry> entries;
   if (os::list_directory(staging_dir, entries)) {
     for (const os::DirEntry& entry : entries) {
-      if (entry.info.is_directory) continue;
+      if (entry.info.is_directory && !entry.info.is_link) continue;
       const std::wstring key = entry.name.substr(0, entry.name.find(L'.'));
-      if (!keep.contains(key)) (void)os::delete_file(join_path(staging_dir, entry.name));
+      const std::wstring path = join_path(staging_dir, entry.name);
+      // Staged files are plain files; a link, pipe or device goes whatever its name (a link as a
+      // link), so that no download is written, read or mapped through it.
+      if (!entry.info.is_regular) {
+        remove_as_is(path, entry.info);
+      } else if (!keep.contains(key)) {
+        (void)os::delete_file(path);
+      }
     }
   }
   if (keep.empty()) (void)os::remove_directory(staging_dir);
+}
+
+os::ErrorCode make_staging_dir(std::wstring_view staging_dir) {
+  if (const auto info = os::file_info(staging_dir); info && info->is_link) remove_as_is(staging_dir, *info);
+  const os::ErrorCode made = os::create_directory(staging_dir);
+  if (made != os::kErrorAlreadyExists) return made;
+  const auto info = os::file_info(staging_dir);
+  if (!info) return os::kErrorPathNotFound;
+  if (info->is_link) return os::kErrorReparsePointEncountered;
+  return info->is_directory ? os::kErrorSuccess : made;
 }
 
 }  // namespace corvane

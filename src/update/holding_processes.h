@@ -22,6 +22,12 @@ std::vector<std::uint32_t> find_holding_processes(std::wstring_view client_dir,
 void close_holding_processes(std::wstring_view client_dir, const std::vector<std::wstring>& targets,
                              std::uint32_t wait_ms = kCloseWaitMs);
 
+// The closing half of close_holding_processes for ids listed earlier. Each id is opened first and
+// then checked again (outside the client folder, a target loaded, still running): an id whose
+// program has ended since, and which may now name another program, is never signalled.
+void close_listed_processes(const std::vector<std::uint32_t>& pids, std::wstring_view client_dir,
+                            const std::vector<std::wstring>& targets, std::uint32_t wait_ms);
+
 // Full path of the program of process `pid`; empty when it cannot be read.
 std::wstring process_image_path(std::uint32_t pid);
 

@@ -19,6 +19,25 @@ bool longer_with_prefix(std::string_view path, std::string_view prefix) {
   return path.size() > prefix.size() && path.substr(0, prefix.size()) == prefix;
 }
 
+bool ends_with_ignoring_ascii_case(std::string_view text, std::string_view tail) {
+  if (text.size() < tail.size()) return false;
+  for (std::size_t i = 0; i < tail.size(); ++i) {
+    char c = text[text.size() - tail.size() + i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
+    if (c != tail[i]) return false;
+  }
+  return true;
+}
+
+// One name of a path names exactly one thing of its own. An empty name (a doubled or trailing '/')
+// and "." name the folder above; Windows drops a trailing '.' or space, so "x." and "x " would be
+// "x". A name ending in ".crvnold" is a backup name of the replacement, which the engine moves
+// and deletes on its own.
+bool is_distinct_name(std::string_view name) {
+  if (name.empty() || name.back() == '.' || name.back() == ' ') return false;
+  return !(name.size() > 8 && ends_with_ignoring_ascii_case(name, ".crvnold"));
+}
+
 // Reads a size member: an unsigned integer that fits the 32 bits of the file record.
 bool read_size(JsonCursor& cursor, std::uint32_t& out) {
   std::uint64_t value = 0;
@@ -105,7 +124,15 @@ bool is_allowed_path(std::string_view path) {
   if (path.find_first_of("\\:*?\"<>|") != std::string_view::npos) return false;
   if (path.front() == '/') return false;
   if (path == "Corvane.exe") return true;
-  return longer_with_prefix(path, "bin/") || longer_with_prefix(path, "data/ngtables/");
+  if (!longer_with_prefix(path, "bin/") && !longer_with_prefix(path, "data/ngtables/")) return false;
+  // Two spellings of one place ("bin/x", "bin//x", "bin/./x") would make two entries of one file.
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = path.find('/', start);
+    if (!is_distinct_name(path.substr(start, end == std::string_view::npos ? end : end - start))) return false;
+    if (end == std::string_view::npos) return true;
+    start = end + 1;
+  }
 }
 
 std::string percent_encode_path(std::string_view path) {

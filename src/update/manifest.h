@@ -35,7 +35,9 @@ struct Manifest {
 // Exactly 64 characters, each 0-9 or a-f.
 bool is_sha256_hex(std::string_view text);
 // "Corvane.exe", or below "bin/" or "data/ngtables/", without "..", without a NUL byte or any of
-// \ : * ? " < > | and not starting with "/".
+// \ : * ? " < > | and not starting with "/". Every name between the '/' is one distinct name:
+// not empty (no "//", no trailing '/'), not ending in '.' or a space (so never "."), and not a
+// backup name ending in ".crvnold". Each allowed path is the only spelling of its place.
 bool is_allowed_path(std::string_view path);
 // Copies letters, digits and - . _ ~ / and writes every other byte as %XX (upper case).
 std::string percent_encode_path(std::string_view path);

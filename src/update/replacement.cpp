@@ -21,6 +21,30 @@ bool same_target(std::wstring_view a, std::wstring_view b) {
   return os::kIsWindows ? paths_equal(a, b) : a == b;
 }
 
+// The key under which two targets are one file system object. Windows folders ignore letter
+// case; it is folded here for ASCII letters, and apply_files compares the rest exactly as
+// paths_equal does, so no original is lost either way.
+std::wstring target_key(std::wstring target) {
+  if (os::kIsWindows) {
+    for (wchar_t& c : target) {
+      if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+    }
+  }
+  return target;
+}
+
+// A folder between the client folder and `target` that is a link (or junction): what is written
+// below it would land wherever the link leads. Missing folders are made by create_parent_dirs.
+os::ErrorCode linked_folder_on_the_way(std::wstring_view client_dir, std::wstring_view target) {
+  for (std::size_t sep = target.find(os::kSep, client_dir.size() + 1); sep != std::wstring_view::npos;
+       sep = target.find(os::kSep, sep + 1)) {
+    const auto info = os::file_info(target.substr(0, sep));
+    if (!info) break;
+    if (info->is_link) return os::kErrorReparsePointEncountered;
+  }
+  return os::kErrorSuccess;
+}
+
 // Fills `result` for a failed entry, prints `format` with its path and code, and undoes the
 // replacements made so far together with the staging folder.
 bool fail_apply(std::uint32_t status, const char* format, const ManifestFile& entry, os::ErrorCode code,
@@ -47,6 +71,22 @@ std::wstring target_path_for(std::wstring_view client_dir, std::string_view path
   }
   std::replace(target.begin(), target.end(), L'/', os::kSep);
   return target;
+}
+
+bool has_conflicting_targets(std::wstring_view client_dir, const std::vector<ManifestFile>& files) {
+  std::unordered_map<std::wstring, std::string_view> content_of;
+  for (const ManifestFile& entry : files) {
+    const auto [it, inserted] =
+        content_of.try_emplace(target_key(target_path_for(client_dir, entry.path)), entry.sha256);
+    if (!inserted && it->second != entry.sha256) return true;
+  }
+  for (const auto& [key, content] : content_of) {
+    for (std::size_t sep = key.find(os::kSep, client_dir.size() + 1); sep != std::wstring::npos;
+         sep = key.find(os::kSep, sep + 1)) {
+      if (content_of.contains(key.substr(0, sep))) return true;
+    }
+  }
+  return false;
 }
 
 void create_parent_dirs(std::wstring_view path) {
@@ -82,6 +122,10 @@ bool apply_files(std::wstring_view client_dir, const std::vector<ManifestFile>& 
       return same_target(a.target, target);
     });
 
+    if (const os::ErrorCode e = linked_folder_on_the_way(client_dir, target)) {
+      return fail_apply(kStatusWriteFailed, "[!] Obnovlenie: ne udalos zapisat %s (kod %lu), otkat.\n", entry, e,
+                        applied, client_dir, result);
+    }
     AppliedFile file{target, target + std::wstring(kOldCopySuffix), false};
     file.existed = !replaced_before && os::file_info(target).has_value();
     create_parent_dirs(target);

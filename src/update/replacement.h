@@ -26,13 +26,20 @@ struct AppliedFile {
 // the top as "uninstall.exe" and every '/' turned into the platform separator.
 std::wstring target_path_for(std::wstring_view client_dir, std::string_view path);
 
+// The manifest's files cannot all be in place at once: two entries land on one target with
+// different contents, or one entry's target is a folder on the way to another's. Such a manifest
+// would fail or update again on every run.
+bool has_conflicting_targets(std::wstring_view client_dir, const std::vector<ManifestFile>& files);
+
 // Creates the folders above `path`, outermost first; existing folders and failures are ignored.
 void create_parent_dirs(std::wstring_view path);
 
 // Replaces the `changed` entries' files in order. `staged[i]` is where entry i's verified content
 // lies (its download's raw_path); an entry whose sha256 an earlier entry already brought receives
 // a copy of that earlier target instead. Programs outside the client folder that have a target
-// loaded are closed first (waits of `close_wait_ms`). On success `replaced_self` tells whether a
+// loaded are closed first (waits of `close_wait_ms`). Whatever is at a target (a link, a pipe) is
+// moved to the backup as it is, never opened; a target below a folder that is a link is not
+// written at all (status 6, kErrorReparsePointEncountered). On success `replaced_self` tells whether a
 // replaced target equals `self_path`. On failure `result` holds status 5 (a target could not be
 // moved to its backup) or 6 (the new content could not be put in place) with the entry's path and
 // the error code, the console line has been printed, every file replaced so far is back as it

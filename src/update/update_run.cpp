@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <exception>
+#include <new>
+#include <stdexcept>
 #include <set>
 #include <unordered_map>
 #include <unordered_set>
@@ -41,19 +43,15 @@ std::uint32_t fail(UpdateResult& result, std::uint32_t status) {
   return kFailed;
 }
 
-std::string release_label_of(const Manifest& manifest) {
-  return manifest.date.empty() ? manifest.version : manifest.version + " ot " + manifest.date;
+// Exhausted memory or container limits on the thread of the run: every handle has been released
+// on the way out, and the staging folder and backups are what the next run starts from.
+std::uint32_t stopped_for_memory(UpdateResult& result) {
+  std::printf("[!] Obnovlenie: nedostatochno pamyati, obnovlenie prervano.\n");
+  return fail(result, kStatusOutOfMemory);
 }
 
-// One client file listed twice with different contents can never match both entries: every run
-// would fetch one of them again and fail its check against the other.
-bool lists_one_path_with_two_contents(const Manifest& manifest) {
-  std::unordered_map<std::string_view, std::string_view> content_of;
-  for (const ManifestFile& entry : manifest.files) {
-    const auto [it, inserted] = content_of.try_emplace(entry.path, entry.sha256);
-    if (!inserted && it->second != entry.sha256) return true;
-  }
-  return false;
+std::string release_label_of(const Manifest& manifest) {
+  return manifest.date.empty() ? manifest.version : manifest.version + " ot " + manifest.date;
 }
 
 // Whether the downloads of `changed` are fetched in byte ranges: only when the largest of them
@@ -89,12 +87,15 @@ std::uint32_t update_from_manifest(const Manifest& manifest, const UrlParts& url
   }
 
   std::printf("[*] Dostupna versiya %s, obnovlyaem %zu faylov...\n", label.c_str(), changed.size());
-  (void)os::create_directory(staging_dir);
 
   FileTable table;
   DownloadPool pool;
   PlanFailure failure;
-  if (!plan_downloads(changed, use_ranges(url, changed), staging_dir, table, pool, failure)) {
+  // Downloads go into a staging folder of the client's own, never through a link.
+  const os::ErrorCode staging_error = make_staging_dir(staging_dir);
+  if (staging_error != os::kErrorSuccess) failure = PlanFailure{changed.front().path, staging_error};
+  if (staging_error != os::kErrorSuccess ||
+      !plan_downloads(changed, use_ranges(url, changed), staging_dir, table, pool, failure)) {
     result.file = failure.file;
     result.error_code = failure.error_code;
     std::printf("[!] Obnovlenie: ne udalos sozdat vremennyy fayl dlya %s (kod %lu).\n", failure.file.c_str(),
@@ -161,7 +162,7 @@ std::uint32_t run_locked(std::string_view base_url, std::wstring_view install_di
   }
 
   Manifest manifest;
-  if (!parse_manifest(body, manifest) || lists_one_path_with_two_contents(manifest)) {
+  if (!parse_manifest(body, manifest) || has_conflicting_targets(install_dir, manifest.files)) {
     std::printf("%s", kManifestCorruptLine);
     return fail(result, kStatusManifestCorrupt);
   }
@@ -190,14 +191,28 @@ std::uint32_t run_update_with_base_url(std::string_view base_url, const std::wst
   UpdateResult& out = result != nullptr ? *result : own;
   out = UpdateResult{};
   try {
-    // Held until the run returns; a lock that cannot be made is gone without.
+    // Held until the run returns. A lock that cannot be had safely (another user's lock file, a
+    // link in its place) ends the run: never go on unlocked.
     const os::UpdateLock lock;
+    if (!lock.owned()) {
+      std::wstring where = os::UpdateLock::lock_file_path(os::kUpdateLockName);
+      if (where.empty()) where = os::kUpdateLockName;
+      std::printf("[!] Obnovlenie: ne udalos poluchit blokirovku %s (kod %lu), obnovlenie otkloneno.\n",
+                  os::to_utf8(where).c_str(), static_cast<unsigned long>(lock.error()));
+      out.status = kStatusLockUnavailable;
+      out.error_code = lock.error();
+      return kFailed;
+    }
     return run_locked(base_url, install_dir, self_path, out, progress, channel);
-  } catch (const std::exception&) {
-    // Only exhausted memory or container limits throw here; every handle has been released on
-    // the way out, and the staging folder and backups are what the next run starts from.
-    std::printf("[!] Obnovlenie: nedostatochno pamyati, obnovlenie prervano.\n");
-    out.status = kStatusOutOfMemory;
+  } catch (const std::bad_alloc&) {
+    return stopped_for_memory(out);
+  } catch (const std::length_error&) {
+    return stopped_for_memory(out);
+  } catch (...) {
+    // Anything else thrown through the run, such as by the caller's progress callback: the
+    // download was stopped and its workers joined on the way out, as after a lack of memory.
+    std::printf("[!] Obnovlenie: vnutrennyaya oshibka, obnovlenie prervano.\n");
+    out.status = kStatusInterrupted;
     return kFailed;
   }
 }

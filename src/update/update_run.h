@@ -19,6 +19,8 @@ enum UpdateStatus : std::uint32_t {
   kStatusManifestMissing = 7,
   kStatusReleaseChanging = 8,
   kStatusOutOfMemory = 9,  // the run ran out of memory and stopped where it was
+  kStatusLockUnavailable = 10,  // the update lock could not be had safely (error_code says why)
+  kStatusInterrupted = 11,      // an exception (from the caller's progress callback) ended the run
 };
 
 // Result code of run_update.

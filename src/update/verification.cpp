@@ -30,7 +30,8 @@ std::string to_hex(const os::Sha256Digest& digest) {
 bool sha256_file(std::wstring_view path, std::string& out) {
   out.clear();
   os::File file;
-  if (file.open(path, os::OpenMode::ReadExisting) != os::kErrorSuccess) return false;
+  // Never through a link, never a pipe or device: such a read could wait or go on forever.
+  if (file.open(path, os::OpenMode::ReadExisting, os::OpenTarget::RegularFile) != os::kErrorSuccess) return false;
   os::Sha256 hash;
   if (!hash.begin()) return false;
   const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kHashBufferSize);
@@ -48,7 +49,7 @@ bool sha256_file(std::wstring_view path, std::string& out) {
 
 bool has_file_size(std::wstring_view path, std::uint32_t size) {
   const auto info = os::file_info(path);
-  return info && info->size == size;
+  return info && info->is_regular && info->size == size;
 }
 
 bool is_file_current(std::wstring_view client_dir, const ManifestFile& entry) {

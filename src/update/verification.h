@@ -12,16 +12,18 @@
 namespace corvane {
 
 // SHA-256 of a whole file as 64 lower-case hexadecimal digits, streamed through one 1 MiB buffer
-// with the sequential-read hint. False (and `out` empty) when the file cannot be opened or read.
+// with the sequential-read hint. False (and `out` empty) when the file cannot be opened or read,
+// and for anything but a plain file reached without a link at `path` (never waits on a pipe).
 [[nodiscard]] bool sha256_file(std::wstring_view path, std::string& out);
 
-// Something is at `path` and its length is exactly `size`. A file of 4 GiB or more never matches;
-// a folder has the length 0.
+// A plain file is at `path` itself (not a link, folder, pipe or device) and its length is exactly
+// `size`. A file of 4 GiB or more never matches.
 [[nodiscard]] bool has_file_size(std::wstring_view path, std::uint32_t size);
 
 // The client's file for `entry` (at target_path_for) has the entry's size and SHA-256. The size is
 // compared first: a file of another length is never read. Missing, unreadable or different files
-// are not current.
+// are not current, and so is anything that is not a plain file (a link even to the right content,
+// a pipe, a device): apply_files replaces it as it is.
 [[nodiscard]] bool is_file_current(std::wstring_view client_dir, const ManifestFile& entry);
 
 // Unpacks the packed file at `packed_path`, which must be exactly `packed_size` bytes long, into

@@ -126,6 +126,39 @@ TEST(Fs, ReadWriteModesCreateRunnableFilesAndTheOthersDoNot) {
   EXPECT_EQ(mode_of("plain") & S_IXUSR, 0u);
 }
 
+TEST(Fs, RegularFileOpensNeverReachThroughALinkNorWaitOnAPipe) {
+  TempDir dir;
+  test::write_text(dir / L"outside", "outside");
+  test::write_text(dir / L"plain", "plain");
+  const std::string d = dir.utf8();
+  ASSERT_EQ(::symlink((d + "/outside").c_str(), (d + "/link").c_str()), 0);
+  ASSERT_EQ(::symlink((d + "/nowhere").c_str(), (d + "/dangling").c_str()), 0);
+  ASSERT_EQ(::mkfifo((d + "/pipe").c_str(), 0600), 0);
+  ASSERT_EQ(::symlink("/dev/null", (d + "/device").c_str()), 0);
+  const OpenMode modes[] = {OpenMode::ReadExisting, OpenMode::ReadWriteAlways, OpenMode::WriteTruncate,
+                            OpenMode::ReadWriteTruncate, OpenMode::AppendAlways};
+  File file;
+  for (const OpenMode mode : modes) {
+    SCOPED_TRACE(static_cast<int>(mode));
+    EXPECT_EQ(file.open(dir / L"link", mode, OpenTarget::RegularFile), kErrorReparsePointEncountered);
+    EXPECT_EQ(file.open(dir / L"dangling", mode, OpenTarget::RegularFile), kErrorReparsePointEncountered);
+    EXPECT_EQ(file.open(dir / L"device", mode, OpenTarget::RegularFile), kErrorReparsePointEncountered);
+    // Opening a pipe for reading would wait for a writer; it fails at once instead.
+    EXPECT_EQ(file.open(dir / L"pipe", mode, OpenTarget::RegularFile), kErrorAccessDenied);
+    EXPECT_EQ(file.open(dir.path(), mode, OpenTarget::RegularFile), kErrorAccessDenied);
+    EXPECT_FALSE(file.is_open());
+    ASSERT_EQ(file.open(dir / L"plain", mode, OpenTarget::RegularFile), kErrorSuccess);
+    file.close();
+  }
+  EXPECT_EQ(test::read_text(dir / L"outside"), "outside");
+  EXPECT_FALSE(file_info(dir / L"nowhere"));
+  // Writes through the descriptor work as with any open; a new file is made where none was.
+  ASSERT_EQ(file.open(dir / L"new", OpenMode::ReadWriteAlways, OpenTarget::RegularFile), kErrorSuccess);
+  ASSERT_EQ(file.write_at(0, "abc", 3), kErrorSuccess);
+  file.close();
+  EXPECT_EQ(test::read_text(dir / L"new"), "abc");
+}
+
 TEST(Fs, ErrnoMapsToWindowsCodes) {
   EXPECT_EQ(error_from_errno(ENOENT), 2u);
   EXPECT_EQ(error_from_errno(EACCES), 5u);

@@ -1,6 +1,7 @@
 #include "update/cleanup.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "os/fs.h"
@@ -23,31 +24,73 @@ TEST(OldCopies, NamesEndingInTheSuffixButLongerThanIt) {
   EXPECT_FALSE(is_old_copy_name(L"crvnold"));
 }
 
-TEST(OldCopies, DeletedOnlyAtTheTopAndBelowBinAndNgtables) {
+TEST(OldCopies, DeletedOrPutBackOnlyAtTheTopAndBelowBinAndNgtables) {
   TempDir client;
   TempDir outside;
+  // Each backup with its file beside it: the backup is deleted and the file stays as it was.
   const std::vector<std::wstring> deleted = {
-      L"Corvane.exe.crvnold", L"uninstall.exe.CRVNOLD", L"bin/a.dll.crvnold", L"bin/deep/er/b.dll.crvnold",
-      L"bin/dir.crvnold/inner.crvnold", L"data/ngtables/t/c.bin.crvnold"};
+      L"Corvane.exe.crvnold", L"bin/a.dll.crvnold", L"bin/deep/er/b.dll.CRVNOLD", L"bin/dir.crvnold/inner.crvnold",
+      L"data/ngtables/t/c.bin.crvnold"};
+  // Each backup without its file: it is moved back, so the file has the backup's content.
+  const std::vector<std::wstring> put_back = {L"uninstall.exe.CRVNOLD", L"bin/gone.dll.crvnold",
+                                              L"data/ngtables/lost.bin.crvnold"};
+  // Never touched: not a backup name, or not a place backups are made.
   const std::vector<std::wstring> kept = {
-      L"Corvane.exe", L"bin/a.dll", L"bin/.crvnold", L"other/y.dll.crvnold", L"data/d.bin.crvnold",
-      L"update/h.raw.crvnold", L"bin/dir.crvnold/keep.dll"};
-  for (const auto* list : {&deleted, &kept}) {
-    for (const std::wstring& relative : *list) {
-      const std::wstring path = client / relative;
-      test::make_dirs(path.substr(0, path.rfind(L'/')));
-      test::write_text(path, "x");
-    }
+      L"bin/.crvnold", L"other/y.dll.crvnold", L"data/d.bin.crvnold", L"update/h.raw.crvnold",
+      L"bin/dir.crvnold/keep.dll"};
+  const auto put = [&](const std::wstring& relative, const std::string& content) {
+    const std::wstring path = client / relative;
+    test::make_dirs(path.substr(0, path.rfind(L'/')));
+    test::write_text(path, content);
+  };
+  const auto file_of = [](const std::wstring& backup) { return backup.substr(0, backup.size() - 8); };
+  for (const std::wstring& backup : deleted) {
+    put(backup, "old " + os::to_utf8(backup));
+    put(file_of(backup), "new " + os::to_utf8(backup));
   }
+  for (const std::wstring& backup : put_back) put(backup, "old " + os::to_utf8(backup));
+  for (const std::wstring& relative : kept) put(relative, "kept");
   // A link inside bin that leads out of the client folder is not followed.
   test::write_text(outside / L"far.dll.crvnold", "x");
   ASSERT_EQ(::symlink(outside.utf8().c_str(), (client.utf8() + "/bin/link").c_str()), 0);
 
   delete_old_copies(client.path());
-  for (const std::wstring& relative : deleted) EXPECT_FALSE(exists(client / relative)) << os::to_utf8(relative);
-  for (const std::wstring& relative : kept) EXPECT_TRUE(exists(client / relative)) << os::to_utf8(relative);
+  for (const std::wstring& backup : deleted) {
+    SCOPED_TRACE(os::to_utf8(backup));
+    EXPECT_FALSE(exists(client / backup));
+    EXPECT_EQ(test::read_text(client / file_of(backup)), "new " + os::to_utf8(backup));
+  }
+  for (const std::wstring& backup : put_back) {
+    SCOPED_TRACE(os::to_utf8(backup));
+    EXPECT_FALSE(exists(client / backup));
+    EXPECT_EQ(test::read_text(client / file_of(backup)), "old " + os::to_utf8(backup));
+  }
+  for (const std::wstring& relative : kept) EXPECT_EQ(test::read_text(client / relative), "kept");
   EXPECT_TRUE(exists(client / L"bin/dir.crvnold"));
-  EXPECT_TRUE(exists(outside / L"far.dll.crvnold"));
+  EXPECT_EQ(test::read_text(outside / L"far.dll.crvnold"), "x");
+}
+
+TEST(OldCopies, FoldersThatAreLinksAreNeitherListedNorChanged) {
+  // "bin", "data" or "data/ngtables" as links to folders outside: nothing there is deleted or
+  // moved, even names that look like backups of missing files.
+  for (const wchar_t* linked : {L"bin", L"data", L"data/ngtables"}) {
+    SCOPED_TRACE(os::to_utf8(linked));
+    TempDir client;
+    TempDir outside;
+    test::make_dirs(outside / L"ngtables");
+    for (const wchar_t* name : {L"a.dll", L"a.dll.crvnold", L"b.dll.crvnold", L"ngtables/c.crvnold"}) {
+      test::write_text(outside / name, "outside");
+    }
+    const std::wstring link = client / linked;
+    test::make_dirs(link.substr(0, link.rfind(L'/')));
+    const std::wstring target = std::wstring(linked) == L"data/ngtables" ? outside / L"ngtables" : outside.path();
+    ASSERT_EQ(::symlink(os::to_utf8(target).c_str(), os::to_utf8(link).c_str()), 0);
+    delete_old_copies(client.path());
+    EXPECT_TRUE(exists(outside / L"a.dll.crvnold"));
+    EXPECT_TRUE(exists(outside / L"b.dll.crvnold"));
+    EXPECT_FALSE(exists(outside / L"b.dll"));
+    EXPECT_TRUE(exists(outside / L"ngtables/c.crvnold"));
+  }
 }
 
 TEST(OldCopies, ABackupThatCannotBeDeletedStaysAndTheRestGo) {
@@ -105,6 +148,41 @@ TEST(PruneStaging, KeepsTheFilesOfNeededContentsOnly) {
   prune_staging(staging, {});
   EXPECT_FALSE(exists(staging));
   prune_staging(staging, {});  // a missing folder is not an error
+}
+
+TEST(PruneStaging, ALinkInThePlaceOfTheStagingFolderGoesAndWhatItLeadsToStays) {
+  for (const bool keep_some : {false, true}) {
+    SCOPED_TRACE(keep_some);
+    TempDir client;
+    TempDir outside;
+    for (const wchar_t* name : {L"aaa.raw", L"bbb.raw", L"notes.txt"}) test::write_text(outside / name, "mine");
+    const std::wstring staging = staging_dir_for(client.path());
+    ASSERT_EQ(::symlink(outside.utf8().c_str(), os::to_utf8(staging).c_str()), 0);
+    prune_staging(staging, keep_some ? std::set<std::wstring>{L"aaa"} : std::set<std::wstring>{});
+    EXPECT_FALSE(exists(staging));
+    for (const wchar_t* name : {L"aaa.raw", L"bbb.raw", L"notes.txt"}) {
+      EXPECT_EQ(test::read_text(outside / name), "mine");
+    }
+  }
+}
+
+TEST(PruneStaging, LinksPipesAndDevicesGoWhateverTheirNames) {
+  TempDir client;
+  TempDir outside;
+  test::write_text(outside / L"target", "outside");
+  const std::wstring staging = staging_dir_for(client.path());
+  test::make_dirs(staging);
+  test::write_text(staging + L"/aaa.raw", "staged");
+  const std::string s = os::to_utf8(staging);
+  ASSERT_EQ(::symlink(os::to_utf8(outside / L"target").c_str(), (s + "/aaa.lzms").c_str()), 0);
+  ASSERT_EQ(::symlink(outside.utf8().c_str(), (s + "/aaa.dir").c_str()), 0);
+  ASSERT_EQ(::mkfifo((s + "/aaa.parts").c_str(), 0600), 0);
+  prune_staging(staging, {L"aaa"});
+  EXPECT_EQ(test::read_text(staging + L"/aaa.raw"), "staged");
+  EXPECT_FALSE(exists(staging + L"/aaa.lzms"));
+  EXPECT_FALSE(exists(staging + L"/aaa.dir"));
+  EXPECT_FALSE(exists(staging + L"/aaa.parts"));
+  EXPECT_EQ(test::read_text(outside / L"target"), "outside");
 }
 
 }  // namespace

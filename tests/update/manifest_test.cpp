@@ -125,14 +125,20 @@ TEST(Manifest, FileObjectsAreCheckedOneByOne) {
 }
 
 TEST(ManifestPaths, AllowedLocations) {
-  for (const char* path : {"Corvane.exe", "bin/x.dll", "data/ngtables/a.bin", "bin/a b+c.dll",
-                           "bin//x", "bin/x/", "bin/\xC3\xA9", "bin/\x01"}) {
+  for (const char* path : {"Corvane.exe", "bin/x.dll", "data/ngtables/a.bin", "bin/a b+c.dll", "bin/.x",
+                           "bin/x.crvnold.dll", "bin/.crvnold", "bin/\xC3\xA9", "bin/\x01"}) {
     EXPECT_TRUE(is_allowed_path(path)) << path;
   }
   for (const char* path : {"", "bin/", "data/ngtables/", "data/x", "BIN/x.dll", "corvane.exe",
                            "/bin/x.dll", "bin/../x", "bin/a..b", "bin\\x.dll", "config.json",
                            "bin/a:b", "bin/a*", "bin/a?", "bin/a\"", "bin/a<", "bin/a>", "bin/a|",
                            "Corvane.exe/", "./bin/x"}) {
+    EXPECT_FALSE(is_allowed_path(path)) << path;
+  }
+  // Other spellings of a place ("bin/x" for all of these but the last two) and backup names.
+  for (const char* path : {"bin//x", "bin/x/", "bin/./x", "bin/.", "bin/x/.", "data/ngtables//a",
+                           "data//ngtables/a", "bin/x.", "bin/x ", "bin/sub./x", "bin/x.crvnold",
+                           "bin/X.DLL.CrvNold", "bin/a.crvnold/x"}) {
     EXPECT_FALSE(is_allowed_path(path)) << path;
   }
   // A NUL byte would cut the name at the system call ("bin/" is the folder itself).

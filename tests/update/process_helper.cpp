@@ -2,7 +2,9 @@
 //   map FILE READY [ignore-term]  maps FILE, writes READY, then waits to be ended; with
 //                                 ignore-term it ignores SIGTERM and only SIGKILL ends it
 //   lock READY DONE HOLD_MS       takes the update lock, writes READY, holds the lock for HOLD_MS
-//                                 (forever when 0), writes DONE and releases it
+//                                 (forever when 0), writes DONE and releases it; exits with 6
+//                                 when the lock cannot be had
+//   wait READY                    writes READY, then waits to be ended (maps no client file)
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/mman.h>
@@ -60,6 +62,10 @@ int main(int argc, char** argv) {
   if (argc == 5 && std::strcmp(argv[1], "lock") == 0) {
     return hold_lock(argv[2], argv[3], std::strtol(argv[4], nullptr, 10));
   }
-  std::fputs("usage: map FILE READY [ignore-term] | lock READY DONE HOLD_MS\n", stderr);
+  if (argc == 3 && std::strcmp(argv[1], "wait") == 0) {
+    touch(argv[2]);
+    wait_forever();
+  }
+  std::fputs("usage: map FILE READY [ignore-term] | lock READY DONE HOLD_MS | wait READY\n", stderr);
   return 2;
 }

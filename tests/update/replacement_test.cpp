@@ -1,6 +1,7 @@
 #include "update/replacement.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <string>
@@ -79,6 +80,21 @@ TEST(TargetPath, ManifestPathsLandInTheClientFolder) {
   EXPECT_EQ(target_path_for(L"/c/Corvane", "bin/uninstall.exe"), L"/c/Corvane/uninstall.exe");
   EXPECT_EQ(target_path_for(L"/c/Corvane", "bin/sub/uninstall.exe"), L"/c/Corvane/bin/sub/uninstall.exe");
   EXPECT_EQ(target_path_for(L"/c/Corvane", "data/ngtables/\xC3\xA9.bin"), L"/c/Corvane/data/ngtables/\u00e9.bin");
+}
+
+TEST(TargetPath, ManifestsWhoseFilesCannotAllBeInPlaceConflict) {
+  const auto entry = [](const char* path, char hash) { return ManifestFile{path, std::string(64, hash), 1, 0}; };
+  const std::wstring client = L"/c/Corvane";
+  EXPECT_FALSE(
+      has_conflicting_targets(client, {entry("bin/x", 'a'), entry("bin/x.dll", 'b'), entry("bin/y/x", 'c')}));
+  // The same file listed twice with one content is fine; with two it can never match both.
+  EXPECT_FALSE(has_conflicting_targets(client, {entry("bin/x", 'a'), entry("bin/x", 'a')}));
+  EXPECT_TRUE(has_conflicting_targets(client, {entry("bin/x", 'a'), entry("bin/x", 'b')}));
+  // A file where another entry needs a folder, in either order and at any depth.
+  EXPECT_TRUE(has_conflicting_targets(client, {entry("bin/x", 'a'), entry("bin/x/y", 'b')}));
+  EXPECT_TRUE(has_conflicting_targets(client, {entry("data/ngtables/a/b/c", 'a'), entry("data/ngtables/a", 'b')}));
+  // The uninstaller lands at the top: its manifest path is its target there.
+  EXPECT_FALSE(has_conflicting_targets(client, {entry("bin/uninstall.exe", 'a'), entry("bin/uninstall.exe/x", 'b')}));
 }
 
 TEST_F(Replacement, NewAndExistingFilesAreReplacedAndParentsCreated) {
@@ -183,6 +199,26 @@ TEST_F(Replacement, APathListedTwiceWithOneContentIsNotEmptied) {
   change("bin/a.dll", 'a', "content");
   ASSERT_TRUE(apply());
   EXPECT_EQ(tree(), (std::vector<std::string>{"bin/a.dll=content"}));
+}
+
+TEST_F(Replacement, NothingIsWrittenBelowAFolderThatIsALink) {
+  TempDir outside;
+  test::write_text(outside / L"x.dll", "outside");
+  test::write_text(at(L"Corvane.exe"), "old exe");
+  ASSERT_EQ(::symlink(outside.utf8().c_str(), (client_.utf8() + "/bin").c_str()), 0);
+  change("Corvane.exe", 'a', "new exe");
+  change("bin/x.dll", 'b', "new x");
+  change("bin/sub/y.dll", 'c', "new y");
+  const std::string console = console_of_apply();
+  EXPECT_FALSE(applied_ok_);
+  EXPECT_EQ(console, "[!] Obnovlenie: ne udalos zapisat bin/x.dll (kod 4395), otkat.\n");
+  EXPECT_EQ(result_.status, kStatusWriteFailed);
+  EXPECT_EQ(result_.error_code, os::kErrorReparsePointEncountered);
+  EXPECT_EQ(test::read_text(at(L"Corvane.exe")), "old exe");
+  std::vector<os::DirEntry> entries;
+  ASSERT_TRUE(os::list_directory(outside.path(), entries));
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(test::read_text(outside / L"x.dll"), "outside");
 }
 
 }  // namespace

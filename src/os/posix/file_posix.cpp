@@ -31,7 +31,7 @@ File& File::operator=(File&& other) noexcept {
   return *this;
 }
 
-ErrorCode File::open(std::wstring_view path, OpenMode mode) {
+ErrorCode File::open(std::wstring_view path, OpenMode mode, OpenTarget target) {
   close();
   int flags = O_CLOEXEC;
   switch (mode) {
@@ -47,16 +47,30 @@ ErrorCode File::open(std::wstring_view path, OpenMode mode) {
   const bool runnable = mode == OpenMode::ReadWriteAlways || mode == OpenMode::ReadWriteTruncate;
   const mode_t creation_mode = runnable ? 0777 : 0666;
   const std::string p = posix::native_path(path);
+  const bool regular_only = target == OpenTarget::RegularFile;
+  if (regular_only) {
+    // Look before opening, so that a device or pipe is not even opened (opening some devices does
+    // something); the check after opening covers what changed in between. O_NONBLOCK keeps the
+    // open of a pipe from waiting for a writer.
+    struct stat st {};
+    if (::lstat(p.c_str(), &st) == 0) {
+      if (S_ISLNK(st.st_mode)) return kErrorReparsePointEncountered;
+      if (!S_ISREG(st.st_mode)) return kErrorAccessDenied;
+    }
+    flags |= O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
+  }
   int fd;
   do {
     fd = ::open(p.c_str(), flags, creation_mode);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return last_error();
+  if (fd < 0) return regular_only && errno == ELOOP ? kErrorReparsePointEncountered : last_error();
   struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+  const bool known = ::fstat(fd, &st) == 0;
+  if ((known && S_ISDIR(st.st_mode)) || (regular_only && !(known && S_ISREG(st.st_mode)))) {
     ::close(fd);
     return kErrorAccessDenied;  // as CreateFile on a folder
   }
+  if (regular_only) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   if (mode == OpenMode::ReadExisting) ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   handle_ = fd;
   return kErrorSuccess;

@@ -25,6 +25,7 @@ FileInfo info_from_stat(const struct stat& own, const struct stat* target) {
   info.is_link = S_ISLNK(own.st_mode);
   const struct stat& kind = (info.is_link && target) ? *target : own;
   info.is_directory = S_ISDIR(kind.st_mode);
+  info.is_regular = S_ISREG(own.st_mode);
   info.read_only = (own.st_mode & S_IWUSR) == 0 && !info.is_link;
   info.size = S_ISREG(own.st_mode) ? static_cast<std::uint64_t>(own.st_size) : 0;
   return info;

@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <exception>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -48,6 +49,9 @@ struct HttpSession::Impl {
   bool status_delivered = false;
   bool stopped = false;
   bool location_seen = false;
+  // Thrown by the receiver inside a curl callback: kept here, since it may not pass through curl's
+  // C frames, and rethrown by get() once curl has returned.
+  std::exception_ptr receiver_error;
 
   ~Impl() {
     if (easy != nullptr) curl_easy_cleanup(easy);
@@ -70,22 +74,28 @@ struct HttpSession::Impl {
     self->location_seen = false;
     if (code < 200 || redirect) return length;
     self->status_delivered = true;
-    if (!self->receiver->on_status(static_cast<std::uint32_t>(code))) {
-      self->stopped = true;
-      return 0;
-    }
-    return length;
+    const auto status = static_cast<std::uint32_t>(code);
+    return self->deliver([&] { return self->receiver->on_status(status); }) ? length : 0;
   }
 
   static std::size_t on_body(char* data, std::size_t size, std::size_t count, void* context) {
     auto* self = static_cast<Impl*>(context);
     const std::size_t length = size * count;
     if (self->stopped || !self->status_delivered) return 0;
-    if (!self->receiver->on_body(reinterpret_cast<const std::uint8_t*>(data), length)) {
-      self->stopped = true;
-      return 0;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(data);
+    return self->deliver([&] { return self->receiver->on_body(bytes, length); }) ? length : 0;
+  }
+
+  // Runs one receiver call; false (also when it throws) stops the request.
+  template <typename Call>
+  bool deliver(Call&& call) noexcept {
+    try {
+      if (call()) return true;
+    } catch (...) {
+      receiver_error = std::current_exception();
     }
-    return length;
+    stopped = true;
+    return false;
   }
 };
 
@@ -121,6 +131,8 @@ bool HttpSession::open(const HttpTimeouts& timeouts, std::size_t read_buffer_siz
       curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L) == CURLE_OK &&
       curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L) == CURLE_OK &&
       curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
+      // The request path goes out exactly as given: "/./" and "/../" are never squashed.
+      curl_easy_setopt(e, CURLOPT_PATH_AS_IS, 1L) == CURLE_OK &&
       curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, setup_ms) == CURLE_OK &&
       curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L) == CURLE_OK &&
       curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, stall_s) == CURLE_OK &&
@@ -142,6 +154,7 @@ HttpOutcome HttpSession::get(std::string_view url, std::string_view extra_header
   impl_->status_delivered = false;
   impl_->stopped = false;
   impl_->location_seen = false;
+  impl_->receiver_error = nullptr;
 
   // "Accept:" with nothing after it removes curl's default Accept header.
   HeaderList headers;
@@ -159,6 +172,7 @@ HttpOutcome HttpSession::get(std::string_view url, std::string_view extra_header
   const CURLcode rc = curl_easy_perform(e);
   curl_easy_setopt(e, CURLOPT_HTTPHEADER, nullptr);
   impl_->receiver = nullptr;
+  if (impl_->receiver_error) std::rethrow_exception(std::exchange(impl_->receiver_error, nullptr));
 
   if (impl_->stopped) return HttpOutcome::kStopped;
   if (!impl_->status_delivered) return HttpOutcome::kNoResponse;

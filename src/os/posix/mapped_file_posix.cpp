@@ -48,7 +48,7 @@ ErrorCode MappedFile::map(bool writable) {
 
 ErrorCode MappedFile::open_read(std::wstring_view path) {
   close();
-  if (const ErrorCode e = file_.open(path, OpenMode::ReadExisting)) return e;
+  if (const ErrorCode e = file_.open(path, OpenMode::ReadExisting, OpenTarget::RegularFile)) return e;
   std::uint64_t length = 0;
   if (!file_.size(length)) {
     file_.close();
@@ -65,7 +65,7 @@ ErrorCode MappedFile::open_read(std::wstring_view path) {
 ErrorCode MappedFile::create(std::wstring_view path, std::uint64_t size) {
   close();
   if (size > std::numeric_limits<std::size_t>::max()) return kErrorNotEnoughMemory;
-  if (const ErrorCode e = file_.open(path, OpenMode::ReadWriteTruncate)) return e;
+  if (const ErrorCode e = file_.open(path, OpenMode::ReadWriteTruncate, OpenTarget::RegularFile)) return e;
   if (size > 0) {
     // posix_fallocate both reserves the blocks and sets the length.
     if (const ErrorCode e = file_.reserve(size)) {

@@ -14,7 +14,7 @@ test_pkgs=(
   nodejs npm chromium
   xvfb xauth xdotool imagemagick openbox x11-utils
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
-  procps psmisc
+  procps psmisc python3
 )
 bench_pkgs=(aria2 time)
 fuzz_pkgs=(clang libclang-rt-14-dev)

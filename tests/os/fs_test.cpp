@@ -1,5 +1,6 @@
 #include "os/fs.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -74,6 +75,24 @@ TEST(Fs, ListDirectoryGivesNamesAndKinds) {
     }
   }
   EXPECT_FALSE(list_directory(dir / L"missing", entries));
+}
+
+TEST(Fs, NamesThatAreNotUtf8CanBeFoundAndRemoved) {
+  TempDir dir;
+  const std::string raw = dir.utf8() + "/caf\xE9.dll";
+  const int fd = ::open(raw.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::write(fd, "abc", 3), 3);
+  ::close(fd);
+  std::vector<DirEntry> entries;
+  ASSERT_TRUE(list_directory(dir.path(), entries));
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].name, L"caf\xDCE9.dll");
+  EXPECT_EQ(entries[0].info.size, 3u);
+  const std::wstring path = dir / entries[0].name;
+  ASSERT_TRUE(file_info(path));
+  EXPECT_EQ(delete_file(path), kErrorSuccess);
+  EXPECT_NE(::access(raw.c_str(), F_OK), 0);
 }
 
 TEST(Fs, AtomicWriteLeavesTheOldFileWhenTheMoveFails) {

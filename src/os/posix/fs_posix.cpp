@@ -63,7 +63,7 @@ bool list_directory(std::wstring_view path, std::vector<DirEntry>& entries) {
     const std::string_view name = e->d_name;
     if (name == "." || name == "..") continue;
     DirEntry entry;
-    entry.name = from_utf8(name);
+    entry.name = posix::wide_path(name);
     struct stat own {};
     if (::fstatat(dfd, e->d_name, &own, AT_SYMLINK_NOFOLLOW) == 0) {
       struct stat target {};
@@ -238,7 +238,7 @@ std::wstring temp_dir() {
   const char* env = std::getenv("TMPDIR");
   std::string dir = env && *env ? env : "/tmp";
   if (dir.back() != '/') dir.push_back('/');
-  return from_utf8(dir);
+  return posix::wide_path(dir);
 }
 
 }  // namespace corvane::os

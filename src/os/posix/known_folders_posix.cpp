@@ -4,6 +4,7 @@
 #include <string>
 
 #include "os/fs.h"
+#include "os/posix/path_posix.h"
 #include "os/text.h"
 
 namespace corvane::os {
@@ -27,7 +28,7 @@ std::string desktop_dir() {
   if (h.empty()) return {};
   const std::string config = env_or("XDG_CONFIG_HOME", h + "/.config");
   std::string text;
-  if (read_file(from_utf8(config + "/user-dirs.dirs"), text)) {
+  if (read_file(posix::wide_path(config + "/user-dirs.dirs"), text)) {
     std::size_t pos = 0;
     while (pos < text.size()) {
       std::size_t end = text.find('\n', pos);
@@ -66,7 +67,7 @@ std::wstring known_folder_path(KnownFolder folder) {
     case KnownFolder::Profile: path = home(); break;
   }
   if (path.empty() || path.front() != '/') return {};
-  return from_utf8(strip_trailing_slashes(path));
+  return posix::wide_path(strip_trailing_slashes(path));
 }
 
 }  // namespace corvane::os

@@ -1,6 +1,7 @@
 #pragma once
 #include <string>
 #include <string_view>
+#include <vector>
 
 // An independent judge of JSON text for the tests: Python's json module with every leniency off
 // (the text must be UTF-8 without a byte order mark; no NaN or Infinity; no member name twice in
@@ -15,5 +16,9 @@ struct StrictJson {
 };
 
 StrictJson strict_json(std::string_view bytes);
+
+// The same judgement for many texts at once (none may hold a line feed): valid or not, in order.
+// Empty when the checker could not be run.
+std::vector<bool> strict_json_each(const std::vector<std::string>& texts);
 
 }  // namespace corvane::test

@@ -77,6 +77,19 @@ TEST(Fs, ListDirectoryGivesNamesAndKinds) {
   EXPECT_FALSE(list_directory(dir / L"missing", entries));
 }
 
+TEST(Fs, CreateNewNeverOpensWhatAlreadyHasTheName) {
+  TempDir dir;
+  ASSERT_EQ(::symlink((dir.utf8() + "/target").c_str(), (dir.utf8() + "/dangling").c_str()), 0);
+  File file;
+  EXPECT_EQ(file.open(dir / L"dangling", OpenMode::CreateNew), kErrorFileExists);
+  EXPECT_FALSE(file_info(dir / L"target"));  // a link is not followed to create its target
+  test::write_text(dir / L"existing", "kept");
+  EXPECT_EQ(file.open(dir / L"existing", OpenMode::CreateNew), kErrorFileExists);
+  EXPECT_EQ(test::read_text(dir / L"existing"), "kept");
+  ASSERT_EQ(file.open(dir / L"new", OpenMode::CreateNew), kErrorSuccess);
+  EXPECT_EQ(file.write("x", 1), kErrorSuccess);
+}
+
 TEST(Fs, NamesThatAreNotUtf8CanBeFoundAndRemoved) {
   TempDir dir;
   const std::string raw = dir.utf8() + "/caf\xE9.dll";

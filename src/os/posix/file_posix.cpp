@@ -40,6 +40,8 @@ ErrorCode File::open(std::wstring_view path, OpenMode mode) {
     case OpenMode::WriteTruncate: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
     case OpenMode::ReadWriteTruncate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
     case OpenMode::AppendAlways: flags |= O_WRONLY | O_CREAT | O_APPEND; break;
+    // O_EXCL fails on an existing name without following a link there.
+    case OpenMode::CreateNew: flags |= O_WRONLY | O_CREAT | O_EXCL; break;
   }
   if (mode != OpenMode::ReadExisting) {
     if (const ErrorCode fault = injected_fs_fault(FsOp::OpenForWrite, path)) return fault;
@@ -51,7 +53,7 @@ ErrorCode File::open(std::wstring_view path, OpenMode mode) {
   do {
     fd = ::open(p.c_str(), flags, creation_mode);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return last_error();
+  if (fd < 0) return mode == OpenMode::CreateNew && errno == EEXIST ? kErrorFileExists : last_error();
   struct stat st {};
   if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
     ::close(fd);

@@ -7,6 +7,7 @@
 
 #include "os/file.h"
 #include "os/text.h"
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 
 namespace corvane::os {
@@ -106,6 +107,30 @@ TEST(Fs, NamesThatAreNotUtf8CanBeFoundAndRemoved) {
   ASSERT_TRUE(file_info(path));
   EXPECT_EQ(delete_file(path), kErrorSuccess);
   EXPECT_NE(::access(raw.c_str(), F_OK), 0);
+}
+
+TEST(Fs, MountPointsAreReportedWhetherOtherFileSystemsOrBindMounts) {
+  TempDir dir;
+  for (const wchar_t* name : {L"plain", L"tmpfs", L"bound", L"source"}) test::make_dirs(dir / name);
+  constexpr int kCannotMount = 77;
+  const int code = test::run_in_mount_namespace([&] {
+    if (!test::mount_tmpfs(dir / L"tmpfs", false) || !test::bind_mount(dir / L"source", dir / L"bound")) {
+      return kCannotMount;
+    }
+    int wrong = 0;
+    for (const auto& [name, mounted] : {std::pair{L"plain", false}, {L"tmpfs", true}, {L"bound", true}}) {
+      const auto info = file_info(dir / name);
+      if (!info || info->is_mount_point != mounted) ++wrong;
+    }
+    std::vector<DirEntry> entries;
+    if (!list_directory(dir.path(), entries)) return 2;
+    for (const DirEntry& e : entries) {
+      if (e.info.is_mount_point != (e.name == L"tmpfs" || e.name == L"bound")) ++wrong;
+    }
+    return wrong == 0 ? 0 : 3;
+  });
+  if (code == test::kNoMountNamespace || code == kCannotMount) GTEST_SKIP() << "cannot mount here (code " << code << ")";
+  EXPECT_EQ(code, 0);
 }
 
 TEST(Fs, AtomicWriteLeavesTheOldFileWhenTheMoveFails) {

@@ -54,7 +54,11 @@ TEST(SetupBinary, EndsWithoutAWindowWhereNoneIsNeeded) {
   o = run_program(root.utf8() + "/client/uninstall.exe", {});
   EXPECT_EQ(o.exit_code, 0);
   EXPECT_EQ(o.errors, "");
-  EXPECT_EQ(test::read_text(root / L"tmp/Corvane-Uninstall.exe"), test::read_text(os::from_utf8(setup)));
+  std::vector<os::DirEntry> entries;
+  ASSERT_TRUE(os::list_directory(root / L"tmp", entries));
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_TRUE(entries[0].name.starts_with(L"Corvane-Uninstall-") && entries[0].name.ends_with(L".exe"));
+  EXPECT_EQ(test::read_text(root / (L"tmp/" + entries[0].name)), test::read_text(os::from_utf8(setup)));
 }
 
 TEST(SetupBinary, AFolderArgumentThatIsNotUtf8NamesThatVeryFolder) {

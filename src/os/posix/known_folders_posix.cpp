@@ -17,6 +17,12 @@ std::string env_or(const char* name, const std::string& fallback) {
 
 std::string home() { return env_or("HOME", ""); }
 
+// $XDG_DATA_HOME, else $HOME/.local/share; empty without either.
+std::string data_home() {
+  const std::string h = home();
+  return env_or("XDG_DATA_HOME", h.empty() ? "" : h + "/.local/share");
+}
+
 std::string strip_trailing_slashes(std::string path) {
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   return path;
@@ -54,11 +60,11 @@ std::wstring known_folder_path(KnownFolder folder) {
   switch (folder) {
     case KnownFolder::Desktop: path = desktop_dir(); break;
     case KnownFolder::Programs: {
-      const std::string h = home();
-      const std::string data = env_or("XDG_DATA_HOME", h.empty() ? "" : h + "/.local/share");
+      const std::string data = data_home();
       if (!data.empty()) path = data + "/applications";
       break;
     }
+    case KnownFolder::LocalAppData: path = data_home(); break;
     case KnownFolder::ProgramData: {
       const std::string dirs = env_or("XDG_DATA_DIRS", "/usr/local/share:/usr/share");
       path = dirs.substr(0, dirs.find(':'));

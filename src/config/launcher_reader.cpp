@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdint>
 #include <unordered_map>
 
@@ -102,27 +103,46 @@ int open_depth(std::string_view text) {
   return depth;
 }
 
-// When lines[first] is a member whose value is spread over several lines (an object or array
-// opened on the member's line, or on the next line when the member's line ends at the colon), the
-// index of the line that closes that value. Nothing when the value is not spread, or is never
-// closed: then only the member's own line is passed over.
-std::optional<std::size_t> end_of_spread_value(const std::vector<std::string_view>& lines, std::size_t first) {
-  const auto parts = member_parts(lines[first]);
-  if (!parts) return std::nullopt;
-  std::size_t line = first;
-  std::string_view opening = parts->value;
-  if (opening.empty() && first + 1 < lines.size()) {
-    const std::string_view next = without_leading_blanks(lines[first + 1]);
-    if (!next.empty() && (next[0] == '{' || next[0] == '[')) opening = lines[line = first + 1];
+// Where values spread over several lines end, found with one pass over the bracket depths of
+// all lines, so that a file full of values that never close costs no more than one read.
+class SpreadValues {
+ public:
+  explicit SpreadValues(const std::vector<std::string_view>& lines) : lines_(lines) {
+    long depth = 0;
+    for (const std::string_view line : lines) prefix_.push_back(depth += open_depth(line));
+    suffix_min_.resize(prefix_.size());
+    for (std::size_t i = prefix_.size(); i-- > 0;) {
+      suffix_min_[i] = i + 1 < prefix_.size() ? std::min(prefix_[i], suffix_min_[i + 1]) : prefix_[i];
+    }
   }
-  int depth = open_depth(opening);
-  if (depth <= 0) return std::nullopt;
-  for (std::size_t i = line + 1; i < lines.size(); ++i) {
-    depth += open_depth(lines[i]);
-    if (depth <= 0) return i;
+
+  // When lines[first] is a member whose value is spread over several lines (an object or array
+  // opened on the member's line, or on the next line when the member's line ends at the colon),
+  // the index of the line that closes that value. Nothing when the value is not spread, or is
+  // never closed: then only the member's own line is passed over.
+  std::optional<std::size_t> end_of(std::size_t first) const {
+    const auto parts = member_parts(lines_[first]);
+    if (!parts) return std::nullopt;
+    std::size_t opening = first;
+    if (parts->value.empty()) {
+      if (first + 1 >= lines_.size()) return std::nullopt;
+      const std::string_view next = without_leading_blanks(lines_[first + 1]);
+      if (next.empty() || (next[0] != '{' && next[0] != '[')) return std::nullopt;
+      opening = first + 1;
+    }
+    const long before = opening == 0 ? 0 : prefix_[opening - 1];
+    if (prefix_[opening] <= before) return std::nullopt;  // nothing left open on that line
+    if (opening + 1 >= lines_.size() || suffix_min_[opening + 1] > before) return std::nullopt;
+    std::size_t close = opening + 1;
+    while (prefix_[close] > before) ++close;
+    return close;
   }
-  return std::nullopt;
-}
+
+ private:
+  const std::vector<std::string_view>& lines_;
+  std::vector<long> prefix_;      // the depth after each line
+  std::vector<long> suffix_min_;  // the least depth after any line from this one on
+};
 
 // The settings in file order; a name that comes again takes its new value in the place where it
 // first stood, as a JSON parser that keeps the last value sees the object.
@@ -199,6 +219,7 @@ LauncherConfig parse_launcher_config(std::string_view text) {
   std::vector<std::string_view> lines;
   for_each_line(text, [&lines](std::string_view line) { lines.push_back(line); });
   SettingsList settings(config.settings);
+  const SpreadValues spread(lines);
   Section section = Section::None;
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const std::string_view line = lines[i];
@@ -225,7 +246,7 @@ LauncherConfig parse_launcher_config(std::string_view text) {
         case Section::Settings:
           if (auto pair = split_member_line(line)) {
             settings.add(std::move(*pair));
-          } else if (const auto end = end_of_spread_value(lines, i)) {
+          } else if (const auto end = spread.end_of(i)) {
             // A value spread over lines is passed over whole: its inner members are not settings.
             i = *end;
           }

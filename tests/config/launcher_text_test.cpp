@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <random>
 
 #include "config/known_servers.h"
@@ -125,6 +126,13 @@ TEST(LauncherText, AValueSpreadOverLinesIsPassedOverWhole) {
       "  \"settings\": {\n    \"broken\": {\n    \"kept\": 1\n  \"history\": [\n    {\"host\":\"h\",\"port\":3}\n");
   EXPECT_EQ(open.settings, (std::vector<SettingPair>{{"kept", "1"}}));
   EXPECT_EQ(open.history.size(), 1u);
+
+  // Many values that never close are read in one pass, not one pass each.
+  std::string unclosed = "  \"settings\": {\n";
+  for (int i = 0; i < 50000; ++i) unclosed += "    \"a\": {\n";
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_TRUE(parse_launcher_config(unclosed).settings.empty());
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
 }
 
 TEST(LauncherText, OnlyValidJsonValuesAndEachNameOnceAreWrittenBack) {

@@ -33,7 +33,14 @@ std::wstring folder_refusal(std::wstring_view folder) {
   if (folder.find(L'|') != std::wstring_view::npos) {
     return L"Путь к папке содержит недопустимый символ «|». Выберите другую папку.";
   }
-  for (const wchar_t c : folder) {
+  for (std::size_t i = 0; i < folder.size(); ++i) {
+    const wchar_t c = folder[i];
+    const bool pair = sizeof(wchar_t) == 2 && c >= 0xD800 && c <= 0xDBFF && i + 1 < folder.size() &&
+                      folder[i + 1] >= 0xDC00 && folder[i + 1] <= 0xDFFF;
+    if (pair) {
+      ++i;  // a UTF-16 pair: one character beyond U+FFFF
+      continue;
+    }
     if (c == 0xFFFD || (c >= 0xD800 && c <= 0xDFFF)) {
       return L"Путь к папке содержит недопустимые символы. Выберите другую папку.";
     }

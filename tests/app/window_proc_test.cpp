@@ -115,6 +115,9 @@ TEST_F(WindowProc, PickersRefuseFoldersThatCannotTravelThroughThePage) {
   const std::wstring unreadable = L"{\"type\":\"error\",\"message\":\"Путь к папке содержит недопустимые "
                                   L"символы. Выберите другую папку.\"}";
   EXPECT_EQ(take_page_messages(), (std::vector<std::wstring>{bar, bar, unreadable, unreadable, unreadable, unreadable}));
+  // Letters beyond U+FFFF are ordinary characters.
+  EXPECT_EQ(folder_refusal(dir / L"Games \U0001F600"), L"");
+  EXPECT_EQ(folder_refusal(dir / L"\u0418\u0433\u0440\u044b"), L"");
 }
 
 TEST(FolderPick, PickedFoldersBecomeInstallFolders) {

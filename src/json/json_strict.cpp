@@ -2,39 +2,12 @@
 
 #include <cstdint>
 
+#include "os/text.h"
+
 namespace corvane {
 namespace {
 
 constexpr int kMaxDepth = 32;
-
-// The length of the valid UTF-8 sequence at text[i], or 0 when none starts there.
-std::size_t utf8_sequence_length(std::string_view text, std::size_t i) {
-  const auto byte = [&](std::size_t k) { return static_cast<std::uint8_t>(text[k]); };
-  const std::uint8_t b0 = byte(i);
-  if (b0 < 0x80) return 1;
-  std::size_t len = 0;
-  std::uint32_t cp = 0;
-  if (b0 >= 0xC2 && b0 <= 0xDF) {
-    len = 2, cp = b0 & 0x1Fu;
-  } else if ((b0 & 0xF0) == 0xE0) {
-    len = 3, cp = b0 & 0x0Fu;
-  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-    len = 4, cp = b0 & 0x07u;
-  } else {
-    return 0;
-  }
-  if (text.size() - i < len) return 0;
-  for (std::size_t k = 1; k < len; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (byte(i + k) & 0x3Fu);
-  }
-  // Overlong forms, encoded surrogates and code points beyond U+10FFFF are not UTF-8.
-  if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-      (cp >= 0xD800 && cp <= 0xDFFF)) {
-    return 0;
-  }
-  return len;
-}
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
@@ -159,9 +132,7 @@ class Validator {
       }
       if (static_cast<unsigned char>(c) < 0x20) return false;
       if (c != '\\') {
-        const std::size_t len = utf8_sequence_length(text_, pos_);
-        if (len == 0) return false;
-        pos_ += len;
+        ++pos_;  // whole-text UTF-8 validity is checked apart
         continue;
       }
       ++pos_;
@@ -189,22 +160,11 @@ class Validator {
 
 }  // namespace
 
-bool is_json_value(std::string_view text) { return Validator(text).whole_text(); }
-
-std::string valid_utf8(std::string_view bytes) {
-  std::string out;
-  out.reserve(bytes.size());
-  for (std::size_t i = 0; i < bytes.size();) {
-    const std::size_t len = utf8_sequence_length(bytes, i);
-    if (len == 0) {
-      out.append("\xEF\xBF\xBD");
-      ++i;
-    } else {
-      out.append(bytes.substr(i, len));
-      i += len;
-    }
-  }
-  return out;
+bool is_json_value(std::string_view text) {
+  // Outside strings JSON text is ASCII, so valid UTF-8 as a whole means valid UTF-8 strings.
+  return valid_utf8(text) == text && Validator(text).whole_text();
 }
+
+std::string valid_utf8(std::string_view bytes) { return os::to_utf8(os::from_utf8(bytes)); }
 
 }  // namespace corvane

@@ -12,8 +12,8 @@ namespace corvane {
 // are valid and whose \u escapes of surrogates come in pairs, at most 32 levels of nesting.
 bool is_json_value(std::string_view text);
 
-// `bytes` with each byte that does not begin a valid UTF-8 sequence replaced by U+FFFD
-// (EF BF BD); valid text comes back unchanged.
+// `bytes` with each broken UTF-8 sequence replaced by U+FFFD (EF BF BD), as the text conversion
+// replaces it; valid text comes back unchanged.
 std::string valid_utf8(std::string_view bytes);
 
 }  // namespace corvane

@@ -26,7 +26,7 @@ TEST(JsonStrict, AcceptsOnlyWhatTheGrammarAllows) {
   }
   EXPECT_TRUE(is_json_value(std::string(32, '[') + std::string(32, ']')));
   EXPECT_FALSE(is_json_value(std::string(34, '[') + std::string(34, ']')));
-  EXPECT_EQ(valid_utf8("a\xC3\xA9\xE9z\xF0\x9F"), "a\xC3\xA9\xEF\xBF\xBDz\xEF\xBF\xBD\xEF\xBF\xBD");
+  EXPECT_EQ(valid_utf8("a\xC3\xA9\xE9z\xF0\x9F"), "a\xC3\xA9\xEF\xBF\xBDz\xEF\xBF\xBD");
 }
 
 // Random texts from JSON's own pieces: the check agrees with Python's json module on every one

@@ -1,5 +1,5 @@
 // launcher.json reader and writer: any text loads without harm, within the list limits, and what
-// the writer makes of it is valid JSON that loads back to the same configuration.
+// the writer makes of it is strictly valid JSON that loads back to the same configuration.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -8,6 +8,7 @@
 
 #include "config/launcher_text.h"
 #include "json/json_cursor.h"
+#include "json/json_strict.h"
 
 namespace {
 
@@ -33,6 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string written = corvane::format_launcher_config(first);
   corvane::JsonCursor cursor(written);
   if (!cursor.skip_value(0) || !cursor.at_end()) __builtin_trap();
+  if (!corvane::is_json_value(written)) __builtin_trap();
   const corvane::LauncherConfig second = corvane::parse_launcher_config(written);
   if (!(second == first)) __builtin_trap();
   if (corvane::format_launcher_config(second) != written) __builtin_trap();

@@ -14,7 +14,7 @@ test_pkgs=(
   nodejs npm chromium
   xvfb xauth xdotool imagemagick openbox x11-utils
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
-  procps psmisc
+  procps psmisc python3
 )
 # The Windows programs: mingw-w64 cross compiler (posix threads), Debian's GoogleTest sources to
 # build for it, and Wine to run the Windows tests.

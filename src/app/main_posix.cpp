@@ -14,7 +14,8 @@
 int main(int argc, char** argv) {
   std::vector<std::wstring> args;
   args.reserve(static_cast<std::size_t>(argc));
-  for (int i = 0; i < argc; ++i) args.push_back(corvane::os::from_utf8(argv[i]));
+  // Arguments are bytes: a folder whose name is not UTF-8 must still name the same folder.
+  for (int i = 0; i < argc; ++i) args.push_back(corvane::os::from_utf8_lossless(argv[i]));
   std::unique_ptr<corvane::UiHost> host = corvane::make_gtk_ui_host();
   if (!host) host = std::make_unique<corvane::ConsoleUiHost>();
   return corvane::run_setup(*host, args, corvane::os::module_file_path());

@@ -4,40 +4,64 @@
 #include <string>
 
 #include "app/app_state.h"
+#include "base/paths.h"
+#include "install/folder_access.h"
 #include "os/fs.h"
+#include "os/known_folders.h"
+#include "os/platform.h"
 #include "os/process_spawn.h"
 
 namespace corvane {
 namespace {
 
-constexpr wchar_t kTempCopyName[] = L"Corvane-Uninstall.exe";
+constexpr wchar_t kCopyStem[] = L"Corvane-Uninstall-";
+constexpr wchar_t kCopyExtension[] = L".exe";
+// The per-user folder for the copy when the temporary folder cannot run it.
+constexpr wchar_t kOwnFolderName[] = L"Corvane-Setup";
+constexpr int kNameAttempts = 16;
 
-std::wstring random_suffix() {
+// Eight random hexadecimal digits.
+std::wstring random_tag() {
+  static constexpr wchar_t kHex[] = L"0123456789abcdef";
   std::random_device device;
-  std::wstring out;
-  for (int i = 0; i < 4; ++i) out += std::to_wstring(device() % 10000);
-  return out;
+  std::uint32_t bits = device();
+  std::wstring tag;
+  for (int i = 0; i < 8; ++i, bits >>= 4) tag.push_back(kHex[bits & 0xF]);
+  return tag;
+}
+
+// Copies the running program into `folder` (which ends with a separator) under a name of its own
+// and starts it there with "/uninstall" and the client folder. The copy is always a new file, so
+// nothing that another relaunch or another user placed in a shared folder is written through or
+// replaced, and each copy deletes only itself. True when the copy started; a copy that cannot
+// start is deleted again.
+bool start_copy_in(const std::wstring& folder) {
+  const AppState& s = app_state();
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    const std::wstring copy = folder + kCopyStem + random_tag() + kCopyExtension;
+    const os::ErrorCode e = os::copy_file(s.module_path, copy, /*fail_if_exists=*/true);
+    if (e == os::kErrorFileExists) continue;  // that name is taken: draw another
+    if (e == os::kErrorSuccess &&
+        os::start_process(copy, {L"/uninstall", s.install_dir}, folder, /*new_console=*/false)) {
+      return true;
+    }
+    (void)os::delete_file(copy);
+    return false;
+  }
+  return false;
 }
 
 }  // namespace
 
 bool relaunch_from_temp() {
-  const AppState& s = app_state();
-  const std::wstring temp = os::temp_dir();
-  const std::wstring copy = temp + kTempCopyName;
-  // The copy is written under a fresh name and then moved over an older copy. A name that
-  // somebody else has placed in a shared temporary folder (a link, a file of another owner) is
-  // thus never written through, and the program started is the one just written.
-  const std::wstring staging = copy + L"." + random_suffix() + L".tmp";
-  if (const os::ErrorCode e = os::copy_file(s.module_path, staging, /*fail_if_exists=*/true)) {
-    if (e != os::kErrorFileExists) (void)os::delete_file(staging);
-    return false;
-  }
-  if (os::move_file(staging, copy, os::kMoveReplaceExisting) != os::kErrorSuccess) {
-    (void)os::delete_file(staging);
-    return false;
-  }
-  return os::start_process(copy, {L"/uninstall", s.install_dir}, temp, /*new_console=*/false);
+  if (start_copy_in(os::temp_dir())) return true;
+  // A temporary folder where programs may not start (mounted noexec, or barred by a policy): the
+  // user's own application data folder instead.
+  const std::wstring own = os::known_folder_path(os::KnownFolder::LocalAppData);
+  if (own.empty()) return false;
+  const std::wstring folder = join_path(own, kOwnFolderName);
+  if (!ensure_directory(folder)) return false;
+  return start_copy_in(folder + os::kSep);
 }
 
 void schedule_self_delete() { os::delete_executable_after_exit(app_state().module_path); }

@@ -4,9 +4,12 @@
 // which deletes its own file once the uninstall has succeeded.
 namespace corvane {
 
-// Copies the running executable to the temporary folder as "Corvane-Uninstall.exe" (replacing an
-// older copy) and starts it with "/uninstall" and AppState::install_dir, in the temporary folder.
-// True when the copy was started.
+// Copies the running executable to the temporary folder as a new file of its own,
+// "Corvane-Uninstall-<8 hex digits>.exe", and starts it with "/uninstall" and
+// AppState::install_dir, in that folder. When the copy cannot be written or started there (a
+// temporary folder mounted noexec), the same in the user's own "<LocalAppData>/Corvane-Setup".
+// Copies of overlapping relaunches never share a name, so none deletes another's. True when a
+// copy was started.
 bool relaunch_from_temp();
 
 // Removes the running executable's file once the process has ended; fire and forget.

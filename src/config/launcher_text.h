@@ -45,9 +45,17 @@ bool is_valid_host(std::string_view host);
 void add_server_entry(std::vector<ServerEntry>& list, std::size_t limit, std::string_view line);
 
 // A settings member line: "key": value, with trailing commas and blanks removed. Nothing when the
-// line has no such shape, when key or value is empty, or when writing them back would not give a
-// JSON member (the key is no valid string body, or the value is not exactly one JSON value, such
-// as the first line of a value spread over several lines).
+// line has no such shape or when is_valid_setting rejects the pair (such as the first line of a
+// value spread over several lines).
 std::optional<SettingPair> split_member_line(std::string_view line);
+
+// Whether writing the pair back gives a JSON member: the key is not empty and a whole JSON string
+// body, the value is exactly one valid JSON value (is_json_value).
+bool is_valid_setting(std::string_view key, std::string_view value);
+
+// The settings as one JSON object can hold them: only pairs that is_valid_setting accepts, each
+// name (escapes decoded) once; a name that comes again takes its last value in the place where it
+// first stood, as a parser that keeps the last value sees the object.
+std::vector<SettingPair> normalized_settings(const std::vector<SettingPair>& settings);
 
 }  // namespace corvane

@@ -3,12 +3,17 @@
 #include "config/known_servers.h"
 #include "config/launcher_text.h"
 #include "json/json_fields.h"
+#include "json/json_strict.h"
 
 namespace corvane {
 namespace {
 
+// A string value between quotes. Bytes that are not UTF-8 would make the file unreadable for a
+// strict parser; they are written as U+FFFD.
+std::string quoted_text(std::string_view value) { return escape_json_text(valid_utf8(value)); }
+
 void append_string_member(std::string& out, std::string_view name, std::string_view value) {
-  out.append("  \"").append(name).append("\":\"").append(escape_json_text(value)).append("\",\n");
+  out.append("  \"").append(name).append("\":\"").append(quoted_text(value)).append("\",\n");
 }
 
 // `open` and `close` enclose the entries, one a line, indented by four spaces; an empty list is
@@ -27,8 +32,8 @@ void append_block(std::string& out, std::string_view name, char open, char close
 }
 
 void append_resource(std::string& out, const ResourceEntry& entry) {
-  out.append("{\"folder\":\"").append(escape_json_text(entry.folder));
-  out.append("\",\"host\":\"").append(escape_json_text(entry.host));
+  out.append("{\"folder\":\"").append(quoted_text(entry.folder));
+  out.append("\",\"host\":\"").append(quoted_text(entry.host));
   out.append("\",\"port\":").append(std::to_string(entry.port)).append("}");
 }
 
@@ -40,9 +45,9 @@ void append_setting(std::string& out, const SettingPair& pair) {
 
 void append_server(std::string& out, const ServerEntry& entry) {
   out.append("{\"id\":\"").append(known_server_id(entry.host, entry.port));
-  out.append("\",\"host\":\"").append(escape_json_text(entry.host));
+  out.append("\",\"host\":\"").append(quoted_text(entry.host));
   out.append("\",\"port\":").append(std::to_string(entry.port));
-  out.append(",\"name\":\"").append(escape_json_text(entry.name));
+  out.append(",\"name\":\"").append(quoted_text(entry.name));
   out.append("\",\"at\":").append(std::to_string(entry.at)).append("}");
 }
 
@@ -56,7 +61,8 @@ std::string format_launcher_config(const LauncherConfig& config) {
   append_string_member(out, "serial", config.serial);
   append_block(out, "resources", '[', ']', config.resources, append_resource);
   out.append(",\n");
-  append_block(out, "settings", '{', '}', config.settings, append_setting);
+  // Only members that keep the object valid JSON, each name once.
+  append_block(out, "settings", '{', '}', normalized_settings(config.settings), append_setting);
   out.append(",\n");
   append_block(out, "history", '[', ']', config.history, append_server);
   out.append(",\n");

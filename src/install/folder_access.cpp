@@ -46,7 +46,13 @@ bool ensure_directory(std::wstring_view path) {
 bool can_write_folder(std::wstring_view folder) {
   const std::wstring marker = join_path(folder, L".crvn_write_test");
   os::File file;
-  if (file.open(marker, os::OpenMode::WriteTruncate) != os::kErrorSuccess) return false;
+  // The marker is always a new file: whatever has its name (a marker left by an interrupted run,
+  // or a link to a file elsewhere, which must never be written through) goes first, as itself.
+  os::ErrorCode e = file.open(marker, os::OpenMode::CreateNew);
+  if (e == os::kErrorFileExists && os::delete_file(marker) == os::kErrorSuccess) {
+    e = file.open(marker, os::OpenMode::CreateNew);
+  }
+  if (e != os::kErrorSuccess) return false;
   file.close();
   return os::delete_file(marker) == os::kErrorSuccess;
 }

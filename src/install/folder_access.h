@@ -9,8 +9,9 @@ namespace corvane {
 // qualified and for any other failure.
 bool ensure_directory(std::wstring_view path);
 
-// Whether new files can be written in `folder`: creates folder + sep + ".crvn_write_test" and
-// deletes it again at once. False when either step fails.
+// Whether new files can be written in `folder`: creates folder + sep + ".crvn_write_test" as a
+// new file and deletes it again at once. Whatever already has that name is removed first, as
+// itself (a link goes as a link; its target is never opened). False when a step fails.
 bool can_write_folder(std::wstring_view folder);
 
 }  // namespace corvane

@@ -11,6 +11,25 @@
 #include "ui/ui_messages.h"
 
 namespace corvane {
+namespace {
+
+// Copies the running program to `target` through a new file beside it, moved into place: the copy
+// never writes through a link at either name (a link at the target is replaced as a link).
+bool copy_uninstaller(const std::wstring& target) {
+  const std::wstring temporary = target + L".tmp";
+  (void)os::delete_file(temporary);  // a leftover of an interrupted run, or a link, goes as itself
+  if (os::copy_file(app_state().module_path, temporary, /*fail_if_exists=*/true) != os::kErrorSuccess) {
+    (void)os::delete_file(temporary);
+    return false;
+  }
+  if (os::move_file(temporary, target, os::kMoveReplaceExisting | os::kMoveWriteThrough) != os::kErrorSuccess) {
+    (void)os::delete_file(temporary);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
 
 void run_install(const InstallRequest& request, const UpdateStep& update) {
   const std::wstring& dir = request.install_dir;
@@ -22,9 +41,7 @@ void run_install(const InstallRequest& request, const UpdateStep& update) {
 
   // The uninstaller is this very program, unless it already runs from that file.
   const std::wstring uninstaller = join_path(dir, L"uninstall.exe");
-  const std::wstring& module_path = app_state().module_path;
-  if (!paths_equal(module_path, uninstaller) &&
-      os::copy_file(module_path, uninstaller, /*fail_if_exists=*/false) != os::kErrorSuccess) {
+  if (!paths_equal(app_state().module_path, uninstaller) && !copy_uninstaller(uninstaller)) {
     send_error(L"Не удалось записать программу удаления в папку клиента.");
     return;
   }

@@ -31,11 +31,16 @@ void delete_shortcut(const std::wstring& path) {
 bool delete_tree(std::wstring_view path) {
   const auto info = os::file_info(path);
   if (!info) return true;
+  // Another file system mounted here is not the client's to empty: it stays whole, and so does
+  // the folder it is mounted on.
+  if (info->is_mount_point) return false;
   if (!info->is_directory || info->is_link) {
     (void)os::set_normal_attributes(path);
     const os::ErrorCode e = info->is_directory ? os::remove_directory(path) : os::delete_file(path);
     return e == os::kErrorSuccess;
   }
+  // A folder closed to writing (or to listing) keeps its entries; its owner may open it first.
+  (void)os::set_normal_attributes(path);
   bool ok = true;
   std::vector<os::DirEntry> entries;
   if (os::list_directory(path, entries)) {

@@ -16,8 +16,10 @@ void run_uninstall(std::wstring_view client_dir, bool remove_resources);
 bool remove_client(std::wstring_view client_dir, bool remove_resources);
 
 // Removes a file, a link or a folder with everything below it. A link is removed as a link and
-// its target is never touched; read-only files are made writable first. Every entry is tried.
-// True when nothing is left at `path` (also when nothing was there).
+// its target is never touched; read-only files, and folders closed to their owner, are opened
+// first. A mount point is never entered: it stays with everything on the file system mounted
+// there, and counts as not removed. Every entry is tried. True when nothing is left at `path`
+// (also when nothing was there).
 bool delete_tree(std::wstring_view path);
 
 }  // namespace corvane

@@ -18,6 +18,8 @@ enum class OpenMode {
   WriteTruncate,   // write; created or truncated (CREATE_ALWAYS)
   ReadWriteTruncate, // read and write; created or truncated (CREATE_ALWAYS)
   AppendAlways,    // append; created when missing
+  CreateNew,       // write; a new file only (CREATE_NEW): fails with kErrorFileExists when anything,
+                   // a link included, has that name, so a link is never followed
 };
 
 // What open() accepts at `path` itself (folders above it are followed either way).

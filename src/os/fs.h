@@ -21,6 +21,10 @@ struct FileInfo {
   bool is_regular = false;
   bool read_only = false;
   std::uint64_t size = 0;     // 0 for folders
+  // A folder (not a link) where a file system, or another mount of one, is mounted: entering it
+  // leaves the file system of the folder that holds it. Linux only; Windows reports a mounted
+  // folder as a reparse point (is_link), so this stays false there.
+  bool is_mount_point = false;
 };
 
 struct DirEntry {
@@ -52,6 +56,9 @@ enum MoveFlags : unsigned {
 // CreateDirectory of one level; kErrorAlreadyExists when something of that name exists.
 [[nodiscard]] ErrorCode create_directory(std::wstring_view path);
 // SetFileAttributes(FILE_ATTRIBUTE_NORMAL): clears read-only (and hidden/system where they exist).
+// On Linux a folder gets read, write and search permission for its owner, so that its entries can
+// be listed and removed as on Windows, where a folder's attributes never stop that. A link is left
+// as it is.
 [[nodiscard]] ErrorCode set_normal_attributes(std::wstring_view path);
 
 // Reads a whole file into `bytes`. False when the file cannot be opened or read.

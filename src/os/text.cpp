@@ -39,52 +39,51 @@ void append_utf8(std::string& out, char32_t cp) {
   }
 }
 
-std::wstring from_utf8(std::string_view in) {
-  std::wstring out;
-  out.reserve(in.size());
-  std::size_t i = 0;
-  while (i < in.size()) {
-    const auto b0 = static_cast<std::uint8_t>(in[i]);
-    if (b0 < 0x80) {
-      out.push_back(static_cast<wchar_t>(b0));
-      ++i;
-      continue;
-    }
-    std::size_t len = 0;
-    char32_t cp = 0;
-    char32_t min = 0;
-    if ((b0 & 0xE0) == 0xC0) {
-      len = 2, cp = b0 & 0x1F, min = 0x80;
-    } else if ((b0 & 0xF0) == 0xE0) {
-      len = 3, cp = b0 & 0x0F, min = 0x800;
-    } else if ((b0 & 0xF8) == 0xF0) {
-      len = 4, cp = b0 & 0x07, min = 0x10000;
-    } else {
-      out.push_back(static_cast<wchar_t>(kReplacement));
-      ++i;
-      continue;
-    }
-    std::size_t taken = 1;
-    while (taken < len && i + taken < in.size() &&
-           (static_cast<std::uint8_t>(in[i + taken]) & 0xC0) == 0x80) {
-      cp = (cp << 6) | (static_cast<std::uint8_t>(in[i + taken]) & 0x3F);
-      ++taken;
-    }
-    if (taken < len || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-      // A truncated, overlong or out-of-range sequence: one replacement for what was consumed.
-      out.push_back(static_cast<wchar_t>(kReplacement));
-      i += taken;
-      continue;
-    }
-    append_code_point(out, cp);
-    i += len;
+namespace {
+
+// One UTF-8 sequence at in[i]: its code point and length, or length 0 when no valid sequence
+// starts there; `taken` is then how many bytes the broken sequence spans (the lead byte and the
+// continuation bytes that follow it, up to the length the lead byte announced).
+struct Sequence {
+  char32_t cp = 0;
+  std::size_t length = 0;
+  std::size_t taken = 1;
+};
+
+Sequence decode_sequence(std::string_view in, std::size_t i) {
+  const auto b0 = static_cast<std::uint8_t>(in[i]);
+  if (b0 < 0x80) return {b0, 1, 1};
+  std::size_t len = 0;
+  char32_t cp = 0;
+  char32_t min = 0;
+  if ((b0 & 0xE0) == 0xC0) {
+    len = 2, cp = b0 & 0x1F, min = 0x80;
+  } else if ((b0 & 0xF0) == 0xE0) {
+    len = 3, cp = b0 & 0x0F, min = 0x800;
+  } else if ((b0 & 0xF8) == 0xF0) {
+    len = 4, cp = b0 & 0x07, min = 0x10000;
+  } else {
+    return {};
   }
-  return out;
+  std::size_t taken = 1;
+  while (taken < len && i + taken < in.size() &&
+         (static_cast<std::uint8_t>(in[i + taken]) & 0xC0) == 0x80) {
+    cp = (cp << 6) | (static_cast<std::uint8_t>(in[i + taken]) & 0x3F);
+    ++taken;
+  }
+  // Truncated, overlong, beyond U+10FFFF or an encoded surrogate: no valid sequence.
+  if (taken < len || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return {0, 0, taken};
+  return {cp, len, len};
 }
 
-std::string to_utf8(std::wstring_view in) {
-  std::string out;
-  out.reserve(in.size());
+// The lone surrogates that stand for one undecodable byte each.
+constexpr char32_t kByteEscapeFirst = 0xDC80;
+constexpr char32_t kByteEscapeLast = 0xDCFF;
+
+// Calls `fn` with each code point of `in`: surrogate pairs joined on Windows, every other unit as
+// it is (lone surrogates included).
+template <typename Fn>
+void for_each_code_point(std::wstring_view in, Fn&& fn) {
   for (std::size_t i = 0; i < in.size(); ++i) {
     auto cp = static_cast<char32_t>(in[i]);
     if constexpr (sizeof(wchar_t) == 2) {
@@ -96,9 +95,63 @@ std::string to_utf8(std::wstring_view in) {
         }
       }
     }
-    if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) cp = kReplacement;
-    append_utf8(out, cp);
+    fn(cp);
   }
+}
+
+void append_valid_utf8(std::string& out, char32_t cp) {
+  if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) cp = kReplacement;
+  append_utf8(out, cp);
+}
+
+}  // namespace
+
+std::wstring from_utf8(std::string_view in) {
+  std::wstring out;
+  out.reserve(in.size());
+  for (std::size_t i = 0; i < in.size();) {
+    const Sequence s = decode_sequence(in, i);
+    // A broken sequence gives one replacement for all the bytes it spans.
+    append_code_point(out, s.length == 0 ? kReplacement : s.cp);
+    i += s.taken;
+  }
+  return out;
+}
+
+std::wstring from_utf8_lossless(std::string_view in) {
+  std::wstring out;
+  out.reserve(in.size());
+  for (std::size_t i = 0; i < in.size();) {
+    const Sequence s = decode_sequence(in, i);
+    if (s.length == 0) {
+      // Only the lead byte is escaped; the bytes after it are looked at again on their own.
+      append_code_point(out, 0xDC00 + static_cast<std::uint8_t>(in[i]));
+      ++i;
+      continue;
+    }
+    append_code_point(out, s.cp);
+    i += s.length;
+  }
+  return out;
+}
+
+std::string to_utf8(std::wstring_view in) {
+  std::string out;
+  out.reserve(in.size());
+  for_each_code_point(in, [&out](char32_t cp) { append_valid_utf8(out, cp); });
+  return out;
+}
+
+std::string to_utf8_lossless(std::wstring_view in) {
+  std::string out;
+  out.reserve(in.size());
+  for_each_code_point(in, [&out](char32_t cp) {
+    if (cp >= kByteEscapeFirst && cp <= kByteEscapeLast) {
+      out.push_back(static_cast<char>(cp - 0xDC00));
+    } else {
+      append_valid_utf8(out, cp);
+    }
+  });
   return out;
 }
 

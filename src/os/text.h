@@ -10,6 +10,17 @@ namespace corvane::os {
 std::wstring from_utf8(std::string_view utf8);
 std::string to_utf8(std::wstring_view wide);
 
+// Lossless conversion of names that the system hands over as bytes (file names, command-line
+// arguments and environment values on Linux), so that every name found can be given back to the
+// system unchanged. Valid UTF-8 decodes exactly as from_utf8 decodes it. Each byte that does not
+// begin a valid sequence becomes one lone surrogate, U+DC00 + byte (U+DC80 to U+DCFF), and
+// to_utf8_lossless writes such a surrogate back as that byte: to_utf8_lossless(from_utf8_lossless(b))
+// == b for every byte string b. Any other lone surrogate becomes U+FFFD, as in to_utf8.
+// Texts that must be valid UTF-8 (launcher.json, the page's messages) keep using to_utf8, which
+// never writes such a byte. Windows needs neither function: its names are UTF-16 already.
+std::wstring from_utf8_lossless(std::string_view bytes);
+std::string to_utf8_lossless(std::wstring_view wide);
+
 // Appends one code point (at most U+10FFFF) as UTF-8: one to four bytes.
 void append_utf8(std::string& out, char32_t code_point);
 

@@ -6,6 +6,7 @@
 #include "app/worker.h"
 #include "base/paths.h"
 #include "game/game_locator.h"
+#include "ui/folder_pickers.h"
 #include "ui/launch_client.h"
 #include "ui/ui_host.h"
 #include "ui/ui_messages.h"
@@ -16,6 +17,12 @@ namespace {
 void install_command(const UiCommand& fields, const CommandJobs& jobs) {
   AppState& s = app_state();
   if (fields.size() < 5 || s.mode != RunMode::Install) return;
+  // The page sends exactly five fields: more means that a folder held '|' and was cut in two. Its
+  // pieces must never be taken for folders of their own.
+  if (fields.size() > 5) {
+    send_error(folder_refusal(L"|"));
+    return;
+  }
   InstallRequest request;
   request.install_dir = trim_trailing_slashes(fields[1]);
   // The game folder is tested as the page sent it and kept trimmed.
@@ -24,6 +31,10 @@ void install_command(const UiCommand& fields, const CommandJobs& jobs) {
   request.start_menu_shortcut = fields[4] == L"1";
   if (request.install_dir.empty()) {
     send_error(L"Не выбрана папка установки.");
+    return;
+  }
+  if (const std::wstring refusal = folder_refusal(request.install_dir); !refusal.empty()) {
+    send_error(refusal);
     return;
   }
   // A command dropped because a worker runs leaves the state as it was: the folder of the running

@@ -29,11 +29,35 @@ std::wstring install_dir_from_pick(std::wstring_view picked) {
   return join_path(trimmed, L"Corvane");
 }
 
+std::wstring folder_refusal(std::wstring_view folder) {
+  if (folder.find(L'|') != std::wstring_view::npos) {
+    return L"Путь к папке содержит недопустимый символ «|». Выберите другую папку.";
+  }
+  for (std::size_t i = 0; i < folder.size(); ++i) {
+    const wchar_t c = folder[i];
+    const bool pair = sizeof(wchar_t) == 2 && c >= 0xD800 && c <= 0xDBFF && i + 1 < folder.size() &&
+                      folder[i + 1] >= 0xDC00 && folder[i + 1] <= 0xDFFF;
+    if (pair) {
+      ++i;  // a UTF-16 pair: one character beyond U+FFFF
+      continue;
+    }
+    if (c == 0xFFFD || (c >= 0xD800 && c <= 0xDFFF)) {
+      return L"Путь к папке содержит недопустимые символы. Выберите другую папку.";
+    }
+  }
+  return {};
+}
+
 void browse_install_folder() {
   AppState& s = app_state();
   const std::wstring picked = pick_folder(*s.host, L"Куда установить клиент", s.install_dir);
   if (picked.empty()) return;
-  s.install_dir = install_dir_from_pick(picked);
+  const std::wstring folder = install_dir_from_pick(picked);
+  if (const std::wstring refusal = folder_refusal(folder); !refusal.empty()) {
+    send_error(refusal);
+    return;
+  }
+  s.install_dir = folder;
   post_to_ui(install_dir_message(s.install_dir));
 }
 
@@ -41,7 +65,12 @@ void browse_game_folder() {
   AppState& s = app_state();
   const std::wstring picked = pick_folder(*s.host, L"Папка с GTA V (где лежит GTA5.exe)", s.game_dir);
   if (picked.empty()) return;
-  s.game_dir = trim_trailing_slashes(picked);
+  const std::wstring folder = trim_trailing_slashes(picked);
+  if (const std::wstring refusal = folder_refusal(folder); !refusal.empty()) {
+    send_error(refusal);
+    return;
+  }
+  s.game_dir = folder;
   post_to_ui(gta_dir_message(s.game_dir, is_game_dir(s.game_dir)));
 }
 

@@ -1,13 +1,27 @@
 #include "ui/json_text.h"
 
 namespace corvane {
+namespace {
+
+constexpr wchar_t kHex[] = L"0123456789abcdef";
+
+bool is_high_surrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool is_low_surrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+void append_escape(std::wstring& out, wchar_t c) {
+  const auto unit = static_cast<unsigned>(c);
+  out += L"\\u";
+  for (int shift = 12; shift >= 0; shift -= 4) out.push_back(kHex[(unit >> shift) & 0xF]);
+}
+
+}  // namespace
 
 std::wstring json_quote(std::wstring_view text) {
-  static constexpr wchar_t kHex[] = L"0123456789abcdef";
   std::wstring out;
   out.reserve(text.size() + 2);
   out.push_back(L'"');
-  for (const wchar_t c : text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const wchar_t c = text[i];
     switch (c) {
       case L'\t': out += L"\\t"; break;
       case L'\n': out += L"\\n"; break;
@@ -16,9 +30,15 @@ std::wstring json_quote(std::wstring_view text) {
       case L'\\': out += L"\\\\"; break;
       default:
         if (static_cast<unsigned>(c) < 0x20) {
-          out += L"\\u00";
-          out.push_back(kHex[(c >> 4) & 0xF]);
-          out.push_back(kHex[c & 0xF]);
+          append_escape(out, c);
+        } else if (sizeof(wchar_t) == 2 && is_high_surrogate(c) && i + 1 < text.size() &&
+                   is_low_surrogate(text[i + 1])) {
+          out.push_back(c);  // a UTF-16 pair stays as it is
+          out.push_back(text[++i]);
+        } else if (is_high_surrogate(c) || is_low_surrogate(c)) {
+          // A lone surrogate (a name byte that is not UTF-8) has no UTF-8 form; the escape keeps
+          // the message valid JSON and gives the page that same unit.
+          append_escape(out, c);
         } else {
           out.push_back(c);
         }

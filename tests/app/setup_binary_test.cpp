@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include "os/fs.h"
@@ -53,7 +54,25 @@ TEST(SetupBinary, EndsWithoutAWindowWhereNoneIsNeeded) {
   o = run_program(root.utf8() + "/client/uninstall.exe", {});
   EXPECT_EQ(o.exit_code, 0);
   EXPECT_EQ(o.errors, "");
-  EXPECT_EQ(test::read_text(root / L"tmp/Corvane-Uninstall.exe"), test::read_text(os::from_utf8(setup)));
+  std::vector<os::DirEntry> entries;
+  ASSERT_TRUE(os::list_directory(root / L"tmp", entries));
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_TRUE(entries[0].name.starts_with(L"Corvane-Uninstall-") && entries[0].name.ends_with(L".exe"));
+  EXPECT_EQ(test::read_text(root / (L"tmp/" + entries[0].name)), test::read_text(os::from_utf8(setup)));
+}
+
+TEST(SetupBinary, AFolderArgumentThatIsNotUtf8NamesThatVeryFolder) {
+  test::TempDir root;
+  test::ScopedEnv home("HOME", root.utf8());
+  test::ScopedEnv data("XDG_DATA_HOME", root.utf8() + "/data");
+  test::ScopedEnv tmpdir("TMPDIR", root.utf8());
+  const std::string client = root.utf8() + "/caf\xE9";
+  ASSERT_EQ(::mkdir(client.c_str(), 0755), 0);
+  test::write_text(os::from_utf8_lossless(client + "/Corvane.exe"), "client");
+  // The client is found: uninstall mode goes on to its window, which this build cannot make.
+  const Outcome o = run_program(CORVANE_SETUP_PROGRAM, {"/uninstall", client});
+  EXPECT_EQ(o.errors, "");
+  EXPECT_EQ(o.exit_code, 1);
 }
 
 }  // namespace

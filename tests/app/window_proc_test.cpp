@@ -98,6 +98,28 @@ TEST_F(WindowProc, PickersStoreTheChosenFoldersAndTellThePage) {
                 L"{\"type\":\"gtaDir\",\"dir\":\"" + dir / L"GTA V" + L"\",\"valid\":true}"}));
 }
 
+TEST_F(WindowProc, PickersRefuseFoldersThatCannotTravelThroughThePage) {
+  test::TempDir dir;
+  app_state().install_dir = dir / L"Corvane";
+  app_state().game_dir = dir / L"GTA V";
+  const std::wstring lone = std::wstring(1, wchar_t(0xDCE9));
+  for (const std::wstring& picked : {dir / L"a|b", dir / (L"caf" + lone), dir / L"caf\uFFFD"}) {
+    host.dialog_answer = picked;
+    window_proc(WM_BROWSE_INSTALL, 0, nullptr);
+    window_proc(WM_BROWSE_GAME, 0, nullptr);
+  }
+  EXPECT_EQ(app_state().install_dir, dir / L"Corvane");
+  EXPECT_EQ(app_state().game_dir, dir / L"GTA V");
+  const std::wstring bar = L"{\"type\":\"error\",\"message\":\"Путь к папке содержит недопустимый символ «|». "
+                           L"Выберите другую папку.\"}";
+  const std::wstring unreadable = L"{\"type\":\"error\",\"message\":\"Путь к папке содержит недопустимые "
+                                  L"символы. Выберите другую папку.\"}";
+  EXPECT_EQ(take_page_messages(), (std::vector<std::wstring>{bar, bar, unreadable, unreadable, unreadable, unreadable}));
+  // Letters beyond U+FFFF are ordinary characters.
+  EXPECT_EQ(folder_refusal(dir / L"Games \U0001F600"), L"");
+  EXPECT_EQ(folder_refusal(dir / L"\u0418\u0433\u0440\u044b"), L"");
+}
+
 TEST(FolderPick, PickedFoldersBecomeInstallFolders) {
   EXPECT_EQ(install_dir_from_pick(L"/srv/games/CORVANE/"), L"/srv/games/CORVANE");
   EXPECT_EQ(install_dir_from_pick(L"/srv/games"), L"/srv/games/Corvane");

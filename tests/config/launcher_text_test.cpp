@@ -2,10 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <random>
+
 #include "config/known_servers.h"
-#include "json/json_cursor.h"
+#include "support/strict_json.h"
 
 namespace corvane {
+
+void PrintTo(const SettingPair& pair, std::ostream* out) { *out << pair.key << "=" << pair.value; }
+
 namespace {
 
 std::string known_host() { return std::string(known_servers()[0].host); }
@@ -15,9 +21,19 @@ std::string server_line(std::string_view host, std::string_view port) {
          ",\"name\":\"n\",\"at\":1}";
 }
 
-bool is_json(std::string_view text) {
-  JsonCursor cursor(text);
-  return cursor.skip_value(0) && cursor.at_end();
+// The written file as a strict JSON parser reads it (compact, non-ASCII as \u escapes).
+std::string strictly_parsed(std::string_view written) {
+  const test::StrictJson parsed = test::strict_json(written);
+  EXPECT_TRUE(parsed.valid) << parsed.text << "\n" << written;
+  return parsed.text;
+}
+
+// The compact JSON of the "settings" object in a strictly parsed file.
+std::string settings_of(std::string_view parsed) {
+  const std::size_t start = parsed.find(",\"settings\":");
+  const std::size_t end = parsed.find(",\"history\":");
+  if (start == std::string_view::npos || end == std::string_view::npos) return "?";
+  return std::string(parsed.substr(start + 12, end - start - 12));
 }
 
 TEST(LauncherText, WritesTheFixedLayoutByteForByte) {
@@ -52,7 +68,7 @@ TEST(LauncherText, WritesTheFixedLayoutByteForByte) {
             "    {\"id\":\"\",\"host\":\"" + known_host() + "\",\"port\":22006,\"name\":\"other port\",\"at\":0}\n"
             "  ]\n"
             "}\n");
-  EXPECT_TRUE(is_json(format_launcher_config(config)));
+  strictly_parsed(format_launcher_config(config));
   std::string upper = known_host();
   upper[0] = static_cast<char>(upper[0] - 'a' + 'A');
   EXPECT_EQ(known_server_id(upper, 22005), "");  // the id needs the host exactly
@@ -76,7 +92,101 @@ TEST(LauncherText, SettingsKeepRawValuesUnlessTheyWouldBreakTheFile) {
   EXPECT_EQ(config.settings[2], (SettingPair{"nested", "{\"a\": [1, 2]}"}));
   const std::string written = format_launcher_config(config);
   EXPECT_NE(written.find("    \"volume\":5,\n"), std::string::npos);
-  EXPECT_TRUE(is_json(written));
+  EXPECT_EQ(settings_of(strictly_parsed(written)), R"({"theme":"dark","volume":5,"nested":{"a":[1,2]}})");
+}
+
+TEST(LauncherText, AValueSpreadOverLinesIsPassedOverWhole) {
+  const LauncherConfig config = parse_launcher_config(
+      "{\n  \"settings\": {\n"
+      "    \"window\": {\n"
+      "      \"x\": 10,\n"
+      "      \"theme\": \"light\",\n"
+      "      \"history\": [\n"          // a top-level name inside the value starts no section
+      "        {\"host\":\"inner\",\"port\":1}\n"
+      "      ],\n"
+      "      \"pos\": {\"a\": \"}]\"}\n"  // brackets inside strings do not count
+      "    },\n"
+      "    \"theme\": \"dark\",\n"
+      "    \"list\":\n"                  // opened on the next line
+      "    [\n"
+      "      1\n"
+      "    ],\n"
+      "    \"volume\": 5\n"
+      "  },\n"
+      "  \"history\": [\n"
+      "    {\"host\":\"outer\",\"port\":2}\n"
+      "  ]\n}\n");
+  EXPECT_EQ(config.settings, (std::vector<SettingPair>{{"theme", "\"dark\""}, {"volume", "5"}}));
+  ASSERT_EQ(config.history.size(), 1u);
+  EXPECT_EQ(config.history[0].host, "outer");
+  EXPECT_EQ(settings_of(strictly_parsed(format_launcher_config(config))), R"({"theme":"dark","volume":5})");
+
+  // A value that never closes costs only its own line: what follows is still read.
+  const LauncherConfig open = parse_launcher_config(
+      "  \"settings\": {\n    \"broken\": {\n    \"kept\": 1\n  \"history\": [\n    {\"host\":\"h\",\"port\":3}\n");
+  EXPECT_EQ(open.settings, (std::vector<SettingPair>{{"kept", "1"}}));
+  EXPECT_EQ(open.history.size(), 1u);
+
+  // Many values that never close are read in one pass, not one pass each.
+  std::string unclosed = "  \"settings\": {\n";
+  for (int i = 0; i < 50000; ++i) unclosed += "    \"a\": {\n";
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_TRUE(parse_launcher_config(unclosed).settings.empty());
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+}
+
+TEST(LauncherText, OnlyValidJsonValuesAndEachNameOnceAreWrittenBack) {
+  const LauncherConfig config = parse_launcher_config(
+      "  \"settings\": {\n"
+      "    \"a\":nul,\n    \"b\":-,\n    \"c\":e,\n    \"d\":01,\n    \"e\":1.,\n    \"f\":.5,\n"
+      "    \"g\":+1,\n    \"h\":[nul],\n    \"i\":tru,\n    \"j\":\"caf\xE9\",\n    \"k\":\"\\ud800\",\n"
+      "    \"l\":{\"x\" 1},\n    \"m\":1e,\n    \"n\":NaN,\n    \"o\\\":1,\n    \"caf\xE9\":1,\n"
+      "    \"theme\":\"light\",\n"
+      "    \"ok1\": -0.5E+3,\n    \"ok2\": [true, false, null, \"\\ud83d\\ude00\\u00e9\"],\n"
+      "    \"ok3\":{\"\xC3\xA9\":{}},\n"
+      "    \"\\u0074heme\":\"dark\"\n"   // the same name as "theme": its value replaces the first
+      "  },\n");
+  EXPECT_EQ(config.settings, (std::vector<SettingPair>{{"theme", "\"dark\""},
+                                                       {"ok1", "-0.5E+3"},
+                                                       {"ok2", "[true, false, null, \"\\ud83d\\ude00\\u00e9\"]"},
+                                                       {"ok3", "{\"\xC3\xA9\":{}}"}}));
+  EXPECT_EQ(settings_of(strictly_parsed(format_launcher_config(config))),
+            R"({"theme":"dark","ok1":-500.0,"ok2":[true,false,null,"\ud83d\ude00\u00e9"],"ok3":{"\u00e9":{}}})");
+
+  // The writer keeps the same rules for a configuration built in code.
+  LauncherConfig built;
+  built.gamePath = "C:\\caf\xE9\xFF";
+  built.history = {{"h", 1, "n\xC3", 0}};
+  built.settings = {{"x", "nul"}, {"y", "1"}, {"y", "2"}, {"", "1"}, {"z", ""}};
+  const std::string parsed = strictly_parsed(format_launcher_config(built));
+  EXPECT_NE(parsed.find(R"("gamePath":"C:\\caf\ufffd\ufffd")"), std::string::npos) << parsed;
+  EXPECT_NE(parsed.find(R"("name":"n\ufffd")"), std::string::npos) << parsed;
+  EXPECT_EQ(settings_of(parsed), R"({"y":2})");
+}
+
+TEST(LauncherText, WhateverTheFileHeldTheWrittenFileIsStrictJson) {
+  // Lines a hand, another program or a damaged disk may leave in the file, mixed at random.
+  const std::string_view pieces[] = {
+      "{", "}", "  \"settings\": {", "  \"history\": [", "  \"favorites\": [", "  \"resources\": [", "  ],",
+      "  },", "    \"a\": {", "    \"a\": [", "    \"b\": 1,", "    \"b\": nul,", "    \"c\": \"x\\\"}\",",
+      "    \"d\": {\"e\": [1, {\"f\": 2}]},", "    \"\\u0062\": true,", "    \"g\":", "    [", "    {",
+      "    \"h\": \"\xFF\xFE\",", "  \"gamePath\":\"C:\\\\x\xE9\",", "  \"serial\":\"s\\u0000\",",
+      "    {\"host\":\"h\",\"port\":1,\"name\":\"n\xC0\",\"at\":-1}",
+      "    {\"folder\":\"f\\\\\",\"host\":\"r\",\"port\":2}", "\xEF\xBB\xBF{", "    \"i\": 1e400,",
+      "    \"j\": -0,", "    \"k\": \"\t\",", "    \"l\": [[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[1]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]],",
+  };
+  std::mt19937 random(7);
+  std::string all_written = "[";
+  for (int round = 0; round < 300; ++round) {
+    std::string text;
+    const std::size_t lines = 1 + random() % 40;
+    for (std::size_t i = 0; i < lines; ++i) text.append(pieces[random() % std::size(pieces)]).append("\n");
+    const std::string written = format_launcher_config(parse_launcher_config(text));
+    all_written.append(round == 0 ? "" : ",").append(written);
+  }
+  all_written.append("]");
+  const test::StrictJson parsed = test::strict_json(all_written);
+  EXPECT_TRUE(parsed.valid) << parsed.text;
 }
 
 TEST(LauncherText, SectionNamesSwitchSectionsWhereALineStarts) {

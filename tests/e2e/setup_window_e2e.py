@@ -8,6 +8,7 @@ usage: setup_window_e2e.py --setup BIN --cdn BIN --builder BIN --port N --shots 
 
 import argparse
 import filecmp
+import glob
 import hashlib
 import json
 import os
@@ -182,13 +183,15 @@ def main():
             code = None
         check(code == 0, f"the window closed and the setup ended with 0 ({code})")
 
-        # Uninstall: the client folder's uninstall.exe relaunches from the temporary folder.
-        temp_copy = os.path.join(sandbox.tmp, "Corvane-Uninstall.exe")
+        # Uninstall: the client folder's uninstall.exe relaunches from a copy of its own in the
+        # temporary folder.
         # Its relaunched copy inherits standard output and error: no pipes to wait on.
         first = subprocess.run([os.path.join(client, "uninstall.exe")], env=env, cwd=sandbox.root,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
         check(first.returncode == 0, "uninstall.exe ends at once with 0")
-        check(os.path.exists(temp_copy), "the temporary copy Corvane-Uninstall.exe exists")
+        copies = glob.glob(os.path.join(sandbox.tmp, "Corvane-Uninstall-*.exe"))
+        check(len(copies) == 1, f"one temporary copy Corvane-Uninstall-*.exe exists ({copies})")
+        temp_copy = copies[0] if copies else os.path.join(sandbox.tmp, "Corvane-Uninstall-missing.exe")
         geometry, window = display.wait_window(15)
         check(geometry is not None and geometry[2:] == (810, 641), f"uninstall card visible at 810 x 641 ({geometry})")
         if not geometry:

@@ -1,6 +1,7 @@
 #include "install/folder_access.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "base/paths.h"
 #include "support/temp_dir.h"
@@ -39,6 +40,16 @@ TEST(CanWriteFolder, LeavesNoMarkerWhetherItSucceedsOrNot) {
   });
   EXPECT_FALSE(can_write_folder(dir.path()));
   EXPECT_FALSE(path_exists(marker));
+}
+
+TEST(CanWriteFolder, AMarkerNameTakenByALinkIsReplacedNotWrittenThrough) {
+  test::TempDir dir;
+  test::make_dirs(dir / L"client");
+  test::write_text(dir / L"outside.txt", "precious");
+  ASSERT_EQ(::symlink((dir.utf8() + "/outside.txt").c_str(), (dir.utf8() + "/client/.crvn_write_test").c_str()), 0);
+  EXPECT_TRUE(can_write_folder(dir / L"client"));
+  EXPECT_EQ(test::read_text(dir / L"outside.txt"), "precious");
+  EXPECT_FALSE(os::file_info(dir / L"client/.crvn_write_test"));
 }
 
 }  // namespace

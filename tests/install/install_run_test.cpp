@@ -1,12 +1,14 @@
 #include "install/install_run.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "base/paths.h"
 #include "game/game_locator.h"
 #include "install/programs_entry.h"
 #include "install_env.h"
 #include "os/registry.h"
+#include "os/text.h"
 
 namespace corvane {
 namespace {
@@ -85,6 +87,27 @@ TEST_F(InstallRun, AFolderOrUninstallerThatCannotBeWrittenEndsTheRunBeforeTheDow
   app_state().module_path = request_.install_dir + L"/UNINSTALL.exe";
   const auto no_copy = fail(os::FsOp::Copy, L"");
   EXPECT_EQ(run().back(), L"{\"type\":\"installed\",\"version\":\"2.0.1\",\"date\":\"2024-06-01\"}");
+}
+
+TEST_F(InstallRun, LinksAtTheMarkerOrUninstallerNamesAreReplacedNeverWrittenThrough) {
+  const std::wstring& dir = request_.install_dir;
+  test::make_dirs(dir);
+  const std::wstring outside = root_ / L"outside";
+  test::make_dirs(outside);
+  for (const wchar_t* name : {L".crvn_write_test", L"uninstall.exe", L"uninstall.exe.tmp"}) {
+    test::write_text(outside + L"/" + name, "precious");
+    ASSERT_EQ(::symlink(os::to_utf8(outside + L"/" + name).c_str(), os::to_utf8(dir + L"/" + name).c_str()), 0);
+  }
+  EXPECT_EQ(run().back(), L"{\"type\":\"installed\",\"version\":\"2.0.1\",\"date\":\"2024-06-01\"}");
+  for (const wchar_t* name : {L".crvn_write_test", L"uninstall.exe", L"uninstall.exe.tmp"}) {
+    EXPECT_EQ(test::read_text(outside + L"/" + name), "precious") << os::to_utf8(name);
+  }
+  const auto uninstaller = os::file_info(dir + L"/uninstall.exe");
+  ASSERT_TRUE(uninstaller);
+  EXPECT_FALSE(uninstaller->is_link);
+  EXPECT_EQ(test::read_text(dir + L"/uninstall.exe"), "the setup program");
+  EXPECT_FALSE(os::file_info(dir + L"/.crvn_write_test"));
+  EXPECT_FALSE(os::file_info(dir + L"/uninstall.exe.tmp"));
 }
 
 TEST_F(InstallRun, AFailedUpdateShowsItsTextAndConfiguresNothing) {

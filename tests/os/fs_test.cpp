@@ -1,11 +1,13 @@
 #include "os/fs.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "os/file.h"
 #include "os/text.h"
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 
 namespace corvane::os {
@@ -74,6 +76,61 @@ TEST(Fs, ListDirectoryGivesNamesAndKinds) {
     }
   }
   EXPECT_FALSE(list_directory(dir / L"missing", entries));
+}
+
+TEST(Fs, CreateNewNeverOpensWhatAlreadyHasTheName) {
+  TempDir dir;
+  ASSERT_EQ(::symlink((dir.utf8() + "/target").c_str(), (dir.utf8() + "/dangling").c_str()), 0);
+  File file;
+  EXPECT_EQ(file.open(dir / L"dangling", OpenMode::CreateNew), kErrorFileExists);
+  EXPECT_FALSE(file_info(dir / L"target"));  // a link is not followed to create its target
+  test::write_text(dir / L"existing", "kept");
+  EXPECT_EQ(file.open(dir / L"existing", OpenMode::CreateNew), kErrorFileExists);
+  EXPECT_EQ(test::read_text(dir / L"existing"), "kept");
+  ASSERT_EQ(file.open(dir / L"new", OpenMode::CreateNew), kErrorSuccess);
+  EXPECT_EQ(file.write("x", 1), kErrorSuccess);
+}
+
+TEST(Fs, NamesThatAreNotUtf8CanBeFoundAndRemoved) {
+  TempDir dir;
+  const std::string raw = dir.utf8() + "/caf\xE9.dll";
+  const int fd = ::open(raw.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::write(fd, "abc", 3), 3);
+  ::close(fd);
+  std::vector<DirEntry> entries;
+  ASSERT_TRUE(list_directory(dir.path(), entries));
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].name, L"caf\xDCE9.dll");
+  EXPECT_EQ(entries[0].info.size, 3u);
+  const std::wstring path = dir / entries[0].name;
+  ASSERT_TRUE(file_info(path));
+  EXPECT_EQ(delete_file(path), kErrorSuccess);
+  EXPECT_NE(::access(raw.c_str(), F_OK), 0);
+}
+
+TEST(Fs, MountPointsAreReportedWhetherOtherFileSystemsOrBindMounts) {
+  TempDir dir;
+  for (const wchar_t* name : {L"plain", L"tmpfs", L"bound", L"source"}) test::make_dirs(dir / name);
+  constexpr int kCannotMount = 77;
+  const int code = test::run_in_mount_namespace([&] {
+    if (!test::mount_tmpfs(dir / L"tmpfs", false) || !test::bind_mount(dir / L"source", dir / L"bound")) {
+      return kCannotMount;
+    }
+    int wrong = 0;
+    for (const auto& [name, mounted] : {std::pair{L"plain", false}, {L"tmpfs", true}, {L"bound", true}}) {
+      const auto info = file_info(dir / name);
+      if (!info || info->is_mount_point != mounted) ++wrong;
+    }
+    std::vector<DirEntry> entries;
+    if (!list_directory(dir.path(), entries)) return 2;
+    for (const DirEntry& e : entries) {
+      if (e.info.is_mount_point != (e.name == L"tmpfs" || e.name == L"bound")) ++wrong;
+    }
+    return wrong == 0 ? 0 : 3;
+  });
+  if (code == test::kNoMountNamespace || code == kCannotMount) GTEST_SKIP() << "cannot mount here (code " << code << ")";
+  EXPECT_EQ(code, 0);
 }
 
 TEST(Fs, AtomicWriteLeavesTheOldFileWhenTheMoveFails) {

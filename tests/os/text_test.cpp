@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace corvane::os {
 namespace {
 
@@ -22,6 +24,37 @@ TEST(Text, InvalidSequencesBecomeReplacementCharacters) {
   EXPECT_EQ(from_utf8("\xED\xA0\x80"), L"\uFFFD");     // an encoded surrogate
   EXPECT_EQ(from_utf8("a\xFFz"), L"a\uFFFDz");         // stray byte between ASCII
   EXPECT_EQ(from_utf8(std::string("x\0y", 3)), std::wstring(L"x\0y", 3));
+}
+
+TEST(Text, LosslessNamesKeepEveryByteAndDecodeValidTextAsUsual) {
+  // Valid UTF-8 decodes as the ordinary conversion does.
+  const std::string valid = "a\xC3\xA9\xD0\x96\xE2\x82\xAC\xF0\x9F\x98\x80/\xEF\xBF\xBD";
+  EXPECT_EQ(from_utf8_lossless(valid), from_utf8(valid));
+  EXPECT_EQ(to_utf8_lossless(from_utf8(valid)), valid);
+  // Each byte that starts no valid sequence is one lone surrogate, U+DC00 + byte.
+  EXPECT_EQ(from_utf8_lossless("caf\xE9.dll"), L"caf\xDCE9.dll");
+  EXPECT_EQ(from_utf8_lossless("\xE2\x82x"), L"\xDCE2\xDC82x");      // truncated: both bytes kept
+  EXPECT_EQ(from_utf8_lossless("\xC0\xAF"), L"\xDCC0\xDCAF");        // overlong '/' is no '/'
+  EXPECT_EQ(from_utf8_lossless("\xED\xA0\x80"), L"\xDCED\xDCA0\xDC80");  // an encoded surrogate
+  // Lone surrogates that stand for no byte are not written as bytes.
+  EXPECT_EQ(to_utf8_lossless(L"\xDC7F\xDD00"), "\xEF\xBF\xBD\xEF\xBF\xBD");
+  EXPECT_EQ(to_utf8(from_utf8_lossless("caf\xE9")), "caf\xEF\xBF\xBD");  // for the page: valid UTF-8
+
+  // Every byte string comes back unchanged: all single bytes and pairs, then random strings.
+  for (int a = 0; a < 256; ++a) {
+    for (int b = 0; b < 256; ++b) {
+      const std::string bytes{static_cast<char>(a), static_cast<char>(b)};
+      ASSERT_EQ(to_utf8_lossless(from_utf8_lossless(bytes)), bytes) << a << " " << b;
+    }
+  }
+  std::mt19937 random(12);
+  for (int round = 0; round < 20000; ++round) {
+    std::string bytes(random() % 12, '\0');
+    for (char& c : bytes) c = static_cast<char>(random() % 4 == 0 ? 0x80 + random() % 0x80 : random() % 256);
+    const std::wstring wide = from_utf8_lossless(bytes);
+    ASSERT_EQ(to_utf8_lossless(wide), bytes);
+    ASSERT_EQ(from_utf8_lossless(to_utf8_lossless(wide)), wide);
+  }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "app/record_launch.h"
 #include "app/window_proc.h"
+#include "base/paths.h"
 #include "support/temp_dir.h"
 #include "ui/host_fixture.h"
 
@@ -59,7 +60,7 @@ TEST_F(Dispatcher, InstallTrimsTheFoldersAndKeepsOnlyARealGameFolder) {
   test::make_dirs(game);
   test::write_text(game + L"/GTA5.exe", "");
   const std::wstring client = dir_ / L"Games/Corvane";
-  dispatch(L"install|" + client + L"/|" + game + L"//|1|0|surplus");
+  dispatch(L"install|" + client + L"/|" + game + L"//|1|0");
   finish_worker();
   EXPECT_EQ(install_->install_dir, client);
   EXPECT_EQ(app_state().install_dir, client);
@@ -74,6 +75,29 @@ TEST_F(Dispatcher, InstallTrimsTheFoldersAndKeepsOnlyARealGameFolder) {
   EXPECT_FALSE(install_->desktop_shortcut);
   EXPECT_TRUE(install_->start_menu_shortcut);
   EXPECT_EQ(installs_, 2);
+}
+
+TEST_F(Dispatcher, AFolderThatCannotTravelThroughThePageIsRefusedAndNeverSplit) {
+  const std::wstring game = dir_ / L"GTA V";
+  test::make_dirs(game);
+  test::write_text(game + L"/GTA5.exe", "");
+  app_state().install_dir = dir_ / L"Corvane";
+  const std::wstring bar = L"{\"type\":\"error\",\"message\":\"Путь к папке содержит недопустимый символ «|». "
+                           L"Выберите другую папку.\"}";
+  const std::wstring unreadable = L"{\"type\":\"error\",\"message\":\"Путь к папке содержит недопустимые "
+                                  L"символы. Выберите другую папку.\"}";
+  // "a|b" would otherwise install into "a", with the shortcut flags taken from the wrong fields.
+  dispatch(L"install|" + dir_ / L"a|b/Corvane|" + game + L"|1|1");
+  dispatch(L"install|" + dir_ / L"Corvane|" + dir_ / L"GTA|V|1|1");
+  dispatch(L"install|" + dir_ / L"x|1|1|" + game + L"|1|1");
+  // A name byte that is not UTF-8 comes back from the page as U+FFFD (or, kept, as a lone surrogate).
+  dispatch(L"install|" + dir_ / L"caf\uFFFD/Corvane|" + game + L"|1|1");
+  dispatch(L"install|" + dir_ / L"caf" + std::wstring(1, wchar_t(0xDCE9)) + L"/Corvane|" + game + L"|1|1");
+  EXPECT_EQ(take_page_messages(), (std::vector<std::wstring>{bar, bar, bar, unreadable, unreadable}));
+  EXPECT_EQ(installs_, 0);
+  EXPECT_FALSE(app_state().busy.load());
+  EXPECT_EQ(app_state().install_dir, dir_ / L"Corvane");
+  EXPECT_FALSE(path_exists(dir_ / L"a"));
 }
 
 TEST_F(Dispatcher, WrongNamesModesAndFieldCountsAreIgnored) {

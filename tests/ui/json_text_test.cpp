@@ -6,6 +6,8 @@
 
 #include "json/json_cursor.h"
 #include "os/text.h"
+#include "support/strict_json.h"
+#include "ui/ui_messages.h"
 
 namespace corvane {
 namespace {
@@ -29,6 +31,15 @@ TEST(JsonQuote, AwkwardPathsSurviveAJsonParserUnchanged) {
   for (const std::wstring& s : samples) EXPECT_EQ(parse_json_string(json_quote(s)), s);
   // Letters outside ASCII stay letters; only what JSON requires is escaped, in lower-case hex.
   EXPECT_EQ(json_quote(L"\u0418\U0001F600\x7f/\x08\x1f"), L"\"\u0418\U0001F600\x7f/\\u0008\\u001f\"");
+}
+
+TEST(JsonQuote, ANameByteThatIsNotUtf8ReachesThePageAsItsLoneSurrogate) {
+  const std::wstring dir = os::from_utf8_lossless("/home/u/caf\xE9");
+  // The host hands the message to the view as UTF-8; the page parses it as JSON.
+  const test::StrictJson page = test::strict_json(os::to_utf8(uninstall_init_message(dir)));
+  ASSERT_TRUE(page.valid) << page.text;
+  EXPECT_EQ(page.text, R"({"type":"init","version":"1.0","mode":"uninstall","dir":"/home/u/caf\udce9"})");
+  EXPECT_EQ(json_quote(std::wstring{L'a', wchar_t(0xD800), wchar_t(0xDFFF), L'\x1f'}), L"\"a\\ud800\\udfff\\u001f\"");
 }
 
 }  // namespace

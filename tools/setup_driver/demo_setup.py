@@ -7,6 +7,7 @@ usage: demo_setup.py install   --setup BIN --home DIR --shots DIR [--headless]
        demo_setup.py uninstall --home DIR --shots DIR [--headless]"""
 
 import argparse
+import glob
 import os
 import subprocess
 import sys
@@ -56,7 +57,11 @@ def uninstall(display, sandbox, shots):
         fail(f"no installed client in {client}: run the install demo first")
     subprocess.run([os.path.join(client, "uninstall.exe")], env=env, cwd=sandbox.root,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
-    temp_copy = os.path.join(sandbox.tmp, "Corvane-Uninstall.exe")
+    # The copy it started in the temporary folder, under a name of its own (the newest one).
+    copies = glob.glob(os.path.join(sandbox.tmp, "Corvane-Uninstall-*.exe"))
+    if not copies:
+        fail("uninstall.exe started no copy of itself in the temporary folder")
+    temp_copy = max(copies, key=os.path.getmtime)
     if not display:
         print("demo: the uninstall window is open")
         drv.wait_for(lambda: not os.path.exists(temp_copy), 3600, 1.0)

@@ -40,6 +40,8 @@ ErrorCode File::open(std::wstring_view path, OpenMode mode, OpenTarget target) {
     case OpenMode::WriteTruncate: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
     case OpenMode::ReadWriteTruncate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
     case OpenMode::AppendAlways: flags |= O_WRONLY | O_CREAT | O_APPEND; break;
+    // O_EXCL fails on an existing name without following a link there.
+    case OpenMode::CreateNew: flags |= O_WRONLY | O_CREAT | O_EXCL; break;
   }
   if (mode != OpenMode::ReadExisting) {
     if (const ErrorCode fault = injected_fs_fault(FsOp::OpenForWrite, path)) return fault;
@@ -63,7 +65,11 @@ ErrorCode File::open(std::wstring_view path, OpenMode mode, OpenTarget target) {
   do {
     fd = ::open(p.c_str(), flags, creation_mode);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return regular_only && errno == ELOOP ? kErrorReparsePointEncountered : last_error();
+  if (fd < 0) {
+    if (regular_only && errno == ELOOP) return kErrorReparsePointEncountered;
+    if (mode == OpenMode::CreateNew && errno == EEXIST) return kErrorFileExists;
+    return last_error();
+  }
   struct stat st {};
   const bool known = ::fstat(fd, &st) == 0;
   if ((known && S_ISDIR(st.st_mode)) || (regular_only && !(known && S_ISREG(st.st_mode)))) {

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -31,10 +32,28 @@ FileInfo info_from_stat(const struct stat& own, const struct stat* target) {
   return info;
 }
 
+// Whether the folder `name` (relative to `dirfd`, or a path) is the root of a mount. The kernel
+// says so itself where it can (STATX_ATTR_MOUNT_ROOT, also for a bind mount of the same file
+// system); otherwise a device that differs from the parent folder's tells.
+bool is_mount_root(int dirfd, const char* name, const std::string& parent) {
+  struct statx own {};
+  if (::statx(dirfd, name, AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &own) != 0) return false;
+  if ((own.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0) {
+    return (own.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+  }
+  struct stat above {};
+  if (::stat(parent.c_str(), &above) != 0) return false;
+  return makedev(own.stx_dev_major, own.stx_dev_minor) != above.st_dev;
+}
+
+std::string parent_of(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+}
+
 // Makes the directory entry of `path` durable: fsync of its parent folder.
 void sync_parent(const std::string& path) {
-  const auto slash = path.find_last_of('/');
-  const std::string parent = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  const std::string parent = parent_of(path);
   const int fd = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd >= 0) {
     ::fsync(fd);
@@ -51,7 +70,9 @@ std::optional<FileInfo> file_info(std::wstring_view path) {
   if (::lstat(p.c_str(), &own) != 0) return std::nullopt;
   struct stat target {};
   const bool has_target = S_ISLNK(own.st_mode) && ::stat(p.c_str(), &target) == 0;
-  return info_from_stat(own, has_target ? &target : nullptr);
+  FileInfo info = info_from_stat(own, has_target ? &target : nullptr);
+  info.is_mount_point = S_ISDIR(own.st_mode) && is_mount_root(AT_FDCWD, p.c_str(), parent_of(p));
+  return info;
 }
 
 bool list_directory(std::wstring_view path, std::vector<DirEntry>& entries) {
@@ -64,12 +85,13 @@ bool list_directory(std::wstring_view path, std::vector<DirEntry>& entries) {
     const std::string_view name = e->d_name;
     if (name == "." || name == "..") continue;
     DirEntry entry;
-    entry.name = from_utf8(name);
+    entry.name = posix::wide_path(name);
     struct stat own {};
     if (::fstatat(dfd, e->d_name, &own, AT_SYMLINK_NOFOLLOW) == 0) {
       struct stat target {};
       const bool has_target = S_ISLNK(own.st_mode) && ::fstatat(dfd, e->d_name, &target, 0) == 0;
       entry.info = info_from_stat(own, has_target ? &target : nullptr);
+      entry.info.is_mount_point = S_ISDIR(own.st_mode) && is_mount_root(dfd, e->d_name, p);
     }
     entries.push_back(std::move(entry));
   }
@@ -195,8 +217,9 @@ ErrorCode set_normal_attributes(std::wstring_view path) {
   if (::lstat(p.c_str(), &st) != 0) return last_error();
   if (S_ISLNK(st.st_mode)) return kErrorSuccess;  // links carry no attributes of their own here
   const mode_t mode = st.st_mode & 07777;
-  if ((mode & S_IWUSR) != 0) return kErrorSuccess;
-  return ::chmod(p.c_str(), mode | S_IWUSR) == 0 ? kErrorSuccess : last_error();
+  const mode_t wanted = mode | (S_ISDIR(st.st_mode) ? S_IRWXU : S_IWUSR);
+  if (wanted == mode) return kErrorSuccess;
+  return ::chmod(p.c_str(), wanted) == 0 ? kErrorSuccess : last_error();
 }
 
 bool read_file(std::wstring_view path, std::string& bytes) {
@@ -239,7 +262,7 @@ std::wstring temp_dir() {
   const char* env = std::getenv("TMPDIR");
   std::string dir = env && *env ? env : "/tmp";
   if (dir.back() != '/') dir.push_back('/');
-  return from_utf8(dir);
+  return posix::wide_path(dir);
 }
 
 }  // namespace corvane::os

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "os/fs.h"
+#include "os/posix/path_posix.h"
 #include "os/text.h"
 
 namespace corvane::os {
@@ -16,6 +17,12 @@ std::string env_or(const char* name, const std::string& fallback) {
 
 std::string home() { return env_or("HOME", ""); }
 
+// $XDG_DATA_HOME, else $HOME/.local/share; empty without either.
+std::string data_home() {
+  const std::string h = home();
+  return env_or("XDG_DATA_HOME", h.empty() ? "" : h + "/.local/share");
+}
+
 std::string strip_trailing_slashes(std::string path) {
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   return path;
@@ -27,7 +34,7 @@ std::string desktop_dir() {
   if (h.empty()) return {};
   const std::string config = env_or("XDG_CONFIG_HOME", h + "/.config");
   std::string text;
-  if (read_file(from_utf8(config + "/user-dirs.dirs"), text)) {
+  if (read_file(posix::wide_path(config + "/user-dirs.dirs"), text)) {
     std::size_t pos = 0;
     while (pos < text.size()) {
       std::size_t end = text.find('\n', pos);
@@ -53,11 +60,11 @@ std::wstring known_folder_path(KnownFolder folder) {
   switch (folder) {
     case KnownFolder::Desktop: path = desktop_dir(); break;
     case KnownFolder::Programs: {
-      const std::string h = home();
-      const std::string data = env_or("XDG_DATA_HOME", h.empty() ? "" : h + "/.local/share");
+      const std::string data = data_home();
       if (!data.empty()) path = data + "/applications";
       break;
     }
+    case KnownFolder::LocalAppData: path = data_home(); break;
     case KnownFolder::ProgramData: {
       const std::string dirs = env_or("XDG_DATA_DIRS", "/usr/local/share:/usr/share");
       path = dirs.substr(0, dirs.find(':'));
@@ -66,7 +73,7 @@ std::wstring known_folder_path(KnownFolder folder) {
     case KnownFolder::Profile: path = home(); break;
   }
   if (path.empty() || path.front() != '/') return {};
-  return from_utf8(strip_trailing_slashes(path));
+  return posix::wide_path(strip_trailing_slashes(path));
 }
 
 }  // namespace corvane::os

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "os/fs.h"
+#include "os/posix/path_posix.h"
 #include "os/text.h"
 
 // The registry store: one folder per key below $XDG_DATA_HOME/corvane/registry/<HKCU|HKLM>/,
@@ -32,7 +33,7 @@ std::wstring store_root() {
   } else {
     return {};
   }
-  return from_utf8(base + "/corvane/registry");
+  return posix::wide_path(base + "/corvane/registry");
 }
 
 // Key path -> folder below the store: lower case, '%' and '/' encoded so a name stays one folder.

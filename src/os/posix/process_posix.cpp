@@ -16,6 +16,7 @@
 #include <string_view>
 #include <utility>
 
+#include "os/posix/path_posix.h"
 #include "os/text.h"
 
 namespace corvane::os {
@@ -94,7 +95,7 @@ std::wstring process_image_path(ProcessId pid) {
   const ssize_t n = ::readlink(link.c_str(), target.data(), target.size());
   if (n <= 0 || static_cast<std::size_t>(n) >= target.size()) return {};
   target.resize(static_cast<std::size_t>(n));
-  return from_utf8(target);
+  return posix::wide_path(target);
 }
 
 bool process_modules(ProcessId pid, std::vector<std::wstring>& modules) {
@@ -111,7 +112,7 @@ bool process_modules(ProcessId pid, std::vector<std::wstring>& modules) {
     // A file's mappings are listed next to each other; report it once.
     if (path.empty() || path == previous) continue;
     previous = path;
-    modules.push_back(from_utf8(path));
+    modules.push_back(posix::wide_path(path));
   }
   return true;
 }

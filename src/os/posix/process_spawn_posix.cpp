@@ -41,7 +41,7 @@ std::wstring module_file_path() {
     if (n < 0) return {};
     if (static_cast<std::size_t>(n) < buffer.size()) {
       buffer.resize(static_cast<std::size_t>(n));
-      return from_utf8(buffer);
+      return posix::wide_path(buffer);
     }
     buffer.resize(buffer.size() * 2);
   }

@@ -93,7 +93,7 @@ struct Fd {
 std::wstring UpdateLock::lock_file_path(std::wstring_view name) {
   const LockDir dir = lock_dir();
   if (dir.path.empty()) return {};
-  return from_utf8(dir.path) + L"/" + file_name_for(name) + L".lock";
+  return posix::wide_path(dir.path) + L"/" + file_name_for(name) + L".lock";
 }
 
 UpdateLock::UpdateLock(std::wstring_view name) {

@@ -42,6 +42,9 @@ class File {
   [[nodiscard]] ErrorCode reserve(std::uint64_t length);
   // Reads up to `size` bytes at the current position; `read` 0 means the end of the file.
   [[nodiscard]] ErrorCode read(void* data, std::size_t size, std::size_t& read);
+  // Reads up to `size` bytes at `offset` without moving the file position; `read` 0 means the end
+  // of the file. Several threads may read and write one File at once this way.
+  [[nodiscard]] ErrorCode read_at(std::uint64_t offset, void* data, std::size_t size, std::size_t& read);
   // Writes all of `size` bytes at the current position (or the end, in append mode).
   [[nodiscard]] ErrorCode write(const void* data, std::size_t size);
   // Writes all of `size` bytes at `offset` without moving the file position.

@@ -101,6 +101,19 @@ ErrorCode File::read(void* data, std::size_t size, std::size_t& read) {
   }
 }
 
+ErrorCode File::read_at(std::uint64_t offset, void* data, std::size_t size, std::size_t& read) {
+  read = 0;
+  if (handle_ == kInvalid) return kErrorInvalidHandle;
+  for (;;) {
+    const ssize_t n = ::pread(fd_of(handle_), data, size, static_cast<off_t>(offset));
+    if (n >= 0) {
+      read = static_cast<std::size_t>(n);
+      return kErrorSuccess;
+    }
+    if (errno != EINTR) return last_error();
+  }
+}
+
 ErrorCode File::write(const void* data, std::size_t size) {
   if (handle_ == kInvalid) return kErrorInvalidHandle;
   const auto* bytes = static_cast<const char*>(data);

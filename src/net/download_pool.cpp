@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "net/arrival_hash.h"
 #include "net/http_client.h"
 #include "net/resume.h"
 
@@ -45,6 +46,12 @@ void run_worker(const UrlParts& url_parts, DownloadPool& pool, FileTable& table,
     } else {
       pool.parts_failed.fetch_add(1);
       if (fatal) pool.parts_fatal.fetch_add(1);
+    }
+    // A ranged file is hashed here, between parts, as far as its parts are complete in order: the
+    // part just fetched may be the one that the hash waited for.
+    if (part.length != 0) {
+      const auto found = table.files.find(part.file_key);
+      if (found != table.files.end() && !found->second.packed) hash_completed_parts(found->second);
     }
   }
 }
@@ -97,7 +104,11 @@ bool write_part_data(FileTable& table, const DownloadPart& part, std::uint64_t f
   DownloadFile& file = found->second;
   const std::uint64_t part_end = std::uint64_t{part.offset} + expected_bytes(part);
   if (file_offset < part.offset || file_offset > part_end || size > part_end - file_offset) return false;
+  const bool ranged = file.part_size != 0;
+  if (ranged && !file.packed && file_offset == part.offset) note_part_attempt(file, part.offset);
   if (file.handle.write_at(file_offset, data, size) != os::kErrorSuccess) return false;
+  // A file fetched whole is hashed as it is written; its bytes never need to be read back.
+  if (!ranged && !file.packed) hash_arriving_piece(file, file_offset, data, size);
   if (file_offset + size == part_end) mark_part_done(table, file, part.offset);
   return true;
 }

@@ -21,7 +21,9 @@
 namespace corvane {
 namespace {
 
-constexpr std::size_t kHashBufferSize = 1048576;
+// Small enough to stay in a core's own cache between the copy out of the page cache and the hash:
+// reading a cached file in 1 MiB pieces costs about three times the system time of 64 KiB pieces.
+constexpr std::size_t kHashBufferSize = 65536;
 
 std::string to_hex(const os::Sha256Digest& digest) {
   static constexpr char kDigits[] = "0123456789abcdef";

@@ -13,7 +13,7 @@
 // on several threads at once.
 namespace corvane {
 
-// SHA-256 of a whole file as 64 lower-case hexadecimal digits, streamed through one 1 MiB buffer
+// SHA-256 of a whole file as 64 lower-case hexadecimal digits, streamed through one 64 KiB buffer
 // with the sequential-read hint. False (and `out` empty) when the file cannot be opened or read.
 [[nodiscard]] bool sha256_file(std::wstring_view path, std::string& out);
 

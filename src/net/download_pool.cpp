@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <mutex>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -56,11 +57,20 @@ void run_worker(const UrlParts& url_parts, DownloadPool& pool, FileTable& table,
   }
 }
 
+// Counts a worker as ended (or as never started) and wakes the thread that waits for the last one.
+void end_worker(DownloadPool& pool) {
+  {
+    const std::lock_guard<std::mutex> guard(pool.end_lock);
+    pool.workers_running.fetch_sub(1);
+  }
+  pool.worker_ended.notify_all();
+}
+
 }  // namespace
 
 void download_worker(const UrlParts& url_parts, DownloadPool& pool, FileTable& table, PartWriter write) {
   run_worker(url_parts, pool, table, write);
-  pool.workers_running.fetch_sub(1);
+  end_worker(pool);
 }
 
 void run_download_pool(const UrlParts& url_parts, DownloadPool& pool, unsigned thread_count,
@@ -74,7 +84,7 @@ void run_download_pool(const UrlParts& url_parts, DownloadPool& pool, unsigned t
     try {
       workers.emplace_back(download_worker, std::cref(url_parts), std::ref(pool), std::ref(table), write);
     } catch (const std::system_error&) {
-      pool.workers_running.fetch_sub(1);  // a thread that never started is a worker that ended
+      end_worker(pool);  // a thread that never started is a worker that ended
     }
   }
 
@@ -82,10 +92,15 @@ void run_download_pool(const UrlParts& url_parts, DownloadPool& pool, unsigned t
     return pool.next_index.load() < count ||
            std::uint64_t{pool.parts_done.load()} + pool.parts_failed.load() < count;
   };
-  while (unfinished() && pool.workers_running.load() > 0) {
+  const auto all_ended = [&] { return pool.workers_running.load() == 0; };
+  std::unique_lock<std::mutex> lock(pool.end_lock);
+  while (unfinished() && !all_ended()) {
+    lock.unlock();
     if (progress != nullptr) progress(progress_context);
-    std::this_thread::sleep_for(kProgressInterval);
+    lock.lock();
+    pool.worker_ended.wait_for(lock, kProgressInterval, all_ended);
   }
+  lock.unlock();
   for (std::thread& worker : workers) worker.join();
 
   // Every worker has ended; parts that none of them claimed were never tried.

@@ -51,6 +51,10 @@ class File {
   [[nodiscard]] ErrorCode write_at(std::uint64_t offset, const void* data, std::size_t size);
   // Flushes the contents to the disk.
   [[nodiscard]] ErrorCode sync();
+  // Starts writing the changed data of [offset, offset + length) to the disk and returns without
+  // waiting for it, so that a later sync() or write-through move has less left to wait for. Only a
+  // hint: a system without such a call does nothing, and a failure is not reported.
+  void start_writeback(std::uint64_t offset, std::uint64_t length);
 
   // The platform's handle (a descriptor on Linux, a HANDLE on Windows), for the platform layer.
   std::intptr_t native() const { return handle_; }

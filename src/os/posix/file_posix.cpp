@@ -145,6 +145,12 @@ ErrorCode File::write_at(std::uint64_t offset, const void* data, std::size_t siz
   return kErrorSuccess;
 }
 
+void File::start_writeback(std::uint64_t offset, std::uint64_t length) {
+  if (handle_ == kInvalid || length == 0) return;
+  (void)::sync_file_range(fd_of(handle_), static_cast<off_t>(offset), static_cast<off_t>(length),
+                          SYNC_FILE_RANGE_WRITE);
+}
+
 ErrorCode File::sync() {
   if (handle_ == kInvalid) return kErrorInvalidHandle;
   return ::fsync(fd_of(handle_)) == 0 ? kErrorSuccess : last_error();

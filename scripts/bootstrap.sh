@@ -16,7 +16,7 @@ test_pkgs=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
   procps psmisc
 )
-bench_pkgs=(aria2 time)
+bench_pkgs=(aria2 time nginx-light curl openssl python3)
 fuzz_pkgs=(clang libclang-rt-14-dev)
 
 what=${1:-test}

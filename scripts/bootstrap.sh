@@ -22,7 +22,7 @@ windows_pkgs=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev googletest
   wine wine64
 )
-bench_pkgs=(aria2 time)
+bench_pkgs=(aria2 time nginx-light curl openssl python3)
 fuzz_pkgs=(clang libclang-rt-14-dev)
 
 what=${1:-test}

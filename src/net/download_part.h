@@ -1,6 +1,8 @@
 #pragma once
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -29,6 +31,10 @@ struct DownloadPool {
   std::atomic<std::uint32_t> parts_failed{0};  // parts that failed every attempt, or were never tried
   std::atomic<std::uint32_t> parts_fatal{0};   // failed parts whose last attempt was fatal
   std::atomic<std::uint32_t> workers_running{0};
+  // Wakes the thread that runs the pool as soon as the last worker has ended, so that the end of a
+  // download is not noticed only at the next progress report.
+  std::mutex end_lock;
+  std::condition_variable worker_ended;
 };
 
 }  // namespace corvane

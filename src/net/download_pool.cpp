@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <chrono>
 #include <exception>
+#include <mutex>
 #include <thread>
 #include <vector>
 
+#include "net/arrival_hash.h"
 #include "net/http_client.h"
 #include "net/resume.h"
 
@@ -46,7 +48,22 @@ void run_worker(const UrlParts& url_parts, DownloadPool& pool, FileTable& table,
       pool.parts_failed.fetch_add(1);
       if (fatal) pool.parts_fatal.fetch_add(1);
     }
+    // A ranged file is hashed here, between parts, as far as its parts are complete in order: the
+    // part just fetched may be the one that the hash waited for.
+    if (part.length != 0) {
+      const auto found = table.files.find(part.file_key);
+      if (found != table.files.end() && !found->second.packed) hash_completed_parts(found->second);
+    }
   }
+}
+
+// Counts a worker as ended (or as never started) and wakes the thread that waits for the last one.
+void end_worker(DownloadPool& pool) {
+  {
+    const std::lock_guard<std::mutex> guard(pool.end_lock);
+    pool.workers_running.fetch_sub(1);
+  }
+  pool.worker_ended.notify_all();
 }
 
 }  // namespace
@@ -58,7 +75,7 @@ void download_worker(const UrlParts& url_parts, DownloadPool& pool, FileTable& t
     // Exhausted memory (or anything else thrown) ends this worker, never the program: the part in
     // hand is counted failed by the pool, and the other workers go on.
   }
-  pool.workers_running.fetch_sub(1);
+  end_worker(pool);
 }
 
 void run_download_pool(const UrlParts& url_parts, DownloadPool& pool, unsigned thread_count,
@@ -72,7 +89,7 @@ void run_download_pool(const UrlParts& url_parts, DownloadPool& pool, unsigned t
     try {
       workers.emplace_back(download_worker, std::cref(url_parts), std::ref(pool), std::ref(table), write);
     } catch (...) {
-      pool.workers_running.fetch_sub(1);  // a thread that never started is a worker that ended
+      end_worker(pool);  // a thread that never started is a worker that ended
     }
   }
 
@@ -92,10 +109,16 @@ void run_download_pool(const UrlParts& url_parts, DownloadPool& pool, unsigned t
     return pool.next_index.load() < count ||
            std::uint64_t{pool.parts_done.load()} + pool.parts_failed.load() < count;
   };
-  while (unfinished() && pool.workers_running.load() > 0 && !progress_error) {
+  // The wait ends early when the last worker ends, so the run goes on as soon as the last byte is in.
+  const auto all_ended = [&] { return pool.workers_running.load() == 0; };
+  std::unique_lock<std::mutex> lock(pool.end_lock);
+  while (unfinished() && !all_ended() && !progress_error) {
+    lock.unlock();
     report();
-    std::this_thread::sleep_for(kProgressInterval);
+    lock.lock();
+    pool.worker_ended.wait_for(lock, kProgressInterval, all_ended);
   }
+  lock.unlock();
   for (std::thread& worker : workers) worker.join();
 
   // Every worker has ended; parts that none of them finished (never claimed, or in the hands of a
@@ -114,8 +137,18 @@ bool write_part_data(FileTable& table, const DownloadPart& part, std::uint64_t f
   DownloadFile& file = found->second;
   const std::uint64_t part_end = std::uint64_t{part.offset} + expected_bytes(part);
   if (file_offset < part.offset || file_offset > part_end || size > part_end - file_offset) return false;
+  const bool ranged = file.part_size != 0;
+  if (ranged && !file.packed && file_offset == part.offset) note_part_attempt(file, part.offset);
   if (file.handle.write_at(file_offset, data, size) != os::kErrorSuccess) return false;
-  if (file_offset + size == part_end) mark_part_done(table, file, part.offset);
+  // A file fetched whole is hashed as it is written; its bytes never need to be read back.
+  if (!ranged && !file.packed) hash_arriving_piece(file, file_offset, data, size);
+  if (file_offset + size == part_end) {
+    mark_part_done(table, file, part.offset);
+    // The content is moved into place with write-through once verified: its data start for the
+    // disk now, while the other downloads go on, instead of all at once at the end. A packed
+    // download is unpacked into another file first, so its bytes never need to be on the disk.
+    if (!file.packed) file.handle.start_writeback(part.offset, expected_bytes(part));
+  }
   return true;
 }
 

@@ -29,11 +29,13 @@ void run_download_pool(const UrlParts& url_parts, DownloadPool& pool, unsigned t
                        void* progress_context);
 
 // One worker: opens its own connection, then claims parts until the queue is exhausted, giving each
-// up to three attempts in a row.
+// up to three attempts in a row. After each ranged part it hashes that file's parts that are now
+// complete in order (hash_completed_parts), while the other workers go on downloading.
 void download_worker(const UrlParts& url_parts, DownloadPool& pool, FileTable& table, PartWriter write);
 
 // The writer of the update run: one positioned write into the part's staging file, never outside
-// the part's own range; the part is recorded complete when its last byte has been written.
+// the part's own range; the part is recorded complete when its last byte has been written. A file
+// fetched whole and not packed is hashed piece by piece right after each write.
 [[nodiscard]] bool write_part_data(FileTable& table, const DownloadPart& part,
                                    std::uint64_t file_offset, const std::uint8_t* data,
                                    std::size_t size);

@@ -56,12 +56,19 @@ class File {
   [[nodiscard]] ErrorCode reserve(std::uint64_t length);
   // Reads up to `size` bytes at the current position; `read` 0 means the end of the file.
   [[nodiscard]] ErrorCode read(void* data, std::size_t size, std::size_t& read);
+  // Reads up to `size` bytes at `offset` without moving the file position; `read` 0 means the end
+  // of the file. Several threads may read and write one File at once this way.
+  [[nodiscard]] ErrorCode read_at(std::uint64_t offset, void* data, std::size_t size, std::size_t& read);
   // Writes all of `size` bytes at the current position (or the end, in append mode).
   [[nodiscard]] ErrorCode write(const void* data, std::size_t size);
   // Writes all of `size` bytes at `offset` without moving the file position.
   [[nodiscard]] ErrorCode write_at(std::uint64_t offset, const void* data, std::size_t size);
   // Flushes the contents to the disk.
   [[nodiscard]] ErrorCode sync();
+  // Starts writing the changed data of [offset, offset + length) to the disk and returns without
+  // waiting for it, so that a later sync() or write-through move has less left to wait for. Only a
+  // hint: a system without such a call does nothing, and a failure is not reported.
+  void start_writeback(std::uint64_t offset, std::uint64_t length);
 
   // The platform's handle (a descriptor on Linux, a HANDLE on Windows), for the platform layer.
   std::intptr_t native() const { return handle_; }

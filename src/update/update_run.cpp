@@ -1,10 +1,12 @@
 #include "update/update_run.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <new>
 #include <stdexcept>
 #include <set>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -54,6 +56,12 @@ std::string release_label_of(const Manifest& manifest) {
   return manifest.date.empty() ? manifest.version : manifest.version + " ot " + manifest.date;
 }
 
+// Client files are hashed on one thread per core, but on no more threads than a download uses.
+unsigned recheck_threads() {
+  const unsigned cores = std::thread::hardware_concurrency();
+  return std::clamp(cores, 1u, kDownloadWorkers);
+}
+
 // Whether the downloads of `changed` are fetched in byte ranges: only when the largest of them
 // (the first of equal ones) is at least kRangedMinimum bytes and the server answers a range for it.
 bool use_ranges(const UrlParts& url, const std::vector<ManifestFile>& changed) {
@@ -75,10 +83,11 @@ std::uint32_t update_from_manifest(const Manifest& manifest, const UrlParts& url
 
   std::vector<ManifestFile> changed;
   std::set<std::wstring> keep;
-  for (const ManifestFile& entry : manifest.files) {
-    if (is_file_current(install_dir, entry)) continue;
-    changed.push_back(entry);
-    keep.insert(os::from_utf8(entry.sha256));
+  const std::vector<std::uint8_t> current = check_files_current(install_dir, manifest.files, recheck_threads());
+  for (std::size_t i = 0; i < manifest.files.size(); ++i) {
+    if (current[i] != 0) continue;
+    changed.push_back(manifest.files[i]);
+    keep.insert(os::from_utf8(manifest.files[i].sha256));
   }
   prune_staging(staging_dir, keep);
   if (changed.empty()) {

@@ -1,7 +1,16 @@
 #include "update/verification.h"
 
+#include <algorithm>
+#include <atomic>
+#include <exception>
 #include <memory>
+#include <mutex>
+#include <numeric>
+#include <optional>
+#include <system_error>
+#include <thread>
 
+#include "net/arrival_hash.h"
 #include "os/file.h"
 #include "os/fs.h"
 #include "os/mapped_file.h"
@@ -12,7 +21,9 @@
 namespace corvane {
 namespace {
 
-constexpr std::size_t kHashBufferSize = 1048576;
+// Small enough to stay in a core's own cache between the copy out of the page cache and the hash:
+// reading a cached file in 1 MiB pieces costs about three times the system time of 64 KiB pieces.
+constexpr std::size_t kHashBufferSize = 65536;
 
 std::string to_hex(const os::Sha256Digest& digest) {
   static constexpr char kDigits[] = "0123456789abcdef";
@@ -72,8 +83,55 @@ bool unpack_lzms(std::wstring_view packed_path, std::uint32_t packed_size, std::
   return decode_lzms_frame(frame, std::span<std::uint8_t>(output.data(), output.size()));
 }
 
+std::vector<std::uint8_t> check_files_current(std::wstring_view client_dir, const std::vector<ManifestFile>& files,
+                                              unsigned threads) {
+  std::vector<std::uint8_t> current(files.size(), 0);
+  // Largest first, so that no big file is left for one thread at the end.
+  std::vector<std::size_t> order(files.size());
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) { return files[a].size > files[b].size; });
+
+  std::atomic<std::size_t> next{0};
+  std::mutex failure_lock;
+  std::exception_ptr failure;
+  const auto check = [&]() noexcept {
+    try {
+      for (std::size_t i = next.fetch_add(1); i < order.size(); i = next.fetch_add(1)) {
+        current[order[i]] = is_file_current(client_dir, files[order[i]]) ? 1 : 0;
+      }
+    } catch (...) {
+      // Out of memory on this thread: the others stop too, and the caller hears of it.
+      next = order.size();
+      const std::lock_guard<std::mutex> guard(failure_lock);
+      if (!failure) failure = std::current_exception();
+    }
+  };
+
+  const unsigned helpers = static_cast<unsigned>(
+      std::min<std::size_t>(std::max(threads, 1u) - 1, files.size() > 0 ? files.size() - 1 : 0));
+  std::vector<std::thread> pool;
+  pool.reserve(helpers);
+  for (unsigned i = 0; i < helpers; ++i) {
+    try {
+      pool.emplace_back(check);
+    } catch (const std::system_error&) {
+      break;  // fewer threads: the ones there are share the work
+    }
+  }
+  check();
+  for (std::thread& t : pool) t.join();
+  if (failure) std::rethrow_exception(failure);
+  return current;
+}
+
 bool verify_download(const DownloadFile& file, const ManifestFile& entry) {
-  if (file.packed && !unpack_lzms(file.data_path, file.size, file.raw_path, entry.size)) return false;
+  if (file.packed) {
+    if (!unpack_lzms(file.data_path, file.size, file.raw_path, entry.size)) return false;
+  } else if (const std::optional<os::Sha256Digest> arrived = arrival_digest(file)) {
+    // Hashed while it was written; reading it back would hash the same bytes again.
+    return to_hex(*arrived) == entry.sha256;
+  }
   std::string digest;
   return sha256_file(file.raw_path, digest) && digest == entry.sha256;
 }

@@ -2,16 +2,18 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "net/download_file.h"
 #include "update/manifest.h"
 
 // Whether a client file already matches its manifest entry, and whether a finished download is
-// the content the manifest promises. Runs on the thread of the update run, one file at a time,
-// after the download pool has closed its staging files.
+// the content the manifest promises. Verification runs on the thread of the update run, one file
+// at a time, after the download pool has closed its staging files; the client's files are checked
+// on several threads at once.
 namespace corvane {
 
-// SHA-256 of a whole file as 64 lower-case hexadecimal digits, streamed through one 1 MiB buffer
+// SHA-256 of a whole file as 64 lower-case hexadecimal digits, streamed through one 64 KiB buffer
 // with the sequential-read hint. False (and `out` empty) when the file cannot be opened or read,
 // and for anything but a plain file reached without a link at `path` (never waits on a pipe).
 [[nodiscard]] bool sha256_file(std::wstring_view path, std::string& out);
@@ -26,6 +28,14 @@ namespace corvane {
 // a pipe, a device): apply_files replaces it as it is.
 [[nodiscard]] bool is_file_current(std::wstring_view client_dir, const ManifestFile& entry);
 
+// is_file_current for every entry of `files`, on the calling thread and up to `threads - 1` more,
+// each taking the next unchecked entry (largest first) until none is left. The answers (1 current,
+// 0 not) are in the order of `files`, whatever order they were found in. An exception on any
+// thread stops the others and is rethrown here once they have all ended.
+[[nodiscard]] std::vector<std::uint8_t> check_files_current(std::wstring_view client_dir,
+                                                            const std::vector<ManifestFile>& files,
+                                                            unsigned threads);
+
 // Unpacks the packed file at `packed_path`, which must be exactly `packed_size` bytes long, into
 // `output_path`, created or truncated and made exactly `output_size` bytes long. The whole frame is
 // checked before anything is decoded. False on any failure; the output may then hold a part of
@@ -34,8 +44,9 @@ namespace corvane {
                                std::wstring_view output_path, std::uint32_t output_size);
 
 // The staged download is the entry's content: a packed download is unpacked from data_path to
-// raw_path first; then raw_path must hash to the entry's sha256. An unpacked download is hashed in
-// place. On true the content is at file.raw_path.
+// raw_path first; then raw_path must hash to the entry's sha256. An unpacked download is judged by
+// the digest taken while it arrived (arrival_digest) when there is one, else hashed in place. On
+// true the content is at file.raw_path.
 [[nodiscard]] bool verify_download(const DownloadFile& file, const ManifestFile& entry);
 
 // Deletes the download's data, content and resume files (data_path, raw_path, parts_path);

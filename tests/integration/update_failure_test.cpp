@@ -5,6 +5,8 @@
 
 #include "base/paths.h"
 #include "integration/update_fixture.h"
+#include "net/resume.h"
+#include "os/file.h"
 #include "os/fs.h"
 #include "os/text.h"
 #include "release_builder/release.h"
@@ -157,6 +159,102 @@ TEST_F(UpdateFailureTest, CorruptDownloadLosesOnlyItsOwnStagingFiles) {
     EXPECT_EQ(fetched("bin/sub/ui.dll").requests, 0u);
     EXPECT_EQ(client_tree(), release);
   }
+}
+
+TEST_F(UpdateFailureTest, BytesSpoiltOnTheWireAreCaughtWhetherFetchedWholeOrInRanges) {
+  Tree release = small_release(1);
+  release["data/ngtables/big.bin"] = noise(24u << 20, 9);  // three ranged parts, hashed as they land
+  publish(release, "1.0.0", "", {"Corvane.exe"});
+  struct Case {
+    const char* file;
+    std::uint64_t offset;
+  };
+  const Case cases[] = {{"bin/core.dll", 100}, {"data/ngtables/big.bin", (12u << 20) + 7},
+                        {"data/ngtables/big.bin", (24u << 20) - 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.file) + " at " + std::to_string(c.offset));
+    reset_client();
+    server_.clear_faults();
+    server_.add_fault({.kind = test_cdn::FaultKind::kFlipByte, .path = server_path(entry(c.file)), .bytes = c.offset});
+    EXPECT_EQ(run(), kFailed);
+    EXPECT_EQ(result_.status, kStatusDownloadCorrupt);
+    EXPECT_EQ(result_.file, c.file);
+    EXPECT_NE(console_.find(std::string("[!] Obnovlenie: fayl ") + c.file + " povrezhden pri zagruzke.\n"),
+              std::string::npos)
+        << console_;
+    EXPECT_TRUE(staged_files_of(c.file).empty());
+    EXPECT_FALSE(os::file_info(client_path(c.file)).has_value());
+
+    server_.clear_faults();
+    EXPECT_EQ(run(), kUpdated) << console_;
+    EXPECT_EQ(client_tree(), release);
+  }
+}
+
+TEST_F(UpdateFailureTest, AResumedDownloadIsCheckedOverTheBytesOfTheEarlierRunToo) {
+  Tree release = small_release(1);
+  release["data/ngtables/big.bin"] = noise(24u << 20, 9);
+  publish(release, "1.0.0", "", {"Corvane.exe"});
+  const std::string big = server_path(entry("data/ngtables/big.bin"));
+  // The range probe and one part arrive; the two other parts are cut off on every attempt.
+  server_.add_fault({.kind = test_cdn::FaultKind::kDropAfter, .path = big, .bytes = 1000, .skip = 2});
+  ASSERT_EQ(run(), kFailed) << console_;
+  ASSERT_EQ(result_.status, kStatusDownloadIncomplete);
+
+  // One byte of the part that arrived changes on disk before the next run.
+  const std::wstring stem = client_path("update/" + entry("data/ngtables/big.bin").sha256);
+  const std::vector<std::uint32_t> record = read_parts_file(stem + L".parts");
+  ASSERT_EQ(record.size(), 2u);
+  {
+    os::File staged;
+    ASSERT_EQ(staged.open(stem + L".raw", os::OpenMode::ReadWriteAlways), os::kErrorSuccess);
+    const char spoilt = '\x5A';
+    ASSERT_EQ(staged.write_at(record[1] + 4321, &spoilt, 1), os::kErrorSuccess);
+  }
+
+  server_.clear_faults();
+  server_.reset_counters();
+  EXPECT_EQ(run(), kFailed);
+  EXPECT_EQ(result_.status, kStatusDownloadCorrupt);
+  EXPECT_EQ(result_.file, "data/ngtables/big.bin");
+  EXPECT_LE(fetched("data/ngtables/big.bin").body_bytes, (16u << 20) + 1u) << "the earlier part is not fetched again";
+  EXPECT_TRUE(staged_files_of("data/ngtables/big.bin").empty());
+
+  EXPECT_EQ(run(), kUpdated) << console_;
+  EXPECT_EQ(client_tree(), release);
+}
+
+TEST_F(UpdateFailureTest, ChangedFilesKeepManifestOrderWhateverOrderTheyAreCheckedIn) {
+  Tree release = small_release(1);
+  release["bin/a_small.bin"] = noise(3000, 11);
+  release["bin/z_large.bin"] = noise(3u << 20, 12);
+  publish(release, "1.0.0");
+  ASSERT_EQ(run(), kUpdated) << console_;
+  const auto position = [&](const std::string& path) {
+    return std::find_if(files_.begin(), files_.end(), [&](const ManifestFile& f) { return f.path == path; }) -
+           files_.begin();
+  };
+  // The client files are checked largest first; the run must still take them in manifest order.
+  ASSERT_LT(position("bin/a_small.bin"), position("bin/z_large.bin"));
+
+  for (const char* path : {"bin/a_small.bin", "bin/z_large.bin"}) {
+    std::string changed = release[path];
+    changed[changed.size() / 2] = static_cast<char>(changed[changed.size() / 2] ^ 1);
+    put_client_file(path, changed);
+    server_.add_fault({.kind = test_cdn::FaultKind::kFlipByte, .path = server_path(entry(path)), .bytes = 10});
+  }
+  EXPECT_EQ(run(), kFailed);
+  EXPECT_EQ(console_.substr(0, console_.find('\r')), "[*] Dostupna versiya 1.0.0, obnovlyaem 2 faylov...\n");
+  EXPECT_EQ(result_.status, kStatusDownloadCorrupt);
+  EXPECT_EQ(result_.file, "bin/a_small.bin");
+
+  // The larger file's spoilt download stayed staged, complete: the next run reads it back and
+  // refuses it in turn.
+  server_.clear_faults();
+  EXPECT_EQ(run(), kFailed);
+  EXPECT_EQ(result_.file, "bin/z_large.bin");
+  EXPECT_EQ(run(), kUpdated) << console_;
+  EXPECT_EQ(client_tree(), release);
 }
 
 // Replacement of an installed release by a newer one, with a fault injected at one file.

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <optional>
 #include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "net/arrival_hash.h"
 #include "net/download_plan.h"
 #include "net/resume.h"
 #include "net_fixture.h"
@@ -80,6 +82,18 @@ class PoolTest : public test::CdnTest {
       EXPECT_TRUE(read_text(table_.files.at(files[i].path).data_path) == contents_[i]) << files[i].path;
     }
   }
+  // Every download of entries that are not packed and not empty was hashed on its way in, to the
+  // digest of its content; the others were not.
+  void expect_hashed_on_arrival(const std::vector<ManifestFile>& files) {
+    for (std::size_t i = 0; i < files.size(); ++i) {
+      const std::optional<os::Sha256Digest> digest = arrival_digest(table_.files.at(files[i].path));
+      if (files[i].packed_size != 0 || files[i].size == 0) {
+        EXPECT_FALSE(digest.has_value()) << files[i].path;
+      } else {
+        EXPECT_TRUE(digest == test::sha256_of(contents_[i])) << files[i].path;
+      }
+    }
+  }
 
   FileTable table_;
   DownloadPool pool_;
@@ -103,6 +117,7 @@ TEST_F(PoolTest, RangedAndWholeFilesArriveByteExactThroughSeveralWorkers) {
   EXPECT_EQ(pool_.bytes_done.load(), table_.bytes_total);
   EXPECT_EQ(table_.files_done.load(), 5u);
   expect_staged(files);
+  expect_hashed_on_arrival(files);
   EXPECT_LE(g_largest_piece.load(), 262144u);
 
   const test_cdn::PathCounters big = server_.counters(server_path("files/bin/big.dll"));
@@ -147,6 +162,10 @@ TEST_F(PoolTest, AnInterruptedRunIsResumedByFetchingOnlyTheMissingParts) {
   EXPECT_EQ(pool_.bytes_done.load(), table_.bytes_total);
   EXPECT_EQ(table_.files_done.load(), 2u);
   expect_staged(files);
+  // The big file's digest covers the part from the first run too, read back from disk; the small
+  // file came whole in the first run and is left to verification.
+  EXPECT_TRUE(arrival_digest(table_.files.at("big.bin")) == test::sha256_of(contents_[0]));
+  EXPECT_FALSE(arrival_digest(table_.files.at("small.bin")).has_value());
   EXPECT_EQ(read_text(table_.files.at("big.bin").parts_path).size(), 16u);
 }
 

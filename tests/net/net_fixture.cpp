@@ -17,6 +17,13 @@ std::string pattern_bytes(std::size_t size, std::uint32_t seed) {
   return out;
 }
 
+os::Sha256Digest sha256_of(const std::string& bytes) {
+  os::Sha256 hash;
+  os::Sha256Digest digest{};
+  EXPECT_TRUE(hash.begin() && hash.update(bytes.data(), bytes.size()) && hash.finish(digest));
+  return digest;
+}
+
 ManifestFile make_entry(const std::string& path, std::uint32_t size, std::uint32_t seed,
                         std::uint32_t packed_size) {
   static const char* hex = "0123456789abcdef";

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "net/url.h"
+#include "os/sha256.h"
 #include "support/temp_dir.h"
 #include "test_cdn.h"
 #include "update/manifest.h"
@@ -15,6 +16,9 @@ namespace corvane::test {
 
 // `size` bytes of a fixed pseudo-random pattern that differs per seed.
 std::string pattern_bytes(std::size_t size, std::uint32_t seed);
+
+// The SHA-256 of `bytes`.
+os::Sha256Digest sha256_of(const std::string& bytes);
 
 // A manifest entry with a made-up but well-formed sha256 derived from `seed`.
 ManifestFile make_entry(const std::string& path, std::uint32_t size, std::uint32_t seed,

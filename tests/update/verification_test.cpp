@@ -14,6 +14,8 @@
 #include <thread>
 
 #include "os/file.h"
+#include "os/fs.h"
+#include "os/sha256.h"
 #include "os/text.h"
 #include "release_builder/lzms_pack.h"
 #include "support/temp_dir.h"
@@ -170,6 +172,35 @@ TEST(FileCurrency, FilesOfFourGibibytesOrMoreNeverMatch) {
   EXPECT_FALSE(is_file_current(client.path(), ManifestFile{"Corvane.exe", kEmptySha, 3, 0}));
 }
 
+TEST(FileCurrency, ManyFilesOnSeveralThreadsAnswerInListOrder) {
+  TempDir client;
+  test::make_dirs(client / L"bin");
+  std::vector<ManifestFile> files;
+  std::vector<std::uint8_t> expected;
+  for (std::uint32_t i = 0; i < 40; ++i) {
+    // Sizes that neither rise nor fall with the list order, so the largest-first claiming differs
+    // from it.
+    const std::uint32_t size = 1000 + (i * 7919u) % 40 * 5000;
+    const std::string name = "bin/f" + std::to_string(i) + ".dll";
+    const std::wstring path = client / os::from_utf8(name);
+    const std::string content = text_content(size + i).substr(i);
+    test::write_text(path, content);
+    ManifestFile entry{name, sha_of(path), size, 0};
+    switch (i % 5) {
+      case 1: test::write_text(path, content.substr(0, size - 1) + "#"); break;  // same size, other bytes
+      case 2: test::write_text(path, content + "+"); break;                      // one byte longer
+      case 3: (void)os::delete_file(path); break;
+      default: break;
+    }
+    files.push_back(entry);
+    expected.push_back(i % 5 == 0 || i % 5 == 4 ? 1 : 0);
+  }
+  for (const unsigned threads : {0u, 1u, 2u, 3u, 8u, 64u}) {
+    EXPECT_EQ(check_files_current(client.path(), files, threads), expected) << threads << " threads";
+  }
+  EXPECT_TRUE(check_files_current(client.path(), {}, 4).empty());
+}
+
 TEST(UnpackLzms, WritesExactlyTheContentAtItsSize) {
   TempDir dir;
   for (const std::size_t size : {std::size_t{0}, std::size_t{5}, std::size_t{3 * 4096 + 1}}) {
@@ -217,6 +248,41 @@ TEST(VerifyDownload, UnpackedDownloadIsHashedInPlace) {
   EXPECT_EQ(entries.size(), 2u) << "no second copy is made";
 
   test::write_text(file.raw_path, content.substr(0, 2999) + "#");
+  EXPECT_FALSE(verify_download(file, entry));
+}
+
+TEST(VerifyDownload, ADigestTakenOnArrivalSparesTheReadAndDecidesAlike) {
+  TempDir staging;
+  const std::string content = text_content(4 << 20);
+  test::write_text(staging / L"c", content);
+  const ManifestFile entry{"bin/a.dll", sha_of(staging / L"c"), static_cast<std::uint32_t>(content.size()), 0};
+  DownloadFile file;
+  stage(file, staging, entry, false);
+  test::write_text(file.raw_path, content);
+  const auto arrived = [&](const std::string& bytes) {
+    os::Sha256 hash;
+    ASSERT_TRUE(hash.begin() && hash.update(bytes.data(), bytes.size()) && hash.finish(file.arrival.digest));
+    file.arrival.hashed = bytes.size();
+    file.arrival.complete = true;
+  };
+
+  arrived(content);
+  std::uint64_t before = bytes_read_by_process();
+  EXPECT_TRUE(verify_download(file, entry));
+  EXPECT_LT(bytes_read_by_process() - before, std::uint64_t{1} << 20);
+
+  // The wire delivered other bytes than the manifest promises.
+  std::string corrupt = content;
+  corrupt[12345] = '!';
+  arrived(corrupt);
+  EXPECT_FALSE(verify_download(file, entry));
+
+  // A part was written again after it may have been hashed: the file itself is read and decides.
+  file.arrival.spoiled = true;
+  before = bytes_read_by_process();
+  EXPECT_TRUE(verify_download(file, entry));
+  EXPECT_GE(bytes_read_by_process() - before, content.size());
+  test::write_text(file.raw_path, corrupt);
   EXPECT_FALSE(verify_download(file, entry));
 }
 

@@ -426,10 +426,11 @@ bool Server::State::send_file_range(int fd, const Request& request, int file, st
   const bool cut = fault && (kind == FaultKind::kDropAfter || kind == FaultKind::kShortBody);
   const bool slow = fault && kind == FaultKind::kSlowBody && fault->bytes_per_second > 0;
   const bool long_body = fault && kind == FaultKind::kLongBody;
+  const bool flip = fault && kind == FaultKind::kFlipByte;
   std::uint64_t to_send = cut ? std::min(length, fault->bytes) : length;
   if (long_body) to_send += fault->bytes;
 
-  if (!cut && !slow && !long_body) {
+  if (!cut && !slow && !long_body && !flip) {
     auto pos = static_cast<off_t>(offset);
     std::uint64_t left = to_send;
     while (left > 0) {
@@ -451,6 +452,9 @@ bool Server::State::send_file_range(int fd, const Request& request, int file, st
     const ssize_t got = ::pread(file, buffer.data(), want, static_cast<off_t>(offset + sent));
     const std::size_t have = got > 0 ? static_cast<std::size_t>(got) : 0;
     std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(have), buffer.begin() + static_cast<std::ptrdiff_t>(want), 0);
+    if (flip && fault->bytes >= offset + sent && fault->bytes < offset + sent + want) {
+      buffer[static_cast<std::size_t>(fault->bytes - offset - sent)] ^= static_cast<char>(0xFF);
+    }
     if (!send_all(fd, buffer.data(), want)) return false;
     sent += want;
     count_bytes(request.path, want);

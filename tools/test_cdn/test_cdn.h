@@ -21,6 +21,7 @@ enum class FaultKind {
   kDelayHeaders,  // wait `delay_ms` before the headers
   kRedirect,      // answer 302 with "Location: `location`"
   kRefuse,        // reset each new connection before reading anything (`path` is ignored)
+  kFlipByte,      // send the body with the file's byte at offset `bytes` inverted, where it is sent
 };
 
 inline constexpr std::uint32_t kAlways = std::numeric_limits<std::uint32_t>::max();
@@ -29,7 +30,7 @@ struct Fault {
   FaultKind kind = FaultKind::kStatus;
   std::string path;                   // request path as sent ("/release/files/a.bin"); empty: all
   std::uint32_t status = 500;         // kStatus
-  std::uint64_t bytes = 0;            // kDropAfter, kShortBody, kLongBody
+  std::uint64_t bytes = 0;            // kDropAfter, kShortBody, kLongBody; kFlipByte: file offset
   std::uint64_t bytes_per_second = 0; // kSlowBody
   std::uint32_t delay_ms = 0;         // kDelayHeaders
   std::string location;               // kRedirect: a path or an absolute URL

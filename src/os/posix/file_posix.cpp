@@ -121,6 +121,19 @@ ErrorCode File::read(void* data, std::size_t size, std::size_t& read) {
   }
 }
 
+ErrorCode File::read_at(std::uint64_t offset, void* data, std::size_t size, std::size_t& read) {
+  read = 0;
+  if (handle_ == kInvalid) return kErrorInvalidHandle;
+  for (;;) {
+    const ssize_t n = ::pread(fd_of(handle_), data, size, static_cast<off_t>(offset));
+    if (n >= 0) {
+      read = static_cast<std::size_t>(n);
+      return kErrorSuccess;
+    }
+    if (errno != EINTR) return last_error();
+  }
+}
+
 ErrorCode File::write(const void* data, std::size_t size) {
   if (handle_ == kInvalid) return kErrorInvalidHandle;
   const auto* bytes = static_cast<const char*>(data);
@@ -150,6 +163,12 @@ ErrorCode File::write_at(std::uint64_t offset, const void* data, std::size_t siz
     offset += static_cast<std::uint64_t>(n);
   }
   return kErrorSuccess;
+}
+
+void File::start_writeback(std::uint64_t offset, std::uint64_t length) {
+  if (handle_ == kInvalid || length == 0) return;
+  (void)::sync_file_range(fd_of(handle_), static_cast<off_t>(offset), static_cast<off_t>(length),
+                          SYNC_FILE_RANGE_WRITE);
 }
 
 ErrorCode File::sync() {

@@ -117,29 +117,28 @@ def window_geometry(env, title="Corvane"):
 
 class Timeline:
     """What was seen of the window from the start of its process: the time of the first visible
-    sample, of the first painted one, and the longest run of blank samples (visible but flat)."""
+    sample, of the first painted one, and the longest time it was seen blank (visible but flat),
+    counted up to the first sample after the blank ones: at worst a sample interval too long."""
 
     def __init__(self):
         self.visible = None
         self.painted = None
         self.longest_blank = 0.0
         self.samples = 0
-        self.log = []
         self._blank_since = None
 
     def add(self, at, state):
         self.samples += 1
-        self.log.append((round(at, 3), state))
         if state != HIDDEN and self.visible is None:
             self.visible = at
         if state == PAINTED and self.painted is None:
             self.painted = at
-        if state == BLANK:
-            if self._blank_since is None:
-                self._blank_since = at
+        if state == BLANK and self._blank_since is None:
+            self._blank_since = at
+        if self._blank_since is not None:
             self.longest_blank = max(self.longest_blank, at - self._blank_since)
-        else:
-            self._blank_since = None
+            if state != BLANK:
+                self._blank_since = None
 
 
 def watch(display, started, alive, timeout=20.0, settle=1.5, title="Corvane"):

@@ -4,8 +4,9 @@ starts RUNS times, taking turns, under Xvfb (1920 x 1080, openbox) for a fresh t
 window's area is sampled from the X server (screen_probe). Printed per run: when the window
 became visible and when its content first differed from a flat colour, from process start, and
 the longest time it was visible but flat; then the medians, the setup's first paint against the
-baseline's, the setup's own start-up milestones (CORVANE_STARTUP_TRACE) and the memory (PSS) of
-each program with its web processes 3 s after its first paint. Not a test.
+baseline's, the setup's own start-up milestones (CORVANE_STARTUP_TRACE), and for each program with
+its web processes the memory (PSS) 3 s after its first paint and the CPU it used in the 3 s that
+follow (in % of one core). Not a test.
 
 usage: measure_startup.py SETUP_BINARY BASELINE_BINARY [RUNS]"""
 
@@ -19,8 +20,23 @@ import screen_probe as probe
 import setup_driver as drv
 
 
+def cpu_seconds(root_pid):
+    """CPU time (user + system) used so far by a process and its descendants."""
+    ticks = os.sysconf("SC_CLK_TCK")
+    total = 0
+    for pid in drv.process_tree(root_pid):
+        try:
+            with open(f"/proc/{pid}/stat") as stat:
+                fields = stat.read().rsplit(")", 1)[1].split()
+            total += int(fields[11]) + int(fields[12])
+        except (OSError, IndexError, ValueError):
+            continue
+    return total / ticks
+
+
 def start(binary, title, trace):
-    """One start on a display of its own: (timeline, milestones [(seconds, what)], PSS in MiB)."""
+    """One start on a display of its own: (timeline, milestones [(seconds, what)], PSS in MiB,
+    CPU in % of one core while it shows its first screen)."""
     display = drv.Display()
     sandbox = drv.Sandbox()
     env = sandbox.env(display.env)
@@ -34,10 +50,13 @@ def start(binary, title, trace):
             try:
                 timeline = probe.watch(display, started, lambda: program.poll() is None, timeout=30, settle=0.5,
                                        title=title)
-                memory = None
+                memory = cpu = None
                 if timeline.painted is not None:
                     time.sleep(max(0.0, timeline.painted + 3 - (time.monotonic() - started)))
                     memory = sum(drv.pss_kib(pid) for pid in drv.process_tree(program.pid)) / 1024
+                    before, since = cpu_seconds(program.pid), time.monotonic()
+                    time.sleep(3)
+                    cpu = (cpu_seconds(program.pid) - before) / (time.monotonic() - since) * 100
             finally:
                 program.kill()
                 program.wait()
@@ -45,7 +64,7 @@ def start(binary, title, trace):
         with open(log) as lines:
             milestones = [(float(line.split()[1]), line.split(None, 2)[2].strip())
                           for line in lines if line.startswith("corvane-startup ")]
-        return timeline, milestones, memory
+        return timeline, milestones, memory, cpu
     finally:
         sandbox.remove()
         display.close()
@@ -67,13 +86,13 @@ def main():
     setup, baseline = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
     runs = int(sys.argv[3]) if len(sys.argv) > 3 else 3
     results = {"setup": [], "baseline": []}
-    print("run  program    visible  painted  longest blank  PSS MiB", flush=True)
+    print("run  program    visible  painted  longest blank  PSS MiB  CPU %", flush=True)
     for run in range(1, runs + 1):
         for name, binary, title in (("setup", setup, "Corvane"), ("baseline", baseline, "Baseline")):
-            timeline, milestones, memory = start(binary, title, trace=name == "setup")
+            timeline, milestones, memory, cpu = start(binary, title, trace=name == "setup")
             results[name].append((timeline, milestones, memory))
             print(f"{run:3d}  {name:9s} {seconds(timeline.visible)}   {seconds(timeline.painted)}   "
-                  f"{timeline.longest_blank * 1000:8.0f} ms   {memory or 0:6.0f}", flush=True)
+                  f"{timeline.longest_blank * 1000:8.0f} ms   {memory or 0:6.0f}  {cpu or 0:5.0f}", flush=True)
 
     print("\nmedian (s from process start)  visible  painted")
     for name in ("setup", "baseline"):

@@ -4,7 +4,10 @@ test CDN into a fresh HOME by clicking through the page, launch the client, then
 the client folder's uninstall.exe, which relaunches from the temporary folder and deletes itself
 at exit. Screenshots of every step go to the screenshot folder.
 
-usage: setup_window_e2e.py --setup BIN --cdn BIN --builder BIN --port N --shots DIR"""
+With --dpi 144 the desktop runs at 150 % (Xft.dpi): the windows grow to match and every click and
+colour check follows the page's zoom.
+
+usage: setup_window_e2e.py --setup BIN --cdn BIN --builder BIN --port N --shots DIR [--dpi N]"""
 
 import argparse
 import filecmp
@@ -61,12 +64,16 @@ def main():
     for name in ("setup", "cdn", "builder", "shots"):
         parser.add_argument(f"--{name}", required=True)
     parser.add_argument("--port", type=int, required=True)
+    parser.add_argument("--dpi", type=int, default=96)
     args = parser.parse_args()
+    args.setup, args.cdn, args.builder = (os.path.abspath(p) for p in (args.setup, args.cdn, args.builder))
     os.makedirs(args.shots, exist_ok=True)
     shot = lambda name: os.path.join(args.shots, name)  # noqa: E731
 
     sandbox = drv.Sandbox()
-    display = drv.Display()
+    display = drv.Display(dpi=args.dpi)
+    install_size = drv.window_size(display.size, drv.INSTALL_BASE, args.dpi)
+    uninstall_size = drv.window_size(display.size, drv.UNINSTALL_BASE, args.dpi)
     cdn = None
     try:
         source = os.path.join(sandbox.root, "client-source")
@@ -83,13 +90,15 @@ def main():
         started = time.monotonic()
         setup = subprocess.Popen([args.setup], env=env, cwd=sandbox.root,
                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        geometry, window = display.wait_window(15)
+        geometry, window = drv.wait_painted(display, 20)
         shown_after = time.monotonic() - started
-        check(geometry is not None, f"install window visible after {shown_after:.2f} s")
+        check(geometry is not None, f"install window painted after {shown_after:.2f} s")
         if not geometry:
             return
-        check(geometry[2:] == (1200, 876), f"install window is 1200 x 876 at zoom 1.2 ({geometry[2]} x {geometry[3]})")
-        check(geometry[:2] == ((1920 - 1200) // 2, (1080 - 876) // 2), f"install window centred ({geometry[0]}, {geometry[1]})")
+        check(geometry[2:] == install_size,
+              f"install window is {install_size[0]} x {install_size[1]} ({geometry[2]} x {geometry[3]})")
+        centred = ((display.size[0] - install_size[0]) // 2, (display.size[1] - install_size[1]) // 2)
+        check(geometry[:2] == centred, f"install window centred at {centred} ({geometry[0]}, {geometry[1]})")
         page = drv.PageWindow(display, geometry, window, drv.INSTALL_BASE)
         button = page.wait_colour(drv.INSTALL_BUTTON_FILL, drv.is_red, 10, shot("01-setup.png"))
         check(button is not None, "setup form: the game folder was found, the install button is enabled (red)")
@@ -99,15 +108,15 @@ def main():
         picked = os.path.join(sandbox.root, "Games")
         os.makedirs(picked)
         page.click(drv.INSTALL_FOLDER_FIELD)
-        dialog, _ = display.wait_window(10, "Куда установить клиент")
-        check(dialog is not None, "the install folder field opens the folder dialog")
+        dialog, dialog_id = display.wait_window(10, "Куда установить клиент")
+        check(dialog is not None and display.activate(dialog_id), "the install folder field opens the folder dialog")
         display.screenshot(shot("01b-folder-dialog.png"))
         display.key("Escape")
         check(drv.wait_for(lambda: display.visible_window("Куда установить клиент")[0] is None, 5),
               "Escape closes the dialog")
         page.click(drv.INSTALL_FOLDER_FIELD)
-        dialog, _ = display.wait_window(10, "Куда установить клиент")
-        if dialog:
+        dialog, dialog_id = display.wait_window(10, "Куда установить клиент")
+        if dialog and display.activate(dialog_id):
             # Type the folder into the location bar (Return opens it), then press "Выбрать",
             # the dialog's bottom-right button.
             display.key("ctrl+l")
@@ -126,10 +135,13 @@ def main():
         display.screenshot(shot("01c-folder-picked.png"))
 
         # The page moves the window when the hero is dragged, and minimises it from its control.
-        page.drag_by(drv.HERO_BACKGROUND, 120, 60)
+        # Up and to the right: the window stays on the screen at 150 % too, where the window
+        # manager would stop it at the bottom edge.
+        page.drag_by(drv.HERO_BACKGROUND, 120, -30)
+        target = (geometry[0] + 120, geometry[1] - 30)
+        drv.wait_for(lambda: (display.visible_window()[0] or (0, 0))[:2] == target, 5)
         moved, _ = display.visible_window()
-        check(moved is not None and moved[:2] == (geometry[0] + 120, geometry[1] + 60),
-              f"dragging the hero moves the window ({moved})")
+        check(moved is not None and moved[:2] == target, f"dragging the hero moves the window ({moved})")
         if moved:
             page = drv.PageWindow(display, moved, window, drv.INSTALL_BASE)
         page.click(drv.MINIMIZE_CONTROL)
@@ -192,8 +204,9 @@ def main():
         copies = glob.glob(os.path.join(sandbox.tmp, "Corvane-Uninstall-*.exe"))
         check(len(copies) == 1, f"one temporary copy Corvane-Uninstall-*.exe exists ({copies})")
         temp_copy = copies[0] if copies else os.path.join(sandbox.tmp, "Corvane-Uninstall-missing.exe")
-        geometry, window = display.wait_window(15)
-        check(geometry is not None and geometry[2:] == (810, 641), f"uninstall card visible at 810 x 641 ({geometry})")
+        geometry, window = drv.wait_painted(display, 20)
+        check(geometry is not None and geometry[2:] == uninstall_size,
+              f"uninstall card painted at {uninstall_size[0]} x {uninstall_size[1]} ({geometry})")
         if not geometry:
             return
         card = drv.PageWindow(display, geometry, window, drv.UNINSTALL_BASE)

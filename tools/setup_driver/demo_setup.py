@@ -31,10 +31,10 @@ def install(args, display, sandbox, shots):
         setup.wait()
         return client
     memory = drv.PeakMemory(setup.pid)
-    geometry, window = display.wait_window(20)
+    geometry, window = drv.wait_painted(display, 20)
     if not geometry:
         fail("no setup window appeared")
-    print(f"demo: window visible {time.monotonic() - started:.2f} s after start, {geometry[2]} x {geometry[3]}")
+    print(f"demo: window painted {time.monotonic() - started:.2f} s after start, {geometry[2]} x {geometry[3]}")
     page = drv.PageWindow(display, geometry, window, drv.INSTALL_BASE)
     if not page.wait_colour(drv.INSTALL_BUTTON_FILL, drv.is_red, 15, shots("01-setup.png")):
         fail("the install button never became active")
@@ -66,7 +66,7 @@ def uninstall(display, sandbox, shots):
         print("demo: the uninstall window is open")
         drv.wait_for(lambda: not os.path.exists(temp_copy), 3600, 1.0)
         return client
-    geometry, window = display.wait_window(20)
+    geometry, window = drv.wait_painted(display, 20)
     if not geometry:
         fail("no uninstall window appeared")
     card = drv.PageWindow(display, geometry, window, drv.UNINSTALL_BASE)

@@ -11,6 +11,8 @@ import tempfile
 import threading
 import time
 
+import screen_probe
+
 # The page's base layouts in CSS pixels; the window is the base size times the zoom.
 INSTALL_BASE = (1000, 730)
 UNINSTALL_BASE = (675, 534)
@@ -43,12 +45,18 @@ def run(args, **kwargs):
 
 
 class Display:
-    """An Xvfb display of its own with openbox as its window manager."""
+    """An Xvfb display of its own with openbox as its window manager. `dpi` other than 96 sets the
+    desktop's font resolution (the Xft.dpi resource), as a desktop at 125 % (120) or 150 % (144)
+    does on X11."""
 
-    def __init__(self, width=1920, height=1080):
+    def __init__(self, width=1920, height=1080, dpi=96):
+        self.size = (width, height)
+        self.dpi = dpi
         read_fd, write_fd = os.pipe()
+        # -noreset: the server keeps its root properties when a short-lived client disconnects.
         self.xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", f"{width}x{height}x24", "-nolisten", "tcp"],
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", f"{width}x{height}x24", "-nolisten", "tcp",
+             "-noreset"],
             pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_fd)
         with os.fdopen(read_fd) as pipe:
@@ -58,9 +66,23 @@ class Display:
         self.name = f":{number}"
         self.env = dict(os.environ, DISPLAY=self.name)
         self.env.pop("WAYLAND_DISPLAY", None)
+        if dpi != 96:
+            run(["xprop", "-root", "-f", "RESOURCE_MANAGER", "8s", "-set", "RESOURCE_MANAGER", f"Xft.dpi:\t{dpi}\n"],
+                env=self.env)
         self.wm = subprocess.Popen(["openbox", "--sm-disable"], env=self.env,
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        time.sleep(0.5)
+        # Windows mapped before the window manager runs are placed and focused by nobody (slow on a
+        # cold machine): wait until it has announced itself on the root window.
+        if not wait_for(self._wm_running, 20, 0.05):
+            raise RuntimeError("openbox did not start")
+        # The pointer starts in the screen's centre, over any centred window: park it in a corner,
+        # where it neither hovers over the page nor shows in what is sampled of the window.
+        self.xdotool("mousemove", "--sync", "0", "0")
+
+    def _wm_running(self):
+        answer = subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=self.env,
+                                capture_output=True, text=True).stdout
+        return "window id" in answer
 
     def close(self):
         for process in (self.wm, self.xvfb):
@@ -99,6 +121,12 @@ class Display:
     def key(self, *keys):
         self.xdotool("key", *keys)
 
+    def activate(self, window, timeout=5):
+        """Gives `window` the keyboard focus (through the window manager) and waits until it has
+        it: keys sent to a window that has just been mapped may otherwise go elsewhere."""
+        self.xdotool("windowactivate", "--sync", window)
+        return wait_for(lambda: self.xdotool("getwindowfocus").strip() == str(window), timeout, 0.05)
+
     def wait_window(self, timeout, title="Corvane"):
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
@@ -107,6 +135,38 @@ class Display:
                 return geometry, window
             time.sleep(0.05)
         return None, None
+
+
+def wait_painted(display, timeout, title="Corvane"):
+    """Waits until the window of that title is seen with its page painted in it: a mapped window
+    may still be cloaked, or show only its flat background. Its geometry and id, or (None, None)."""
+    screen = screen_probe.XScreen(display.name)
+    try:
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            geometry, window = display.visible_window(title)
+            if geometry:
+                rows = screen.strips(geometry)
+                pixels = len(rows[0]) // 4
+                # At least 3 of the sampled rows hold more than one colour.
+                if sum(1 for row in rows if row != row[:4] * pixels) >= 3:
+                    return geometry, window
+            time.sleep(0.05)
+        return None, None
+    finally:
+        screen.close()
+
+
+def window_size(work_area, base, dpi=96):
+    """The setup window's size on a work area (width, height) at a DPI: the page at most at 120 %
+    and within 92 % of the work area, at the DPI's scale (the setup's own rule)."""
+    scale = dpi / 96.0
+    zoom = min(1.2, work_area[0] * 0.92 / (base[0] * scale), work_area[1] * 0.92 / (base[1] * scale))
+    return round_half_away(base[0] * scale * zoom), round_half_away(base[1] * scale * zoom)
+
+
+def round_half_away(value):
+    return int(value + 0.5) if value >= 0 else -int(-value + 0.5)
 
 
 class PageWindow:
@@ -156,7 +216,7 @@ class PageWindow:
 
     def close_from_window_manager(self):
         """Alt+F4 on the focused window: the window manager asks the window to close."""
-        self.display.xdotool("windowactivate", "--sync", self.window)
+        self.display.activate(self.window)
         self.display.xdotool("key", "alt+F4")
 
 

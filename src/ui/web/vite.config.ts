@@ -7,7 +7,8 @@ import { ASSET_PATHS } from './src/assets';
 
 // Copies exactly the listed assets from public/ under their own names (public/ also holds the
 // font licence, which does not belong in the built page), and drops the crossorigin attributes
-// that the page's own origin has no use for.
+// that Vite puts on the script and style sheet tags: the page's own origin has no use for them.
+// (The font preloads keep theirs: fonts are fetched in CORS mode, and a preload must match.)
 function page_assets(): Plugin {
   return {
     name: 'corvane-page-assets',
@@ -18,7 +19,7 @@ function page_assets(): Plugin {
       }
     },
     transformIndexHtml(html) {
-      return html.replace(/ crossorigin/g, '');
+      return html.replace(/(<(?:script|link rel="stylesheet")[^>]*?) crossorigin/g, '$1');
     },
   };
 }

@@ -6,7 +6,7 @@ export default defineConfig({
     include: ['e2e/**/*.e2e.ts'],
     environment: 'node',
     fileParallelism: false,
-    testTimeout: 30000,
+    testTimeout: 90000,
     hookTimeout: 30000,
   },
 });

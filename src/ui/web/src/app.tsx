@@ -6,7 +6,7 @@ import { ScreenSwitch } from './screen_switch';
 import { ErrorScreen, InstalledScreen, ProgressScreen, SetupScreen } from './screens';
 import { type PageEvent, type PageState, uninstall_phase } from './state';
 import type { Store } from './store';
-import { UninstallCard } from './uninstall_card';
+import { UninstallCard, UninstallEmblem } from './uninstall_card';
 
 function install_screen(s: PageState, dispatch: (e: PageEvent) => void) {
   switch (s.view) {
@@ -51,7 +51,10 @@ export function App({ store }: { store: Store }) {
         onMinimize={() => dispatch({ kind: 'minimize' })}
         onClose={() => dispatch({ kind: 'close' })}
         onDrag={() => dispatch({ kind: 'drag' })}
-      />
+        ringsClearFoot={!uninstalling && s.view === 'progress'}
+      >
+        {uninstalling ? <UninstallEmblem phase={uninstall_phase(s.view)} /> : null}
+      </Hero>
       <ScreenSwitch id={screenId} layoutSince={layoutChange.current.since}>
         {uninstalling ? <UninstallCard s={s} dispatch={dispatch} /> : install_screen(s, dispatch)}
       </ScreenSwitch>

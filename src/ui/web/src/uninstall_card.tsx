@@ -34,6 +34,25 @@ export function card_text(phase: UninstallPhase, removeResources: boolean, error
   }
 }
 
+/** The uninstall card's emblem in the middle of the hero's rings: what the card is doing. */
+export function UninstallEmblem({ phase }: { phase: UninstallPhase }) {
+  const mark =
+    phase === 'confirm' ? (
+      <img class="emblem-logo" src="images/logo.svg" alt="" draggable={false} />
+    ) : phase === 'working' ? (
+      <span class="spinner emblem-spinner" />
+    ) : phase === 'done' ? (
+      <img class="emblem-check" src="images/check.svg" alt="" draggable={false} />
+    ) : (
+      <span class="result-mark">!</span>
+    );
+  return (
+    <div class={`emblem emblem-${phase}`} key={phase} aria-hidden="true">
+      {mark}
+    </div>
+  );
+}
+
 export function UninstallCard({ s, dispatch }: { s: PageState; dispatch: (event: PageEvent) => void }) {
   const phase = uninstall_phase(s.view);
   const t = card_text(phase, s.removeResources, s.errorText);

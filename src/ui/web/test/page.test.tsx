@@ -3,7 +3,7 @@ import { render } from 'preact';
 import { act } from 'preact/test-utils';
 import { afterEach, beforeEach, describe, expect, it, vi } from 'vitest';
 import { App } from '../src/app';
-import { Hero } from '../src/hero';
+import { Hero, VIDEO_DELAY_MS, VIDEO_SRC } from '../src/hero';
 import { is_reload_key } from '../src/keys';
 import { enter_delay } from '../src/screen_switch';
 import { SLIDES } from '../src/slides';
@@ -76,6 +76,55 @@ describe('hero', () => {
     press(root.querySelector('.control img')!, 0);
     press(root.querySelector('.control-close')!, 0);
     expect(onDrag).toHaveBeenCalledTimes(2);
+  });
+
+  it('gives the video its source only two frames and a pause after display: the poster shows first', () => {
+    vi.useFakeTimers();
+    const frames: FrameRequestCallback[] = [];
+    const raf = vi.spyOn(window, 'requestAnimationFrame').mockImplementation((callback) => frames.push(callback));
+    act(() => drawHero(() => {}));
+    const video = () => root.querySelector('video')!;
+    expect(video().getAttribute('src')).toBeNull();
+    expect(video().getAttribute('poster')).toBe('images/hero.jpg');
+    act(() => void vi.advanceTimersByTime(5000));
+    expect(video().getAttribute('src')).toBeNull(); // no frame yet: a window that is not drawn
+    act(() => frames.shift()!(0));
+    act(() => frames.shift()!(16));
+    act(() => void vi.advanceTimersByTime(VIDEO_DELAY_MS - 1));
+    expect(video().getAttribute('src')).toBeNull();
+    act(() => void vi.advanceTimersByTime(1));
+    expect(video().getAttribute('src')).toBe(VIDEO_SRC);
+    raf.mockRestore();
+  });
+
+  it('keeps the rings clear of the progress bar, and shows the uninstall card\'s phase in its hero', () => {
+    vi.useFakeTimers();
+    const store = create_store(() => {});
+    act(() => render(<App store={store} />, root));
+    const message = (data: unknown) => act(() => store.dispatch({ kind: 'message', data, now: 1 }));
+    const field = () => root.querySelector('.ring-field')!.className;
+    message({ type: 'init', mode: 'install', dir: 'C:\\C', gta: 'D:\\G', gtaValid: true });
+    expect(field()).not.toContain('ring-field-clear-foot');
+    expect(root.querySelector('.hero-emblem')).toBeNull();
+    act(() => root.querySelector<HTMLButtonElement>('.button-install')!.click());
+    expect(field()).toContain('ring-field-clear-foot');
+    message({ type: 'installed' });
+    expect(field()).not.toContain('ring-field-clear-foot');
+    expect(root.querySelector('.hero')!.className).toContain('tone-green');
+
+    render(null, root);
+    const card = create_store(() => {});
+    act(() => render(<App store={card} />, root));
+    const emblem = () => root.querySelector('.hero-emblem .emblem')!.className;
+    act(() => card.dispatch({ kind: 'message', data: { type: 'init', mode: 'uninstall', dir: 'C:\\C' }, now: 1 }));
+    expect(emblem()).toContain('emblem-confirm');
+    expect(root.querySelector('.hero-emblem img')!.getAttribute('src')).toBe('images/logo.svg');
+    act(() => root.querySelector<HTMLButtonElement>('.uninstall .button')!.click());
+    expect(emblem()).toContain('emblem-working');
+    act(() => card.dispatch({ kind: 'message', data: { type: 'uninstalled' }, now: 2 }));
+    expect(emblem()).toContain('emblem-done');
+    act(() => card.dispatch({ kind: 'message', data: { type: 'error', message: 'x' }, now: 3 }));
+    expect(emblem()).toContain('emblem-error');
   });
 });
 

@@ -11,7 +11,7 @@
 #include "os/fs.h"
 #include "os/mapped_file.h"
 #include "os/text.h"
-#include "support/links.h"
+#include "support/fs_extras.h"
 #include "support/temp_dir.h"
 #include "support/wine_win32.h"
 

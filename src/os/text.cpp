@@ -107,13 +107,62 @@ void append_valid_utf8(std::string& out, char32_t cp) {
 }  // namespace
 
 std::wstring from_utf8(std::string_view in) {
+  // Decoded as the system's UTF-8 code page does it (MultiByteToWideChar with CP_UTF8): a lead
+  // byte and the continuation bytes that still fit the sequence become one replacement character
+  // when the sequence breaks off, and so does a sequence cut short by the end of the input. Bytes
+  // after a cut-short sequence that are not its continuation are decoded on their own, never
+  // dropped.
   std::wstring out;
   out.reserve(in.size());
-  for (std::size_t i = 0; i < in.size();) {
-    const Sequence s = decode_sequence(in, i);
-    // A broken sequence gives one replacement for all the bytes it spans.
-    append_code_point(out, s.length == 0 ? kReplacement : s.cp);
-    i += s.taken;
+  const std::size_t n = in.size();
+  std::size_t i = 0;
+  auto byte = [&](std::size_t at) { return static_cast<std::uint8_t>(in[at]); };
+  while (i < n) {
+    const std::uint8_t b0 = byte(i++);
+    if (b0 < 0x80) {
+      out.push_back(static_cast<wchar_t>(b0));
+      continue;
+    }
+    // Continuation bytes that follow a lead byte; C0, C1 and F5..FF never lead.
+    const std::size_t len = (b0 >= 0xC2 && b0 <= 0xDF) ? 1 : (b0 >= 0xE0 && b0 <= 0xEF) ? 2 : (b0 >= 0xF0 && b0 <= 0xF4) ? 3 : 0;
+    if (len == 0) {
+      out.push_back(static_cast<wchar_t>(kReplacement));
+      continue;
+    }
+    if (i + len > n) {
+      while (i < n && (byte(i) & 0xC0) == 0x80) ++i;
+      out.push_back(static_cast<wchar_t>(kReplacement));
+      continue;
+    }
+    char32_t cp = b0 & (len == 1 ? 0x1F : len == 2 ? 0x0F : 0x07);
+    bool ok = true;
+    std::size_t need = len;
+    // Each step takes one continuation byte and stops at the first that cannot belong here:
+    // overlong forms, surrogates and values above U+10FFFF break off where they become certain.
+    while (need > 0) {
+      const std::uint32_t c = byte(i) ^ 0x80u;
+      if (c >= 0x40) {
+        ok = false;
+        break;
+      }
+      cp = (cp << 6) | c;
+      if (need == 2 && len == 3 && cp >= (0x110000 >> 6)) {
+        ok = false;  // above U+10FFFF: the byte is not taken
+        break;
+      }
+      ++i;
+      --need;
+      if ((need == 2 && cp < 0x10) || (need == 1 && cp < 0x20) ||
+          (need == 1 && cp >= (0xD800 >> 6) && cp <= (0xDFFF >> 6))) {
+        ok = false;  // overlong, or a surrogate
+        break;
+      }
+    }
+    if (!ok) {
+      out.push_back(static_cast<wchar_t>(kReplacement));
+      continue;
+    }
+    append_code_point(out, cp);
   }
   return out;
 }

@@ -40,7 +40,8 @@ class UpdateLock {
   // of another user or one that others may write to, kErrorReparsePointEncountered for a link
   // in their place, kErrorPathNotFound when there is no per-user folder at all. 0 when owned.
   ErrorCode error() const { return error_; }
-  // Releases the lock early.
+  // Releases the lock early. On Windows a mutex belongs to a thread: release the lock on the
+  // thread that took it.
   void release();
 
   // Where the lock of `name` lives: the lock file's path on Linux (empty when no per-user folder
@@ -49,7 +50,7 @@ class UpdateLock {
 
  private:
   static constexpr std::intptr_t kNone = -1;
-  std::intptr_t handle_ = kNone;  // the lock file's descriptor on Linux, the mutex on Windows
+  std::intptr_t handle_ = kNone;  // the lock file's descriptor on Linux, the mutex HANDLE on Windows
   ErrorCode error_ = kErrorSuccess;
 };
 

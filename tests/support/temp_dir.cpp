@@ -81,6 +81,26 @@ ScopedEnv::ScopedEnv(const char* name, std::optional<std::string> value) : name_
 
 ScopedEnv::~ScopedEnv() { set_env(name_, old_); }
 
+std::wstring build_tree_path(std::string_view configured_path) {
+  std::wstring path = os::from_utf8(configured_path);
+  if (os::kIsWindows && !path.empty() && path.front() == L'/') {
+    for (wchar_t& c : path) {
+      if (c == L'/') c = L'\\';
+    }
+    path.insert(0, L"Z:");
+  }
+  return path;
+}
+
+std::wstring json_escaped(std::wstring_view text) {
+  std::wstring out;
+  for (const wchar_t c : text) {
+    if (c == L'\\' || c == L'"') out.push_back(L'\\');
+    out.push_back(c);
+  }
+  return out;
+}
+
 void write_text(std::wstring_view path, std::string_view bytes) {
   ASSERT_EQ(os::write_file(path, bytes), os::kErrorSuccess) << os::to_utf8(path);
 }

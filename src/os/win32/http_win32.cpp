@@ -72,14 +72,32 @@ bool crack(std::string_view url, Target& target) {
   return true;
 }
 
-bool query_number(HINTERNET request, DWORD info, std::uint64_t& value) {
-  ULONGLONG number = 0;
+bool query_status(HINTERNET request, std::uint32_t& status) {
+  DWORD number = 0;
   DWORD size = sizeof number;
-  if (!WinHttpQueryHeaders(request, info | WINHTTP_QUERY_FLAG_NUMBER64, WINHTTP_HEADER_NAME_BY_INDEX, &number,
-                           &size, WINHTTP_NO_HEADER_INDEX)) {
+  if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX,
+                           &number, &size, WINHTTP_NO_HEADER_INDEX)) {
     return false;
   }
-  value = number;
+  status = number;
+  return true;
+}
+
+// The Content-Length header as a 64-bit number (read as text: the numeric form is 32-bit).
+bool query_content_length(HINTERNET request, std::uint64_t& length) {
+  wchar_t text[32];
+  DWORD size = sizeof text;
+  if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, text, &size,
+                           WINHTTP_NO_HEADER_INDEX)) {
+    return false;
+  }
+  const std::size_t count = size / sizeof(wchar_t);
+  if (count == 0 || count > 19) return false;
+  length = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (text[i] < L'0' || text[i] > L'9') return false;
+    length = length * 10 + static_cast<std::uint64_t>(text[i] - L'0');
+  }
   return true;
 }
 
@@ -133,6 +151,12 @@ bool HttpSession::open(const HttpTimeouts& timeouts, std::size_t read_buffer_siz
                           static_cast<int>(timeouts.receive_ms))) {
     return false;
   }
+  // The wait for the response headers is bounded by the receive time-out too. Windows does that
+  // by itself; Wine bounds it only by this option, which otherwise lets a server that never
+  // answers hold a request forever.
+  DWORD response_timeout = timeouts.receive_ms;
+  (void)WinHttpSetOption(impl->session.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &response_timeout,
+                         sizeof response_timeout);
   impl->buffer.resize(read_buffer_size);
   impl_ = std::move(impl);
   return true;
@@ -156,19 +180,19 @@ HttpOutcome HttpSession::get(std::string_view url, std::string_view extra_header
                                              WINHTTP_NO_REQUEST_DATA, 0, 0, 0);
   if (!sent || !WinHttpReceiveResponse(request.get(), nullptr)) return HttpOutcome::kNoResponse;
 
-  std::uint64_t status = 0;
-  if (!query_number(request.get(), WINHTTP_QUERY_STATUS_CODE, status)) return HttpOutcome::kNoResponse;
+  std::uint32_t status = 0;
+  if (!query_status(request.get(), status)) return HttpOutcome::kNoResponse;
   // WinHTTP follows redirects itself; a redirect that reaches us is one it refused to follow
   // (https -> http), and so is no final response.
   if (status >= 300 && status < 400 && has_header(request.get(), WINHTTP_QUERY_LOCATION)) {
     return HttpOutcome::kNoResponse;
   }
-  if (!receiver.on_status(static_cast<std::uint32_t>(status))) return HttpOutcome::kStopped;
+  if (!receiver.on_status(status)) return HttpOutcome::kStopped;
 
   // The announced length only tells a body cut short by the server from one that ended; the
   // caller counts the bytes itself.
   std::uint64_t announced = 0;
-  const bool has_length = query_number(request.get(), WINHTTP_QUERY_CONTENT_LENGTH, announced);
+  const bool has_length = query_content_length(request.get(), announced);
   std::uint64_t received = 0;
   std::vector<std::uint8_t>& buffer = impl_->buffer;
   for (;;) {

@@ -40,10 +40,12 @@ function(corvane_library name)
   corvane_target_defaults(${name})
 endfunction()
 
-# corvane_test(NAME SOURCES... DEPS libs... [LABELS l...] [TIMEOUT s]): one GoogleTest binary whose
-# cases are registered with CTest one by one.
+# corvane_test(NAME SOURCES... DEPS libs... [LABELS l...] [TIMEOUT s] [WINDOWS_USER_STATE]): one
+# GoogleTest binary whose cases are registered with CTest one by one. WINDOWS_USER_STATE: on Windows
+# the cases change state that the whole user shares (registry keys of fixed names, the Desktop and
+# Start menu folders, named mutexes), so CTest never runs two such cases at once.
 function(corvane_test name)
-  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "WINDOWS_USER_STATE" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()
@@ -63,8 +65,12 @@ function(corvane_test name)
     set(discovery_mode POST_BUILD)
   endif()
   corvane_target_defaults(${name})
+  set(lock)
+  if(WIN32 AND ARG_WINDOWS_USER_STATE)
+    set(lock RESOURCE_LOCK corvane_windows_user_state)
+  endif()
   gtest_discover_tests(${name}
-    PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT}
+    PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT} ${lock}
     DISCOVERY_TIMEOUT 120 DISCOVERY_MODE ${discovery_mode})
 endfunction()
 

@@ -478,6 +478,11 @@ std::uint16_t Server::port() const { return state_->port; }
 
 std::string Server::base_url() const { return "http://127.0.0.1:" + std::to_string(state_->port) + "/"; }
 
+void Server::close_connections() {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  for (const Socket fd : state_->open_sockets) platform::shutdown_both(fd);
+}
+
 void Server::add_fault(const Fault& fault) {
   std::lock_guard<std::mutex> lock(state_->mutex);
   state_->faults.push_back(FaultRule{fault, 0});

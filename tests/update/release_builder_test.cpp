@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/paths.h"
 #include "os/fs.h"
 #include "os/text.h"
 #include "support/temp_dir.h"
@@ -14,7 +15,7 @@ using test::TempDir;
 
 void put(const TempDir& dir, const std::wstring& relative, const std::string& content) {
   const std::wstring path = dir / relative;
-  test::make_dirs(path.substr(0, path.rfind(L'/')));
+  test::make_dirs(parent_dir(path));
   test::write_text(path, content);
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/paths.h"
 #include "os/fs.h"
 #include "os/text.h"
 #include "support/temp_dir.h"
@@ -27,7 +28,7 @@ class Replacement : public ::testing::Test {
   // Adds a changed entry; its content is staged unless an entry with the same hash came earlier.
   void change(const std::string& path, char hash, const std::string& content) {
     changed_.push_back(ManifestFile{path, hash_text(hash), static_cast<std::uint32_t>(content.size()), 0});
-    const std::wstring raw = staging() + L"/" + os::from_utf8(hash_text(hash)) + L".raw";
+    const std::wstring raw = join_path(staging(), os::from_utf8(hash_text(hash)) + L".raw");
     if (!os::file_info(raw)) {
       test::make_dirs(staging());
       test::write_text(raw, content);
@@ -59,9 +60,9 @@ class Replacement : public ::testing::Test {
     for (const auto& e : entries) {
       const std::string name = prefix + os::to_utf8(e.name);
       if (e.info.is_directory) {
-        collect(dir + L"/" + e.name, name + "/", out);
+        collect(join_path(dir, e.name), name + "/", out);
       } else {
-        out.push_back(name + "=" + test::read_text(dir + L"/" + e.name));
+        out.push_back(name + "=" + test::read_text(join_path(dir, e.name)));
       }
     }
   }

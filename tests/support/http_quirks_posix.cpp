@@ -3,6 +3,6 @@
 namespace corvane::test {
 
 // curl reports a reset as a failed receive.
-bool reset_reads_as_end_of_body() { return false; }
+bool reset_may_read_as_end_of_body() { return false; }
 
 }  // namespace corvane::test

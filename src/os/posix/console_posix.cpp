@@ -4,6 +4,8 @@
 
 namespace corvane::os {
 
+struct ConsoleOutput::Impl {};
+
 ConsoleOutput::ConsoleOutput() { std::setvbuf(stdout, nullptr, _IOLBF, 0); }
 
 ConsoleOutput::~ConsoleOutput() { std::fflush(stdout); }

@@ -111,7 +111,11 @@ void ProcessHandle::close() {
 bool ProcessHandle::open(ProcessId pid) {
   close();
   if (pid == 0) return false;
-  const HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+  // Waiting and ending need SYNCHRONIZE and PROCESS_TERMINATE; finding the process's windows
+  // needs its id back from the handle (GetProcessId), which the limited query right gives. A
+  // process that refuses that right can still be waited for and ended.
+  HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+  if (process == nullptr) process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);
   if (process == nullptr) return false;
   handle_ = reinterpret_cast<std::intptr_t>(process);
   return true;

@@ -5,9 +5,9 @@
 #include <string>
 #include <string_view>
 
-#include "tool_entry.h"
 #include "os/text.h"
 #include "release_builder/release.h"
+#include "tool_entry.h"
 
 namespace {
 

@@ -22,11 +22,11 @@
 #include <string>
 #include <string_view>
 
-#include "tool_entry.h"
 #include "base/paths.h"
 #include "os/file.h"
 #include "os/fs.h"
 #include "os/text.h"
+#include "tool_entry.h"
 
 namespace {
 

@@ -45,7 +45,10 @@ endfunction()
 # the cases change state that the whole user shares (registry keys of fixed names, the Desktop and
 # Start menu folders, named mutexes), so CTest never runs two such cases at once. NEEDS_DISPLAY: on
 # Windows the cases open windows, which Wine can only do with an X display: each runs under
-# xvfb-run, one at a time (xvfb-run -a may pick the same display for two servers started at once).
+# xvfb-run, one at a time (xvfb-run -a may pick the same display for two servers started at once),
+# in a Wine prefix of their own (build/windows/wineprefix-display): Wine's desktop belongs to the
+# whole session of a prefix, and one started by a test without a display refuses them windows.
+# Stop its server with CORVANE_WINEPREFIX=build/windows/wineprefix-display scripts/wine_run.sh --stop.
 function(corvane_test name)
   cmake_parse_arguments(ARG "WINDOWS_USER_STATE;NEEDS_DISPLAY" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
   if(NOT ARG_TIMEOUT)
@@ -73,7 +76,8 @@ function(corvane_test name)
   endif()
   if(WIN32 AND CMAKE_CROSSCOMPILING AND ARG_NEEDS_DISPLAY)
     # The emulator is read when the cases are discovered, so it is set before.
-    set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR "xvfb-run;-a;${CMAKE_CROSSCOMPILING_EMULATOR}")
+    set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR
+      "env;CORVANE_WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix-display;xvfb-run;-a;${CMAKE_CROSSCOMPILING_EMULATOR}")
     set(lock RESOURCE_LOCK corvane_display)  # (not combined with WINDOWS_USER_STATE)
   endif()
   gtest_discover_tests(${name}

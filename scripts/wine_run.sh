@@ -10,18 +10,24 @@ export WINEARCH=win64
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 wineserver=/usr/lib/wine/wineserver64
+ready=.corvane-ready-2  # the marker of a finished prefix; a new name rebuilds older prefixes
 
 init_prefix() {
   mkdir -p "$(dirname "$WINEPREFIX")"
   # Two test programs may start at once on a fresh prefix: one creates it, the other waits.
   exec 9>"$WINEPREFIX.lock"
   flock 9
-  if [ ! -f "$WINEPREFIX/.corvane-ready" ]; then
+  if [ ! -f "$WINEPREFIX/$ready" ]; then
     rm -rf "$WINEPREFIX"
     wine wineboot -i </dev/null >/dev/null 2>&1
     wine reg add 'HKCU\Software\Wine' /v Version /d win10 /f </dev/null >/dev/null 2>&1
     "$wineserver" -w
-    touch "$WINEPREFIX/.corvane-ready"
+    # Wine links the profile's Desktop, Documents and the like to the host's home folder; the
+    # tests write shortcuts there, so each prefix gets folders of its own instead.
+    find "$WINEPREFIX/drive_c/users" -maxdepth 6 -type l -lname '/*' | while read -r link; do
+      rm -f "$link" && mkdir -p "$link"
+    done
+    touch "$WINEPREFIX/$ready"
   fi
   flock -u 9
 }
@@ -47,6 +53,6 @@ case "${1:-}" in
   --stop) "$wineserver" -k 2>/dev/null || true; rm -f "$pidfile"; exit 0 ;;
   "") echo "usage: $0 PROGRAM.exe [ARGS...] | --init | --stop" >&2; exit 2 ;;
 esac
-[ -f "$WINEPREFIX/.corvane-ready" ] || init_prefix
+[ -f "$WINEPREFIX/$ready" ] || init_prefix
 server_running || start_server
 exec wine "$@"

@@ -5,8 +5,9 @@
 
 #include "os/error.h"
 
-// An open file with an owner: closed when the object goes. Positioned reads and writes do not
-// move a shared file pointer, so several threads may write disjoint ranges of one File at once.
+// An open file with an owner: closed when the object goes. Positioned writes carry their offset
+// and never depend on a shared file pointer, so several threads may write disjoint ranges of one
+// File at once.
 namespace corvane::os {
 
 // The read-write modes create runnable files on Linux (mode 0777 less the umask): they make the
@@ -44,7 +45,8 @@ class File {
   [[nodiscard]] ErrorCode read(void* data, std::size_t size, std::size_t& read);
   // Writes all of `size` bytes at the current position (or the end, in append mode).
   [[nodiscard]] ErrorCode write(const void* data, std::size_t size);
-  // Writes all of `size` bytes at `offset` without moving the file position.
+  // Writes all of `size` bytes at `offset`, whatever the file position (which Windows then leaves
+  // after the written range; Linux leaves it where it was).
   [[nodiscard]] ErrorCode write_at(std::uint64_t offset, const void* data, std::size_t size);
   // Flushes the contents to the disk.
   [[nodiscard]] ErrorCode sync();

@@ -8,6 +8,7 @@
 #include "config/launcher_config.h"
 #include "install/install_env.h"
 #include "install/programs_entry.h"
+#include "os/platform.h"
 #include "os/process_spawn.h"
 #include "os/registry.h"
 #include "os/text.h"
@@ -35,7 +36,7 @@ class RunModes : public test::InstallEnv {
   std::wstring temp_ = root_ / L"tmp";
   std::wstring client_ = root_ / L"Games/Corvane";
   std::wstring setup_ = root_ / L"Downloads/Corvane-Setup.exe";
-  test::ScopedEnv tmpdir_{"TMPDIR", os::to_utf8(temp_)};
+  test::ScopedEnv tmpdir_{test::kTempDirVariable, os::to_utf8(temp_)};
 };
 
 TEST_F(RunModes, UninstallArgumentsChooseTheFolder) {
@@ -89,7 +90,7 @@ TEST_F(RunModes, TheUninstallerInItsClientFolderRelaunchesFromTheTempFolder) {
 TEST_F(RunModes, InstallModeProposesTheRegisteredClientAndItsGame) {
   EXPECT_TRUE(parse({L"D:\\x"}, setup_));
   EXPECT_EQ(app_state().mode, RunMode::Install);
-  EXPECT_EQ(app_state().install_dir, home() + L"/Corvane");
+  EXPECT_EQ(app_state().install_dir, unregistered_install_dir());
   EXPECT_EQ(app_state().game_dir, L"");
 
   const std::wstring game = root_ / L"GTA V";
@@ -106,8 +107,9 @@ TEST_F(RunModes, InstallModeProposesTheRegisteredClientAndItsGame) {
 
 TEST(ModulePath, IsTheRunningExecutablesFullPath) {
   const std::wstring path = os::module_file_path();
-  EXPECT_EQ(file_name_of(path), L"corvane_app_tests");
-  EXPECT_TRUE(path.starts_with(L"/") && path_exists(path));
+  EXPECT_EQ(file_name_of(path), os::kIsWindows ? L"corvane_app_tests.exe" : L"corvane_app_tests");
+  const bool full = os::kIsWindows ? path.size() > 3 && path.substr(1, 2) == L":\\" : path.starts_with(L"/");
+  EXPECT_TRUE(full && path_exists(path)) << os::to_utf8(path);
 }
 
 }  // namespace

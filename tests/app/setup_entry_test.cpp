@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "app/window_proc.h"
+#include "base/paths.h"
 #include "install/install_env.h"
 #include "install/uninstall.h"
 #include "os/fs.h"
@@ -73,7 +77,7 @@ TEST_F(SetupEntry, ExitCodesWithoutAWindow) {
 TEST_F(SetupEntry, TheTemporaryCopyDeletesItselfOnlyAfterASuccessfulUninstall) {
   host.page_script = [this](test::RecordingHost&) {
     test::ScopedFsFault busy([this](os::FsOp op, std::wstring_view path, std::wstring_view) {
-      return op == os::FsOp::Delete && path == client_ + L"/Corvane.exe" ? os::kErrorSharingViolation
+      return op == os::FsOp::Delete && path == join_path(client_, L"Corvane.exe") ? os::kErrorSharingViolation
                                                                         : os::kErrorSuccess;
     });
     uninstall_and_close(L"uninstall");
@@ -88,6 +92,11 @@ TEST_F(SetupEntry, TheTemporaryCopyDeletesItselfOnlyAfterASuccessfulUninstall) {
   host.page_script = [this](test::RecordingHost&) { uninstall_and_close(L"uninstall|1"); };
   EXPECT_EQ(run({L"x", L"/uninstall", client_}), 0);
   EXPECT_FALSE(os::file_info(client_).has_value());
+  // Linux unlinks the program at once; Windows deletes it through cmd.exe about two seconds later.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (os::file_info(copy_) && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
   EXPECT_FALSE(os::file_info(copy_).has_value());
 }
 

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "app/worker.h"
+#include "os/platform.h"
 #include "support/temp_dir.h"
 #include "ui/folder_pickers.h"
 #include "ui/host_fixture.h"
@@ -93,14 +94,14 @@ TEST_F(WindowProc, PickersStoreTheChosenFoldersAndTellThePage) {
                 {L"Куда установить клиент", dir.path()}}));  // Games/Corvane does not exist yet
   EXPECT_EQ(take_page_messages(),
             (std::vector<std::wstring>{
-                L"{\"type\":\"installDir\",\"dir\":\"" + dir / L"Games/Corvane" + L"\"}",
-                L"{\"type\":\"gtaDir\",\"dir\":\"" + dir / L"GTA V" + L"\",\"valid\":false}",
-                L"{\"type\":\"gtaDir\",\"dir\":\"" + dir / L"GTA V" + L"\",\"valid\":true}"}));
+                L"{\"type\":\"installDir\",\"dir\":\"" + test::json_escaped(dir / L"Games/Corvane") + L"\"}",
+                L"{\"type\":\"gtaDir\",\"dir\":\"" + test::json_escaped(dir / L"GTA V") + L"\",\"valid\":false}",
+                L"{\"type\":\"gtaDir\",\"dir\":\"" + test::json_escaped(dir / L"GTA V") + L"\",\"valid\":true}"}));
 }
 
 TEST(FolderPick, PickedFoldersBecomeInstallFolders) {
   EXPECT_EQ(install_dir_from_pick(L"/srv/games/CORVANE/"), L"/srv/games/CORVANE");
-  EXPECT_EQ(install_dir_from_pick(L"/srv/games"), L"/srv/games/Corvane");
+  EXPECT_EQ(install_dir_from_pick(L"/srv/games"), std::wstring(L"/srv/games") + os::kSep + L"Corvane");
   EXPECT_EQ(install_dir_from_pick(L"/"), L"/Corvane");
   EXPECT_EQ(install_dir_from_pick(L"E:\\"), L"E:\\Corvane");
   EXPECT_EQ(install_dir_from_pick(L"D:\\Games\\corvane\\"), L"D:\\Games\\corvane");

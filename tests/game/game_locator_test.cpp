@@ -5,7 +5,9 @@
 #include "config/launcher_config.h"
 #include "os/registry.h"
 #include "os/text.h"
+#include "os/platform.h"
 #include "support/temp_dir.h"
+#include "support/user_state.h"
 
 namespace corvane {
 namespace {
@@ -14,9 +16,14 @@ constexpr wchar_t kRockstarKey[] = L"SOFTWARE\\WOW6432Node\\Rockstar Games\\Gran
 constexpr wchar_t kSteamUserKey[] = L"Software\\Valve\\Steam";
 constexpr wchar_t kSteamMachineKey[] = L"SOFTWARE\\WOW6432Node\\Valve\\Steam";
 
-// A machine of its own: the registry store and ProgramData live in temporary folders.
+// A machine of its own: on Linux the registry store and ProgramData live in temporary folders; on
+// Windows the real keys and manifests folder are cleared before and after (FixedUserState).
 class GameLocator : public ::testing::Test {
  protected:
+  void SetUp() override {
+    if (!user_state_.refusal().empty()) GTEST_SKIP() << user_state_.refusal();
+  }
+
   // Creates `relative` below the temporary folder with a GTA5.exe in it; returns its path.
   std::wstring make_game(std::wstring_view relative) {
     const std::wstring folder = root_ / relative;
@@ -30,24 +37,33 @@ class GameLocator : public ::testing::Test {
     ASSERT_TRUE(handle.create(root, key));
     ASSERT_TRUE(handle.set_string(name, value));
   }
-  std::wstring epic_dir() const { return program_data_ / L"Epic/EpicGamesLauncher/Data/Manifests"; }
+  std::wstring epic_dir() const {
+    return os::kIsWindows ? test::system_program_data_folder() + L"\\Epic\\EpicGamesLauncher\\Data\\Manifests"
+                          : program_data_ / L"Epic/EpicGamesLauncher/Data/Manifests";
+  }
+  // A path as VDF and JSON texts write it: a backslash before each backslash and quote.
+  static std::string escaped(std::wstring_view path) {
+    std::string out;
+    for (const char c : os::to_utf8(path)) {
+      if (c == '\\' || c == '"') out.push_back('\\');
+      out.push_back(c);
+    }
+    return out;
+  }
   void write_epic(std::wstring_view name, std::string_view display_name, std::wstring_view location) {
     test::make_dirs(epic_dir());
-    std::string escaped;
-    for (const char c : os::to_utf8(location)) {
-      if (c == '\\' || c == '"') escaped.push_back('\\');
-      escaped.push_back(c);
-    }
     test::write_text(epic_dir() + L"/" + std::wstring(name),
                      "{\n\t\"FormatVersion\": 0,\n\t\"DisplayName\": \"" + std::string(display_name) +
-                         "\",\n\t\"InstallLocation\": \"" + escaped + "\"\n}\n");
+                         "\",\n\t\"InstallLocation\": \"" + escaped(location) + "\"\n}\n");
   }
+  std::string root_text() const { return escaped(root_.path()); }
 
   test::TempDir root_;
   test::TempDir registry_;
   test::TempDir program_data_;
   test::ScopedEnv data_home_{"XDG_DATA_HOME", registry_.utf8()};
   test::ScopedEnv data_dirs_{"XDG_DATA_DIRS", program_data_.utf8() + ":/usr/share"};
+  test::FixedUserState user_state_;
 };
 
 TEST_F(GameLocator, GameFolderNeedsSomethingNamedGta5Exe) {
@@ -100,9 +116,9 @@ TEST_F(GameLocator, SteamTriesItsOwnFolderThenTheLibrariesInOrder) {
   test::make_dirs(steam + L"/steamapps");
   // A library name with a backslash in it shows that the VDF's doubled backslashes are read once.
   const std::wstring library = make_game(L"lib\\2/steamapps/common/Grand Theft Auto V");
-  const std::string vdf = "\"libraryfolders\"\n{\n\t\"0\"\n\t{\n\t\t\"path\"\t\t\"" + os::to_utf8(steam) +
-                          "\"\n\t}\n\t\"1\"\n\t{\n\t\t\"path\"\t\t\"" + root_.utf8() + "/nothing\"\n\t}\n"
-                          "\t\"2\"\n\t{\n\t\t\"path\"\t\t\"" + root_.utf8() + "/lib\\\\2//\"\n\t}\n}\n";
+  const std::string vdf = "\"libraryfolders\"\n{\n\t\"0\"\n\t{\n\t\t\"path\"\t\t\"" + escaped(steam) +
+                          "\"\n\t}\n\t\"1\"\n\t{\n\t\t\"path\"\t\t\"" + root_text() + "/nothing\"\n\t}\n"
+                          "\t\"2\"\n\t{\n\t\t\"path\"\t\t\"" + root_text() + "/lib\\\\2//\"\n\t}\n}\n";
   test::write_text(steam + L"/steamapps/libraryfolders.vdf", vdf);
 
   set_string(os::RegistryRoot::LocalMachine, kSteamMachineKey, L"InstallPath", steam + L"/");
@@ -122,14 +138,14 @@ TEST_F(GameLocator, HostileLibraryListsYieldNoFolder) {
   set_string(os::RegistryRoot::CurrentUser, kSteamUserKey, L"SteamPath", steam);
   const std::wstring game = make_game(L"real/steamapps/common/Grand Theft Auto V");
   for (const std::string& vdf :
-       {std::string("\"path\" \"") + root_.utf8() + "/unreal",
+       {std::string("\"path\" \"") + root_text() + "/unreal",
         std::string("\"path\"\"\"\"path\"\x01\"\\"), std::string("\xFF\xFE\"pa\0th\"", 10),
-        std::string("\"path\" \"") + root_.utf8() + "/real" + std::string(1, '\0') + "x\"",
-        "\"path\" \"" + root_.utf8() + "/real\"" + std::string(kMaxScannedFileBytes, ' ')}) {
+        std::string("\"path\" \"") + root_text() + "/real" + std::string(1, '\0') + "x\"",
+        "\"path\" \"" + root_text() + "/real\"" + std::string(kMaxScannedFileBytes, ' ')}) {
     test::write_text(steam + L"/steamapps/libraryfolders.vdf", vdf);
     EXPECT_EQ(game_dir_from_steam(), L"") << vdf.substr(0, 40);
   }
-  test::write_text(steam + L"/steamapps/libraryfolders.vdf", "\"path\" \"" + root_.utf8() + "/real\"");
+  test::write_text(steam + L"/steamapps/libraryfolders.vdf", "\"path\" \"" + root_text() + "/real\"");
   EXPECT_EQ(game_dir_from_steam(), game);
 }
 
@@ -153,7 +169,7 @@ TEST_F(GameLocator, HostileEpicManifestsYieldNoFolder) {
   for (const std::string& text :
        {std::string("\"DisplayName\": \"Grand Theft Auto V\""),  // no location
         std::string("\"InstallLocation\": \"") + os::to_utf8(game) + "\"",  // no name
-        std::string("\"DisplayName\":\"Grand Theft Auto V\",\"InstallLocation\":\"") + root_.utf8() +
+        std::string("\"DisplayName\":\"Grand Theft Auto V\",\"InstallLocation\":\"") + root_text() +
             std::string(1, '\0') + "/GTAV\"",
         std::string("\"DisplayName\":\"Grand Theft Auto V") + std::string(100, '\\'),
         std::string(3000, '"')}) {

@@ -22,7 +22,8 @@ TEST(EnsureDirectory, CreatesEveryLevelAndAcceptsWhatIsThere) {
   EXPECT_FALSE(path_exists(L"relative"));
   EXPECT_FALSE(ensure_directory(dir / L"file/below"));
   test::ScopedFsFault fault([](os::FsOp op, std::wstring_view path, std::wstring_view) {
-    return op == os::FsOp::CreateDirectory && path.ends_with(L"/y") ? os::kErrorAccessDenied : os::kErrorSuccess;
+    const bool y = path.ends_with(L"/y") || path.ends_with(L"\\y");
+    return op == os::FsOp::CreateDirectory && y ? os::kErrorAccessDenied : os::kErrorSuccess;
   });
   EXPECT_FALSE(ensure_directory(dir / L"x/y/z"));
   EXPECT_FALSE(path_exists(dir / L"x/y"));

@@ -92,6 +92,15 @@ std::wstring build_tree_path(std::string_view configured_path) {
   return path;
 }
 
+std::wstring json_escaped(std::wstring_view text) {
+  std::wstring out;
+  for (const wchar_t c : text) {
+    if (c == L'\\' || c == L'"') out.push_back(L'\\');
+    out.push_back(c);
+  }
+  return out;
+}
+
 void write_text(std::wstring_view path, std::string_view bytes) {
   ASSERT_EQ(os::write_file(path, bytes), os::kErrorSuccess) << os::to_utf8(path);
 }

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "os/fs.h"
+#include "os/platform.h"
 
 // Test helpers shared by every test binary.
 namespace corvane::test {
@@ -25,6 +26,10 @@ class TempDir {
  private:
   std::wstring path_;
 };
+
+// The environment variable that names the temporary folder: TMP on Windows (GetTempPath reads it
+// first), TMPDIR on Linux.
+inline constexpr const char* kTempDirVariable = os::kIsWindows ? "TMP" : "TMPDIR";
 
 // Sets (or unsets, with nullopt) an environment variable for the life of the object.
 class ScopedEnv {
@@ -51,6 +56,10 @@ class ScopedFsFault {
 // A file of the build tree, named by the path CMake gave it at configure time. The Windows test
 // programs are cross-built on Linux and run under Wine, where the host's "/" is the drive Z:.
 std::wstring build_tree_path(std::string_view configured_path);
+
+// `text` as it stands inside a JSON string: a backslash before each backslash and quote (the
+// paths of the page messages).
+std::wstring json_escaped(std::wstring_view text);
 
 // Whole-file helpers that fail the current test on error.
 void write_text(std::wstring_view path, std::string_view bytes);

@@ -5,7 +5,7 @@
 #include "base/paths.h"
 #include "os/fs.h"
 #include "os/text.h"
-#include "support/links.h"
+#include "support/fs_extras.h"
 #include "support/temp_dir.h"
 
 namespace corvane {

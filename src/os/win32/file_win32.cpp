@@ -20,22 +20,29 @@ constexpr std::size_t kMaxChunk = 1u << 30;
 
 struct OpenParameters {
   DWORD access;
+  DWORD share;
   DWORD disposition;
   DWORD flags;
 };
 
+// Others may read a file while it is open here. A file that is only read may also be moved or
+// deleted meanwhile (client files are hashed while other programs hold them); the unpacked output
+// is nobody else's business until it is complete.
 OpenParameters parameters_for(OpenMode mode) {
   switch (mode) {
     case OpenMode::ReadExisting:
-      return {GENERIC_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN};
-    case OpenMode::ReadWriteAlways: return {GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL};
-    case OpenMode::WriteTruncate: return {GENERIC_WRITE, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL};
-    case OpenMode::ReadWriteTruncate: return {GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL};
+      return {GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_EXISTING,
+              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN};
+    case OpenMode::ReadWriteAlways:
+      return {GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL};
+    case OpenMode::WriteTruncate: return {GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL};
+    case OpenMode::ReadWriteTruncate: return {GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL};
     // Append access without write access: every write lands at the end of the file, whatever
     // another writer has added in between.
-    case OpenMode::AppendAlways: return {FILE_APPEND_DATA | SYNCHRONIZE, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL};
+    case OpenMode::AppendAlways:
+      return {FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL};
   }
-  return {GENERIC_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL};
+  return {GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL};
 }
 
 ErrorCode set_end_of_file(HANDLE h, std::uint64_t length) {
@@ -66,8 +73,7 @@ ErrorCode File::open(std::wstring_view path, OpenMode mode) {
   const auto native = win32::native_path(path);
   if (!native) return win32::kErrorBadPathName;
   const OpenParameters p = parameters_for(mode);
-  // Others may read the file while it is open here, never write or delete it.
-  const HANDLE h = ::CreateFileW(native->c_str(), p.access, FILE_SHARE_READ, nullptr, p.disposition, p.flags, nullptr);
+  const HANDLE h = ::CreateFileW(native->c_str(), p.access, p.share, nullptr, p.disposition, p.flags, nullptr);
   if (h == INVALID_HANDLE_VALUE) return last_error();
   handle_ = reinterpret_cast<std::intptr_t>(h);
   return kErrorSuccess;

@@ -11,7 +11,7 @@
 #include "os/fs.h"
 #include "os/mapped_file.h"
 #include "os/text.h"
-#include "support/links.h"
+#include "support/fs_extras.h"
 #include "support/temp_dir.h"
 #include "support/wine_win32.h"
 
@@ -63,7 +63,7 @@ TEST(FsWin32, AFileHeldWithoutSharingCannotBeMovedCopiedOrDeleted) {
   EXPECT_EQ(move_file(held_path, held_path + L".crvnold", kMoveReplaceExisting), kErrorSuccess);
 }
 
-TEST(FsWin32, OpenFilesShareReadingOnly) {
+TEST(FsWin32, FilesOpenForWritingShareOnlyReading) {
   TempDir dir;
   const std::wstring path = dir / L"staged.raw";
   File file;
@@ -73,7 +73,25 @@ TEST(FsWin32, OpenFilesShareReadingOnly) {
   EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
   EXPECT_EQ(delete_file(path), kErrorSharingViolation);
   file.close();
+
+  // The unpacked output shares nothing while it is being written.
+  ASSERT_EQ(file.open(path, OpenMode::ReadWriteTruncate), kErrorSuccess);
+  EXPECT_FALSE(Held(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE).ok());
+  file.close();
   EXPECT_EQ(delete_file(path), kErrorSuccess);
+}
+
+TEST(FsWin32, AFileBeingReadMayStillBeMovedAside) {
+  TempDir dir;
+  const std::wstring path = dir / L"Corvane.exe";
+  test::write_text(path, "client");
+  File reader;
+  ASSERT_EQ(reader.open(path, OpenMode::ReadExisting), kErrorSuccess);
+  EXPECT_EQ(move_file(path, path + L".crvnold", kMoveReplaceExisting), kErrorSuccess);
+  char buffer[16] = {};
+  std::size_t got = 0;
+  ASSERT_EQ(reader.read(buffer, sizeof buffer, got), kErrorSuccess);
+  EXPECT_EQ(std::string(buffer, got), "client");
 }
 
 TEST(FsWin32, ReadOnlyFilesNeedTheirAttributesCleared) {

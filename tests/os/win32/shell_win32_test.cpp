@@ -12,47 +12,12 @@
 #include "os/known_folders.h"
 #include "os/shell.h"
 #include "os/text.h"
-#include "os/win32/win32_common.h"
+#include "support/shell_link_win32.h"
 #include "support/temp_dir.h"
 #include "support/wine_win32.h"
 
 namespace corvane::os {
 namespace {
-
-using win32::ComRef;
-
-struct LoadedLink {
-  std::wstring target;       // through the link's item list, as the shell opens it
-  std::wstring target_text;  // the path text the link also stores
-  std::wstring working_dir;
-  std::wstring description;
-  std::wstring icon;
-  int icon_index = -1;
-};
-
-// Loads `path` with IShellLinkW + IPersistFile, as the shell does when the link is opened.
-std::optional<LoadedLink> load_link(const std::wstring& path) {
-  ComRef<IShellLinkW> link;
-  if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.put()))) {
-    return std::nullopt;
-  }
-  ComRef<IPersistFile> file;
-  if (FAILED(link->QueryInterface(IID_IPersistFile, file.put())) || FAILED(file->Load(path.c_str(), STGM_READ))) {
-    return std::nullopt;
-  }
-  LoadedLink loaded;
-  wchar_t buffer[MAX_PATH] = {};
-  if (SUCCEEDED(link->GetPath(buffer, MAX_PATH, nullptr, SLGP_RAWPATH))) loaded.target_text = buffer;
-  LPITEMIDLIST items = nullptr;
-  if (SUCCEEDED(link->GetIDList(&items)) && items != nullptr) {
-    if (::SHGetPathFromIDListW(items, buffer)) loaded.target = buffer;
-    ::CoTaskMemFree(items);
-  }
-  if (SUCCEEDED(link->GetWorkingDirectory(buffer, MAX_PATH))) loaded.working_dir = buffer;
-  if (SUCCEEDED(link->GetDescription(buffer, MAX_PATH))) loaded.description = buffer;
-  if (SUCCEEDED(link->GetIconLocation(buffer, MAX_PATH, &loaded.icon_index))) loaded.icon = buffer;
-  return loaded;
-}
 
 TEST(ShellWin32, ALinkReadsBackItsTargetFolderDescriptionAndIcon) {
   ThreadApartment apartment;
@@ -63,7 +28,7 @@ TEST(ShellWin32, ALinkReadsBackItsTargetFolderDescriptionAndIcon) {
   test::write_text(client + L"\\Corvane.exe", "MZ");
   const std::wstring lnk = dir / L"Corvane.lnk";
   ASSERT_TRUE(save_shell_link(lnk, {client + L"\\Corvane.exe", client, L"Corvane", client + L"\\Corvane.exe"}));
-  const auto loaded = load_link(lnk);
+  const auto loaded = test::load_shell_link(lnk);
   ASSERT_TRUE(loaded);
   EXPECT_EQ(loaded->target, client + L"\\Corvane.exe");
   // Wine keeps the path text of a link in the ANSI code page only ("????" for these letters);
@@ -79,7 +44,7 @@ TEST(ShellWin32, ALinkReadsBackItsTargetFolderDescriptionAndIcon) {
   // Saved again in place: one file, the new contents.
   test::make_dirs(dir / L"two");
   ASSERT_TRUE(save_shell_link(lnk, {dir / L"two\\Corvane.exe", dir / L"two", L"Corvane", dir / L"two\\Corvane.exe"}));
-  EXPECT_EQ(load_link(lnk)->working_dir, dir / L"two");
+  EXPECT_EQ(test::load_shell_link(lnk)->working_dir, dir / L"two");
   std::vector<DirEntry> entries;
   ASSERT_TRUE(list_directory(dir.path(), entries));
   EXPECT_EQ(entries.size(), 3u);  // the link and the two folders

@@ -5,7 +5,9 @@
 #include <cstring>
 #include <vector>
 
-#include "support/links.h"
+#include <gtest/gtest.h>
+
+#include "support/fs_extras.h"
 
 namespace corvane::test {
 namespace {
@@ -72,6 +74,26 @@ bool make_link(const std::wstring& link, const std::wstring& target, bool direct
     }
   }
   return directory && make_junction(link, target);
+}
+
+void make_read_only(const std::wstring& path) {
+  ASSERT_TRUE(::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY)) << ::GetLastError();
+}
+
+void make_sparse_file(const std::wstring& path, std::uint64_t size) {
+  const HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE) << ::GetLastError();
+  // Marked sparse first, so that NTFS takes no clusters for the new length. Wine cannot mark
+  // files but extends every file sparsely anyway.
+  DWORD returned = 0;
+  (void)::DeviceIoControl(h, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
+  FILE_END_OF_FILE_INFO end{};
+  end.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
+  const BOOL sized = ::SetFileInformationByHandle(h, FileEndOfFileInfo, &end, sizeof end);
+  const DWORD error = ::GetLastError();
+  ::CloseHandle(h);
+  ASSERT_TRUE(sized) << error;
 }
 
 }  // namespace corvane::test

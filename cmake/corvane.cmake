@@ -43,9 +43,14 @@ endfunction()
 # corvane_test(NAME SOURCES... DEPS libs... [LABELS l...] [TIMEOUT s] [WINDOWS_USER_STATE]): one
 # GoogleTest binary whose cases are registered with CTest one by one. WINDOWS_USER_STATE: on Windows
 # the cases change state that the whole user shares (registry keys of fixed names, the Desktop and
-# Start menu folders, named mutexes), so CTest never runs two such cases at once.
+# Start menu folders, named mutexes), so CTest never runs two such cases at once. NEEDS_DISPLAY: on
+# Windows the cases open windows, which Wine can only do with an X display: each runs under
+# xvfb-run, one at a time (xvfb-run -a may pick the same display for two servers started at once),
+# in a Wine prefix of their own (build/windows/wineprefix-display): Wine's desktop belongs to the
+# whole session of a prefix, and one started by a test without a display refuses them windows.
+# Stop its server with CORVANE_WINEPREFIX=build/windows/wineprefix-display scripts/wine_run.sh --stop.
 function(corvane_test name)
-  cmake_parse_arguments(ARG "WINDOWS_USER_STATE" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "WINDOWS_USER_STATE;NEEDS_DISPLAY" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()
@@ -68,6 +73,12 @@ function(corvane_test name)
   set(lock)
   if(WIN32 AND ARG_WINDOWS_USER_STATE)
     set(lock RESOURCE_LOCK corvane_windows_user_state)
+  endif()
+  if(WIN32 AND CMAKE_CROSSCOMPILING AND ARG_NEEDS_DISPLAY)
+    # The emulator is read when the cases are discovered, so it is set before.
+    set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR
+      "env;CORVANE_WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix-display;xvfb-run;-a;${CMAKE_CROSSCOMPILING_EMULATOR}")
+    set(lock RESOURCE_LOCK corvane_display)  # (not combined with WINDOWS_USER_STATE)
   endif()
   gtest_discover_tests(${name}
     PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT} ${lock}

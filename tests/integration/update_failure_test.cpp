@@ -9,7 +9,9 @@
 #include "os/file.h"
 #include "os/fs.h"
 #include "os/text.h"
+#include "release_builder/lzms_pack.h"
 #include "release_builder/release.h"
+#include "support/http_quirks.h"
 #include "update/lzms_frame.h"
 #include "update/replacement.h"
 
@@ -22,8 +24,18 @@ bool ends_with(std::wstring_view text, std::wstring_view tail) {
 
 std::string server_path(const ManifestFile& entry) { return "/release/" + file_url_path(entry); }
 
+// One way of spoiling the published release, and the file it spoils.
+struct Spoiler {
+  const char* name;
+  const char* file;
+  // Spoils the published release; the published files are as built before it runs.
+  std::function<void()> spoil;
+};
+
 class UpdateFailureTest : public UpdateRunTest {
  protected:
+  void expect_corrupt_downloads(const std::vector<Spoiler>& spoilers);
+
   // Empties the client folder for the next case.
   void reset_client() {
     remove_all(client_.path());
@@ -49,7 +61,11 @@ TEST_F(UpdateFailureTest, LostPartsAreFetchedByTheNextRunAndNothingElse) {
   }
 
   ASSERT_EQ(run(), kFailed) << console_;
-  EXPECT_EQ(result_.status, kStatusDownloadIncomplete);
+  // Reset connections are failed transfers (under Wine they may read as short bodies, which mean
+  // a release that is changing).
+  if (!reset_may_read_as_end_of_body()) {
+    EXPECT_EQ(result_.status, kStatusDownloadIncomplete);
+  }
   EXPECT_NE(console_.find("faylov\n[!] Obnovlenie: ne skachano 2 chastey, zagruzka prodolzhitsya pri "
                           "sleduyushchem zapuske.\n"),
             std::string::npos)
@@ -100,39 +116,11 @@ TEST_F(UpdateFailureTest, MissingOrMisframedFileMeansTheReleaseIsChanging) {
   EXPECT_EQ(client_tree(), release);
 }
 
-TEST_F(UpdateFailureTest, CorruptDownloadLosesOnlyItsOwnStagingFiles) {
+// For each spoiler: the run fails with status 4 naming the file, loses only that content's staging
+// files, and the next run against the repaired release fetches that file whole and nothing else.
+void UpdateFailureTest::expect_corrupt_downloads(const std::vector<Spoiler>& spoilers) {
   const Tree release = small_release(1);
-  struct Case {
-    const char* name;
-    const char* file;
-    // Spoils the published release; the published files are as built before it runs.
-    std::function<void()> spoil;
-  };
-  const Case cases[] = {
-      {"wrong content", "bin/core.dll",
-       [this] { write_text(published("bin/core.dll"), noise(70000, 999)); }},
-      {"wrong unpacked size", "Corvane.exe",
-       [this] {
-         std::vector<ManifestFile> files = files_;
-         files[0].size += 1;
-         publish_manifest(tools::manifest_text("1.0.0", "", files));
-         files_ = files;
-       }},
-      {"chunk size beyond the frame", "data/ngtables/table.bin",
-       [this] {
-         std::string frame = read_text(published("data/ngtables/table.bin"));
-         frame.replace(kLzmsHeaderSize, 4, "\xF0\xFF\xFF\xFF");
-         write_text(published("data/ngtables/table.bin"), frame);
-       }},
-      {"chunk of garbage", "data/ngtables/table.bin",
-       [this] {
-         std::string frame = read_text(published("data/ngtables/table.bin"));
-         const std::string garbage = noise(frame.size() - kLzmsHeaderSize - kLzmsChunkPrefixSize, 5);
-         frame.replace(kLzmsHeaderSize + kLzmsChunkPrefixSize, garbage.size(), garbage);
-         write_text(published("data/ngtables/table.bin"), frame);
-       }},
-  };
-  for (const Case& c : cases) {
+  for (const Spoiler& c : spoilers) {
     SCOPED_TRACE(c.name);
     reset_client();
     publish(release);
@@ -255,6 +243,38 @@ TEST_F(UpdateFailureTest, ChangedFilesKeepManifestOrderWhateverOrderTheyAreCheck
   EXPECT_EQ(result_.file, "bin/z_large.bin");
   EXPECT_EQ(run(), kUpdated) << console_;
   EXPECT_EQ(client_tree(), release);
+}
+
+TEST_F(UpdateFailureTest, CorruptDownloadLosesOnlyItsOwnStagingFiles) {
+  expect_corrupt_downloads({{"wrong content", "bin/core.dll",
+                             [this] { write_text(published("bin/core.dll"), noise(70000, 999)); }}});
+}
+
+TEST_F(UpdateFailureTest, CorruptPackedDownloadLosesOnlyItsOwnStagingFiles) {
+  if (!tools::lzms_packing_available()) GTEST_SKIP() << "this build has no LZMS encoder to publish packed files";
+  if (!lzms_decoding_available()) GTEST_SKIP() << "the system has no LZMS decompressor (Wine lacks the Compression API)";
+  expect_corrupt_downloads({
+      {"wrong unpacked size", "Corvane.exe",
+       [this] {
+         std::vector<ManifestFile> files = files_;
+         files[0].size += 1;
+         publish_manifest(tools::manifest_text("1.0.0", "", files));
+         files_ = files;
+       }},
+      {"chunk size beyond the frame", "data/ngtables/table.bin",
+       [this] {
+         std::string frame = read_text(published("data/ngtables/table.bin"));
+         frame.replace(kLzmsHeaderSize, 4, "\xF0\xFF\xFF\xFF");
+         write_text(published("data/ngtables/table.bin"), frame);
+       }},
+      {"chunk of garbage", "data/ngtables/table.bin",
+       [this] {
+         std::string frame = read_text(published("data/ngtables/table.bin"));
+         const std::string garbage = noise(frame.size() - kLzmsHeaderSize - kLzmsChunkPrefixSize, 5);
+         frame.replace(kLzmsHeaderSize + kLzmsChunkPrefixSize, garbage.size(), garbage);
+         write_text(published("data/ngtables/table.bin"), frame);
+       }},
+  });
 }
 
 // Replacement of an installed release by a newer one, with a fault injected at one file.

@@ -34,7 +34,7 @@ class UpdateRunTest : public ::testing::Test {
   void TearDown() override;
 
   // Builds `tree` into the channel folder (replacing what was there) with the files matching
-  // `pack_globs` packed; `files_` receives the manifest entries.
+  // `pack_globs` packed (none where this build cannot pack); `files_` receives the manifest entries.
   void publish(const Tree& tree, const std::string& version = "1.0.0", const std::string& date = "",
                const std::vector<std::string>& pack_globs = {"Corvane.exe", "data/ngtables/*.bin"},
                const std::string& channel = "release");

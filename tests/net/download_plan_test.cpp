@@ -69,7 +69,7 @@ TEST_F(PlanTest, PathsSizesDeduplicationEmptyFilesAndStableOrder) {
   const ManifestFile big = make_entry("bin/big.dll", 20971520, 7);
   ASSERT_TRUE(plan({small_a, packed, copy_of_a, empty, small_b, big}, true));
 
-  const std::wstring stem = staging_.path() + L"/" + os::from_utf8(packed.sha256);
+  const std::wstring stem = staging_ / os::from_utf8(packed.sha256);
   const DownloadFile& p = table_.files.at("bin/packed.dll");
   EXPECT_TRUE(p.packed);
   EXPECT_EQ(p.size, 4194304u);  // the packed size is what is downloaded
@@ -128,7 +128,7 @@ TEST_F(PlanTest, SizesBeyondThirtyTwoBitPartArithmeticAreRefused) {
   EXPECT_EQ(failure_.file, "huge.bin");
   EXPECT_EQ(failure_.error_code, kErrorFileTooLarge);
   EXPECT_FALSE(table_.files.at("first.bin").handle.is_open());
-  EXPECT_FALSE(os::file_info(staging_.path() + L"/" + os::from_utf8(huge.sha256) + L".raw"));
+  EXPECT_FALSE(os::file_info(staging_ / os::from_utf8(huge.sha256) + L".raw"));
 
   // The largest size that is supported plans its last part at 4 GiB - 16 MiB, without wrapping.
   const ManifestFile largest = make_entry("largest.bin", kMaxDownloadSize, 13);
@@ -144,7 +144,7 @@ TEST_F(PlanTest, SizesBeyondThirtyTwoBitPartArithmeticAreRefused) {
 TEST_F(PlanTest, AStagingFileThatCannotBePreparedStopsThePlanWithPathAndCode) {
   const ManifestFile first = make_entry("first.bin", 100, 14);
   const ManifestFile second = make_entry("sub/second.bin", 200, 15);
-  const std::wstring blocked = staging_.path() + L"/" + os::from_utf8(second.sha256) + L".raw";
+  const std::wstring blocked = staging_ / os::from_utf8(second.sha256) + L".raw";
   test::ScopedFsFault fault([&](os::FsOp op, std::wstring_view path, std::wstring_view) {
     return op == os::FsOp::OpenForWrite && path == blocked ? os::kErrorDiskFull : os::kErrorSuccess;
   });

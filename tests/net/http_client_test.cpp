@@ -6,6 +6,7 @@
 #include <string>
 
 #include "net_fixture.h"
+#include "support/http_quirks.h"
 
 namespace corvane {
 namespace {
@@ -118,6 +119,9 @@ TEST_F(HttpClientTest, NoResponseGivesStatusZeroAndTheEnvironmentsProxyIsIgnored
     ASSERT_TRUE(get("m.json", body, status));
     EXPECT_EQ(body, "{}");
   }
+  // A new connection is refused. The first request's kept-alive connection ends first: Wine's
+  // WinHTTP shares connections between sessions and would otherwise reuse it.
+  server_.close_connections();
   server_.add_fault(Fault{.kind = FaultKind::kRefuse});
   EXPECT_FALSE(get("m.json", body, status));
   EXPECT_EQ(status, 0u);
@@ -212,7 +216,11 @@ TEST_F(HttpClientTest, FetchPartFailuresAndWhichOfThemAreFatal) {
     image.bytes.assign(content.size(), '\0');
     bool fatal = !c.fatal;
     EXPECT_FALSE(fetch_part(*connection, url_, *c.part, &FileImage::sink, &image, pool, fatal));
-    EXPECT_EQ(fatal, c.fatal);
+    // (Under Wine a reset may read as a short body, which is fatal.)
+    const bool reset = c.fault.kind == FaultKind::kDropAfter;
+    if (!reset || !test::reset_may_read_as_end_of_body()) {
+      EXPECT_EQ(fatal, c.fatal);
+    }
     // Nothing lands outside the part's own range.
     if (c.part->length != 0) {
       EXPECT_LE(image.highest_end, 200000u);

@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "base/paths.h"
 #include "os/fs.h"
+#include "os/platform.h"
 #include "os/text.h"
 #include "support/temp_dir.h"
 #include "update/cleanup.h"
@@ -28,7 +30,7 @@ class Replacement : public ::testing::Test {
   // Adds a changed entry; its content is staged unless an entry with the same hash came earlier.
   void change(const std::string& path, char hash, const std::string& content) {
     changed_.push_back(ManifestFile{path, hash_text(hash), static_cast<std::uint32_t>(content.size()), 0});
-    const std::wstring raw = staging() + L"/" + os::from_utf8(hash_text(hash)) + L".raw";
+    const std::wstring raw = join_path(staging(), os::from_utf8(hash_text(hash)) + L".raw");
     if (!os::file_info(raw)) {
       test::make_dirs(staging());
       test::write_text(raw, content);
@@ -60,9 +62,9 @@ class Replacement : public ::testing::Test {
     for (const auto& e : entries) {
       const std::string name = prefix + os::to_utf8(e.name);
       if (e.info.is_directory) {
-        collect(dir + L"/" + e.name, name + "/", out);
+        collect(join_path(dir, e.name), name + "/", out);
       } else {
-        out.push_back(name + "=" + test::read_text(dir + L"/" + e.name));
+        out.push_back(name + "=" + test::read_text(join_path(dir, e.name)));
       }
     }
   }
@@ -76,10 +78,16 @@ class Replacement : public ::testing::Test {
 };
 
 TEST(TargetPath, ManifestPathsLandInTheClientFolder) {
-  EXPECT_EQ(target_path_for(L"/c/Corvane", "bin/sub/x.dll"), L"/c/Corvane/bin/sub/x.dll");
-  EXPECT_EQ(target_path_for(L"/c/Corvane", "bin/uninstall.exe"), L"/c/Corvane/uninstall.exe");
-  EXPECT_EQ(target_path_for(L"/c/Corvane", "bin/sub/uninstall.exe"), L"/c/Corvane/bin/sub/uninstall.exe");
-  EXPECT_EQ(target_path_for(L"/c/Corvane", "data/ngtables/\xC3\xA9.bin"), L"/c/Corvane/data/ngtables/\u00e9.bin");
+  // Paths as the platform writes them: every '/' of the result is its separator.
+  const auto native = [](std::wstring path) {
+    std::replace(path.begin(), path.end(), L'/', os::kSep);
+    return path;
+  };
+  const std::wstring client = native(L"/c/Corvane");
+  EXPECT_EQ(target_path_for(client, "bin/sub/x.dll"), native(L"/c/Corvane/bin/sub/x.dll"));
+  EXPECT_EQ(target_path_for(client, "bin/uninstall.exe"), native(L"/c/Corvane/uninstall.exe"));
+  EXPECT_EQ(target_path_for(client, "bin/sub/uninstall.exe"), native(L"/c/Corvane/bin/sub/uninstall.exe"));
+  EXPECT_EQ(target_path_for(client, "data/ngtables/\xC3\xA9.bin"), native(L"/c/Corvane/data/ngtables/\u00e9.bin"));
 }
 
 TEST(TargetPath, ManifestsWhoseFilesCannotAllBeInPlaceConflict) {

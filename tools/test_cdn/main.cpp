@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "tool_entry.h"
 #include "test_cdn.h"
 
 namespace {
@@ -23,29 +24,31 @@ int usage() {
   return 2;
 }
 
-bool parse_number(const char* text, unsigned long max, unsigned long& value) {
+// (unsigned long long: unsigned long is 32 bits on Windows.)
+bool parse_number(const char* text, unsigned long long max, unsigned long long& value) {
   char* end = nullptr;
-  value = std::strtoul(text, &end, 10);
+  value = std::strtoull(text, &end, 10);
   return end != text && *end == '\0' && value <= max;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int tool_main(const std::vector<std::string>& args) {
+  const int argc = static_cast<int>(args.size());
   std::string root;
-  unsigned long port = 0;
-  unsigned long max_seconds = 3600;
-  unsigned long rate = 0;
+  unsigned long long port = 0;
+  unsigned long long max_seconds = 3600;
+  unsigned long long rate = 0;
   for (int i = 1; i < argc; ++i) {
     const bool has_value = i + 1 < argc;
-    if (std::strcmp(argv[i], "--root") == 0 && has_value) {
-      root = argv[++i];
-    } else if (std::strcmp(argv[i], "--port") == 0 && has_value) {
-      if (!parse_number(argv[++i], 65535, port)) return usage();
-    } else if (std::strcmp(argv[i], "--max-seconds") == 0 && has_value) {
-      if (!parse_number(argv[++i], 7UL * 24 * 3600, max_seconds) || max_seconds == 0) return usage();
-    } else if (std::strcmp(argv[i], "--rate") == 0 && has_value) {
-      if (!parse_number(argv[++i], 1UL << 40, rate) || rate == 0) return usage();
+    if (args[i] == "--root" && has_value) {
+      root = args[++i];
+    } else if (args[i] == "--port" && has_value) {
+      if (!parse_number(args[++i].c_str(), 65535, port)) return usage();
+    } else if (args[i] == "--max-seconds" && has_value) {
+      if (!parse_number(args[++i].c_str(), 7ULL * 24 * 3600, max_seconds) || max_seconds == 0) return usage();
+    } else if (args[i] == "--rate" && has_value) {
+      if (!parse_number(args[++i].c_str(), 1ULL << 40, rate) || rate == 0) return usage();
     } else {
       return usage();
     }
@@ -56,7 +59,7 @@ int main(int argc, char** argv) {
   std::signal(SIGTERM, on_signal);
   corvane::test_cdn::Server server;
   if (!server.start(root, static_cast<std::uint16_t>(port))) {
-    std::fprintf(stderr, "corvane-test-cdn: cannot listen on 127.0.0.1:%lu\n", port);
+    std::fprintf(stderr, "corvane-test-cdn: cannot listen on 127.0.0.1:%llu\n", port);
     return 1;
   }
   if (rate != 0) {

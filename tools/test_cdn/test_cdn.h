@@ -60,6 +60,10 @@ class Server {
   std::uint16_t port() const;
   std::string base_url() const;  // "http://127.0.0.1:<port>/"
 
+  // Ends every open connection, so that a client that keeps connections alive must open a new one
+  // for its next request.
+  void close_connections();
+
   // Faults are matched in the order they were added; the first that matches a request applies.
   void add_fault(const Fault& fault);
   void clear_faults();

@@ -9,7 +9,7 @@
 #include "integration/update_fixture.h"
 #include "os/fs.h"
 #include "os/text.h"
-#include "update/helper_process.h"
+#include "update/helper_process_posix.h"
 
 namespace corvane::test {
 namespace {

@@ -9,7 +9,7 @@
 #include "os/fs.h"
 #include "os/text.h"
 #include "support/temp_dir.h"
-#include "update/helper_process.h"
+#include "update/helper_process_posix.h"
 #include "update/replacement.h"
 
 namespace corvane {

@@ -12,7 +12,7 @@
 #include "os/fs.h"
 #include "os/text.h"
 #include "support/temp_dir.h"
-#include "update/helper_process.h"
+#include "update/helper_process_posix.h"
 
 namespace corvane {
 namespace {

@@ -1,0 +1,13 @@
+#include "os/console.h"
+
+#include <cstdio>
+
+namespace corvane::os {
+
+struct ConsoleOutput::Impl {};
+
+ConsoleOutput::ConsoleOutput() { std::setvbuf(stdout, nullptr, _IOLBF, 0); }
+
+ConsoleOutput::~ConsoleOutput() { std::fflush(stdout); }
+
+}  // namespace corvane::os

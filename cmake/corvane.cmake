@@ -40,10 +40,11 @@ function(corvane_library name)
   corvane_target_defaults(${name})
 endfunction()
 
-# corvane_test(NAME SOURCES... DEPS libs... [LABELS l...] [TIMEOUT s]): one GoogleTest binary whose
-# cases are registered with CTest one by one.
+# corvane_test(NAME SOURCES... DEPS libs... [LABELS l...] [TIMEOUT s] [RESOURCE_LOCK r]): one GoogleTest
+# binary whose cases are registered with CTest one by one. RESOURCE_LOCK keeps its cases from running
+# beside any other test that holds the same lock (global state such as fixed registry keys).
 function(corvane_test name)
-  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "" "TIMEOUT;RESOURCE_LOCK" "SOURCES;DEPS;LABELS" ${ARGN})
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()
@@ -63,8 +64,12 @@ function(corvane_test name)
     set(discovery_mode POST_BUILD)
   endif()
   corvane_target_defaults(${name})
+  set(lock "")
+  if(ARG_RESOURCE_LOCK)
+    set(lock RESOURCE_LOCK ${ARG_RESOURCE_LOCK})
+  endif()
   gtest_discover_tests(${name}
-    PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT}
+    PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT} ${lock}
     DISCOVERY_TIMEOUT 120 DISCOVERY_MODE ${discovery_mode})
 endfunction()
 

@@ -37,5 +37,6 @@ function(corvane_webview2_sdk target)
   # The shim folder first: it supplies the one header that WebView2.h names in the Windows SDK's
   # spelling. Both are system folders: the SDK's own warnings are not ours.
   target_include_directories(${target} SYSTEM INTERFACE ${PROJECT_SOURCE_DIR}/src/ui/win32/sdk/include ${include})
-  set(CORVANE_WEBVIEW2_SDK_VERSION ${version} PARENT_SCOPE)
+  # The header itself, for tools that read the declarations (the tests' generated stubs).
+  set_target_properties(${target} PROPERTIES CORVANE_WEBVIEW2_HEADER ${include}/WebView2.h)
 endfunction()

@@ -40,11 +40,12 @@ function(corvane_library name)
   corvane_target_defaults(${name})
 endfunction()
 
-# corvane_test(NAME SOURCES... DEPS libs... [LABELS l...] [TIMEOUT s] [RESOURCE_LOCK r]): one GoogleTest
-# binary whose cases are registered with CTest one by one. RESOURCE_LOCK keeps its cases from running
-# beside any other test that holds the same lock (global state such as fixed registry keys).
+# corvane_test(NAME SOURCES... DEPS libs... [LABELS l...] [TIMEOUT s] [RESOURCE_LOCK r] [DISPLAY]): one
+# GoogleTest binary whose cases are registered with CTest one by one. RESOURCE_LOCK keeps its cases
+# from running beside any other test that holds the same lock (global state such as fixed registry
+# keys). DISPLAY: a Windows test that opens windows runs under Wine inside its own Xvfb server.
 function(corvane_test name)
-  cmake_parse_arguments(ARG "" "TIMEOUT;RESOURCE_LOCK" "SOURCES;DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "DISPLAY" "TIMEOUT;RESOURCE_LOCK" "SOURCES;DEPS;LABELS" ${ARGN})
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()
@@ -59,6 +60,10 @@ function(corvane_test name)
     # time, so that building never waits for Wine.
     target_link_libraries(${name} PRIVATE corvane_gtest_wmain)
     set(discovery_mode PRE_TEST)
+    if(ARG_DISPLAY)
+      set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR
+                            "xvfb-run;-a;-s;-screen 0 1280x1024x24;${CMAKE_CROSSCOMPILING_EMULATOR}")
+    endif()
   else()
     target_link_libraries(${name} PRIVATE GTest::gtest_main)
     set(discovery_mode POST_BUILD)

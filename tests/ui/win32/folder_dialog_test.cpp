@@ -105,6 +105,8 @@ TEST_F(FolderDialogTest, WithoutAStartFolderTheSystemChoosesWhereItOpens) {
   ASSERT_EQ(dialog->Advise(&events, &cookie), S_OK);
   EXPECT_EQ(show_folder_dialog(*dialog.get(), nullptr), L"");
   dialog->Unadvise(cookie);
+  EXPECT_GE(events.folder_changes, 1);
+  EXPECT_FALSE(events.folder.empty());
   EXPECT_FALSE(same_folder(events.folder, start.wstring()));
 }
 

@@ -40,12 +40,14 @@ function(corvane_library name)
   corvane_target_defaults(${name})
 endfunction()
 
-# corvane_test(NAME SOURCES... DEPS libs... [LABELS l...] [TIMEOUT s] [RESOURCE_LOCK r] [DISPLAY]): one
-# GoogleTest binary whose cases are registered with CTest one by one. RESOURCE_LOCK keeps its cases
-# from running beside any other test that holds the same lock (global state such as fixed registry
-# keys). DISPLAY: a Windows test that opens windows runs under Wine inside its own Xvfb server.
+# corvane_test(NAME SOURCES... DEPS libs... [LABELS l...] [TIMEOUT s] [WINDOWS_USER_STATE] [DISPLAY]):
+# one GoogleTest binary whose cases are registered with CTest one by one. WINDOWS_USER_STATE: on
+# Windows the cases change state that the whole user shares (registry keys of fixed names, the
+# Desktop and Start menu folders, named mutexes), so CTest never runs two such cases at once.
+# DISPLAY: a Windows test that opens windows runs under Wine inside its own Xvfb server; as Wine's
+# desktop is the prefix's own, such cases hold the same lock.
 function(corvane_test name)
-  cmake_parse_arguments(ARG "DISPLAY" "TIMEOUT;RESOURCE_LOCK" "SOURCES;DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "WINDOWS_USER_STATE;DISPLAY" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()
@@ -69,9 +71,9 @@ function(corvane_test name)
     set(discovery_mode POST_BUILD)
   endif()
   corvane_target_defaults(${name})
-  set(lock "")
-  if(ARG_RESOURCE_LOCK)
-    set(lock RESOURCE_LOCK ${ARG_RESOURCE_LOCK})
+  set(lock)
+  if(WIN32 AND (ARG_WINDOWS_USER_STATE OR ARG_DISPLAY))
+    set(lock RESOURCE_LOCK corvane_windows_user_state)
   endif()
   gtest_discover_tests(${name}
     PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT} ${lock}

@@ -40,44 +40,60 @@ void append_utf8(std::string& out, char32_t cp) {
 }
 
 std::wstring from_utf8(std::string_view in) {
+  // Decoded as the system's UTF-8 code page does it (MultiByteToWideChar with CP_UTF8): a lead
+  // byte and the continuation bytes that still fit the sequence become one replacement character
+  // when the sequence breaks off; a sequence cut short by the end of the input is one replacement
+  // character for all that is left.
   std::wstring out;
   out.reserve(in.size());
+  const std::size_t n = in.size();
   std::size_t i = 0;
-  while (i < in.size()) {
-    const auto b0 = static_cast<std::uint8_t>(in[i]);
+  auto byte = [&](std::size_t at) { return static_cast<std::uint8_t>(in[at]); };
+  while (i < n) {
+    const std::uint8_t b0 = byte(i++);
     if (b0 < 0x80) {
       out.push_back(static_cast<wchar_t>(b0));
-      ++i;
       continue;
     }
-    std::size_t len = 0;
-    char32_t cp = 0;
-    char32_t min = 0;
-    if ((b0 & 0xE0) == 0xC0) {
-      len = 2, cp = b0 & 0x1F, min = 0x80;
-    } else if ((b0 & 0xF0) == 0xE0) {
-      len = 3, cp = b0 & 0x0F, min = 0x800;
-    } else if ((b0 & 0xF8) == 0xF0) {
-      len = 4, cp = b0 & 0x07, min = 0x10000;
-    } else {
+    // Continuation bytes that follow a lead byte; C0, C1 and F5..FF never lead.
+    const std::size_t len = (b0 >= 0xC2 && b0 <= 0xDF) ? 1 : (b0 >= 0xE0 && b0 <= 0xEF) ? 2 : (b0 >= 0xF0 && b0 <= 0xF4) ? 3 : 0;
+    if (len == 0) {
       out.push_back(static_cast<wchar_t>(kReplacement));
-      ++i;
       continue;
     }
-    std::size_t taken = 1;
-    while (taken < len && i + taken < in.size() &&
-           (static_cast<std::uint8_t>(in[i + taken]) & 0xC0) == 0x80) {
-      cp = (cp << 6) | (static_cast<std::uint8_t>(in[i + taken]) & 0x3F);
-      ++taken;
-    }
-    if (taken < len || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-      // A truncated, overlong or out-of-range sequence: one replacement for what was consumed.
+    if (i + len > n) {
       out.push_back(static_cast<wchar_t>(kReplacement));
-      i += taken;
+      break;
+    }
+    char32_t cp = b0 & (len == 1 ? 0x1F : len == 2 ? 0x0F : 0x07);
+    bool ok = true;
+    std::size_t need = len;
+    // Each step takes one continuation byte and stops at the first that cannot belong here:
+    // overlong forms, surrogates and values above U+10FFFF break off where they become certain.
+    while (need > 0) {
+      const std::uint32_t c = byte(i) ^ 0x80u;
+      if (c >= 0x40) {
+        ok = false;
+        break;
+      }
+      cp = (cp << 6) | c;
+      if (need == 2 && len == 3 && cp >= (0x110000 >> 6)) {
+        ok = false;  // above U+10FFFF: the byte is not taken
+        break;
+      }
+      ++i;
+      --need;
+      if ((need == 2 && cp < 0x10) || (need == 1 && cp < 0x20) ||
+          (need == 1 && cp >= (0xD800 >> 6) && cp <= (0xDFFF >> 6))) {
+        ok = false;  // overlong, or a surrogate
+        break;
+      }
+    }
+    if (!ok) {
+      out.push_back(static_cast<wchar_t>(kReplacement));
       continue;
     }
     append_code_point(out, cp);
-    i += len;
   }
   return out;
 }

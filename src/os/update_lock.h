@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -21,16 +22,18 @@ class UpdateLock {
   UpdateLock(const UpdateLock&) = delete;
   UpdateLock& operator=(const UpdateLock&) = delete;
 
-  bool owned() const { return handle_ >= 0; }
-  // Releases the lock early.
+  bool owned() const { return handle_ != kNone; }
+  // Releases the lock early. On Windows a mutex belongs to a thread: release the lock on the
+  // thread that took it.
   void release();
 
   // Where the lock of `name` lives (Linux: $XDG_RUNTIME_DIR/<name>.lock, else a per-user file in
-  // the temporary folder); for diagnostics and tests.
+  // the temporary folder; Windows: the mutex's own name); for diagnostics and tests.
   static std::wstring lock_file_path(std::wstring_view name);
 
  private:
-  int handle_ = -1;  // the lock file's descriptor on Linux
+  static constexpr std::intptr_t kNone = -1;
+  std::intptr_t handle_ = kNone;  // the lock file's descriptor on Linux, the mutex HANDLE on Windows
 };
 
 }  // namespace corvane::os

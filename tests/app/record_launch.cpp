@@ -7,10 +7,11 @@
 
 #include "os/fs.h"
 #include "os/text.h"
+#include "support/temp_dir.h"
 
 namespace corvane::test {
 
-std::wstring record_launch_program() { return os::from_utf8(CORVANE_RECORD_LAUNCH_PROGRAM); }
+std::wstring record_launch_program() { return build_tree_path(CORVANE_RECORD_LAUNCH_PROGRAM); }
 
 void install_record_launch_program(const std::wstring& path) {
   ASSERT_EQ(os::copy_file(record_launch_program(), path, false), os::kErrorSuccess);

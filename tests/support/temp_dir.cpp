@@ -81,6 +81,17 @@ ScopedEnv::ScopedEnv(const char* name, std::optional<std::string> value) : name_
 
 ScopedEnv::~ScopedEnv() { set_env(name_, old_); }
 
+std::wstring build_tree_path(std::string_view configured_path) {
+  std::wstring path = os::from_utf8(configured_path);
+  if (os::kIsWindows && !path.empty() && path.front() == L'/') {
+    for (wchar_t& c : path) {
+      if (c == L'/') c = L'\\';
+    }
+    path.insert(0, L"Z:");
+  }
+  return path;
+}
+
 void write_text(std::wstring_view path, std::string_view bytes) {
   ASSERT_EQ(os::write_file(path, bytes), os::kErrorSuccess) << os::to_utf8(path);
 }

@@ -48,6 +48,10 @@ class ScopedFsFault {
   ScopedFsFault& operator=(const ScopedFsFault&) = delete;
 };
 
+// A file of the build tree, named by the path CMake gave it at configure time. The Windows test
+// programs are cross-built on Linux and run under Wine, where the host's "/" is the drive Z:.
+std::wstring build_tree_path(std::string_view configured_path);
+
 // Whole-file helpers that fail the current test on error.
 void write_text(std::wstring_view path, std::string_view bytes);
 std::string read_text(std::wstring_view path);

@@ -78,8 +78,8 @@ UpdateLock& UpdateLock::operator=(UpdateLock&& other) noexcept {
 
 void UpdateLock::release() {
   if (handle_ >= 0) {
-    ::flock(handle_, LOCK_UN);
-    ::close(handle_);
+    ::flock(static_cast<int>(handle_), LOCK_UN);
+    ::close(static_cast<int>(handle_));
     handle_ = -1;
   }
 }

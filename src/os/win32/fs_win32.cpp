@@ -1,0 +1,191 @@
+#include "os/fs.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "os/file.h"
+#include "os/fs_fault.h"
+#include "os/win32/win32_common.h"
+
+// windows.h makes these names macros for its A/W functions, which would rename FsOp's members; the
+// calls below name the W functions themselves.
+#undef CreateDirectory
+#undef RemoveDirectory
+
+namespace corvane::os {
+namespace {
+
+using win32::last_error;
+using win32::native_path;
+
+FileInfo info_from(DWORD attributes, DWORD size_high, DWORD size_low) {
+  FileInfo info;
+  // Every reparse point counts as a link: a junction, a symbolic link, a mount point. Its own
+  // directory attribute tells whether it stands for a folder.
+  info.is_link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  info.is_directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  info.read_only = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  info.size = info.is_directory ? 0 : (static_cast<std::uint64_t>(size_high) << 32) | size_low;
+  return info;
+}
+
+// The search pattern for everything in `path`: "path\*" ("C:\*" for a root that ends with "\").
+std::wstring all_in(const std::wstring& path) {
+  if (!path.empty() && (path.back() == L'\\' || path.back() == L'/')) return path + L"*";
+  return path + L"\\*";
+}
+
+// Closes a FindFirstFileEx search when it goes.
+struct FindHandle {
+  HANDLE h;
+  ~FindHandle() {
+    if (h != INVALID_HANDLE_VALUE) ::FindClose(h);
+  }
+};
+
+// CreateFile + one WriteFile of all of `bytes`; a failed or short write deletes the file again.
+// `flush`: the contents reach the disk before the handle is closed.
+ErrorCode write_whole_file(std::wstring_view path, std::string_view bytes, bool flush) {
+  if (const ErrorCode fault = injected_fs_fault(FsOp::Write, path)) return fault;
+  File file;
+  if (const ErrorCode e = file.open(path, OpenMode::WriteTruncate)) return e;
+  ErrorCode e = file.write(bytes.data(), bytes.size());
+  if (e == kErrorSuccess && flush) e = file.sync();
+  file.close();
+  if (e != kErrorSuccess) {
+    (void)delete_file(path);
+    return e;
+  }
+  return kErrorSuccess;
+}
+
+}  // namespace
+
+std::optional<FileInfo> file_info(std::wstring_view path) {
+  const auto native = native_path(path);
+  if (path.empty() || !native) return std::nullopt;
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExW(native->c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  return info_from(data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow);
+}
+
+bool list_directory(std::wstring_view path, std::vector<DirEntry>& entries) {
+  entries.clear();
+  const auto native = native_path(path);
+  if (path.empty() || !native) return false;
+  WIN32_FIND_DATAW found{};
+  FindHandle search{::FindFirstFileExW(all_in(*native).c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                                       nullptr, FIND_FIRST_EX_LARGE_FETCH)};
+  if (search.h == INVALID_HANDLE_VALUE) {
+    // Only a drive root has no "." entry; empty, it answers "no file" rather than "no folder".
+    if (::GetLastError() == ERROR_FILE_NOT_FOUND) {
+      const auto info = file_info(path);
+      return info && info->is_directory;
+    }
+    return false;
+  }
+  do {
+    const std::wstring_view name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    entries.push_back({std::wstring(name), info_from(found.dwFileAttributes, found.nFileSizeHigh, found.nFileSizeLow)});
+  } while (::FindNextFileW(search.h, &found));
+  return true;
+}
+
+ErrorCode move_file(std::wstring_view from, std::wstring_view to, unsigned flags) {
+  if (const ErrorCode fault = injected_fs_fault(FsOp::Move, from, to)) return fault;
+  const auto src = native_path(from);
+  const auto dst = native_path(to);
+  if (!src || !dst) return win32::kErrorBadPathName;
+  DWORD native_flags = 0;
+  if ((flags & kMoveReplaceExisting) != 0) native_flags |= MOVEFILE_REPLACE_EXISTING;
+  if ((flags & kMoveWriteThrough) != 0) native_flags |= MOVEFILE_WRITE_THROUGH;
+  return ::MoveFileExW(src->c_str(), dst->c_str(), native_flags) ? kErrorSuccess : last_error();
+}
+
+ErrorCode copy_file(std::wstring_view from, std::wstring_view to, bool fail_if_exists) {
+  if (const ErrorCode fault = injected_fs_fault(FsOp::Copy, from, to)) return fault;
+  const auto src = native_path(from);
+  const auto dst = native_path(to);
+  if (!src || !dst) return win32::kErrorBadPathName;
+  return ::CopyFileW(src->c_str(), dst->c_str(), fail_if_exists ? TRUE : FALSE) ? kErrorSuccess : last_error();
+}
+
+ErrorCode delete_file(std::wstring_view path) {
+  if (const ErrorCode fault = injected_fs_fault(FsOp::Delete, path)) return fault;
+  const auto native = native_path(path);
+  if (!native) return win32::kErrorBadPathName;
+  return ::DeleteFileW(native->c_str()) ? kErrorSuccess : last_error();
+}
+
+ErrorCode remove_directory(std::wstring_view path) {
+  if (const ErrorCode fault = injected_fs_fault(FsOp::RemoveDirectory, path)) return fault;
+  const auto native = native_path(path);
+  if (!native) return win32::kErrorBadPathName;
+  // On a junction or a directory symbolic link this removes the link, never the target's contents.
+  return ::RemoveDirectoryW(native->c_str()) ? kErrorSuccess : last_error();
+}
+
+ErrorCode create_directory(std::wstring_view path) {
+  if (const ErrorCode fault = injected_fs_fault(FsOp::CreateDirectory, path)) return fault;
+  const auto native = native_path(path);
+  if (!native) return win32::kErrorBadPathName;
+  return ::CreateDirectoryW(native->c_str(), nullptr) ? kErrorSuccess : last_error();
+}
+
+ErrorCode set_normal_attributes(std::wstring_view path) {
+  if (const ErrorCode fault = injected_fs_fault(FsOp::SetAttributes, path)) return fault;
+  const auto native = native_path(path);
+  if (!native) return win32::kErrorBadPathName;
+  return ::SetFileAttributesW(native->c_str(), FILE_ATTRIBUTE_NORMAL) ? kErrorSuccess : last_error();
+}
+
+bool read_file(std::wstring_view path, std::string& bytes) {
+  bytes.clear();
+  File file;
+  if (file.open(path, OpenMode::ReadExisting) != kErrorSuccess) return false;
+  std::uint64_t expected = 0;
+  if (file.size(expected) && expected < (std::uint64_t{1} << 31)) bytes.reserve(static_cast<std::size_t>(expected));
+  char buffer[1 << 16];
+  for (;;) {
+    std::size_t n = 0;
+    if (file.read(buffer, sizeof buffer, n) != kErrorSuccess) {
+      bytes.clear();
+      return false;
+    }
+    if (n == 0) return true;
+    bytes.append(buffer, n);
+  }
+}
+
+ErrorCode write_file(std::wstring_view path, std::string_view bytes) {
+  return write_whole_file(path, bytes, /*flush=*/false);
+}
+
+ErrorCode write_file_atomically(std::wstring_view path, std::string_view bytes) {
+  std::wstring tmp(path);
+  tmp += L".tmp";
+  // The contents are on the disk before the move makes them the file, so a crash leaves the old
+  // file or the whole new one.
+  if (const ErrorCode e = write_whole_file(tmp, bytes, /*flush=*/true)) return e;
+  return move_file(tmp, path, kMoveReplaceExisting | kMoveWriteThrough);
+}
+
+std::wstring temp_dir() {
+  std::wstring buffer(MAX_PATH + 1, L'\0');
+  for (;;) {
+    const DWORD n = ::GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
+    if (n == 0) return {};
+    if (n < buffer.size()) {
+      buffer.resize(n);
+      break;
+    }
+    buffer.resize(n);  // n is the size needed, the NUL included
+  }
+  if (buffer.back() != L'\\') buffer.push_back(L'\\');
+  return buffer;
+}
+
+}  // namespace corvane::os

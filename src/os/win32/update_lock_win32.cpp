@@ -1,0 +1,50 @@
+#include "os/update_lock.h"
+
+#include <windows.h>
+
+#include <utility>
+
+#include "os/win32/win32_common.h"
+
+namespace corvane::os {
+namespace {
+
+HANDLE mutex_of(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+
+}  // namespace
+
+std::wstring UpdateLock::lock_file_path(std::wstring_view name) { return std::wstring(name); }
+
+UpdateLock::UpdateLock(std::wstring_view name) {
+  const auto native = win32::native_path(name);
+  if (!native) return;
+  // Not initially owned: an existing mutex of that name is opened, and the wait decides.
+  win32::KernelHandle mutex(::CreateMutexW(nullptr, FALSE, native->c_str()));
+  if (!mutex) return;
+  // WAIT_ABANDONED: the last holder ended without releasing it; the lock is ours all the same.
+  const DWORD waited = ::WaitForSingleObject(mutex.get(), INFINITE);
+  if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) return;
+  handle_ = reinterpret_cast<std::intptr_t>(mutex.release());
+}
+
+UpdateLock::~UpdateLock() { release(); }
+
+UpdateLock::UpdateLock(UpdateLock&& other) noexcept : handle_(std::exchange(other.handle_, kNone)) {}
+
+UpdateLock& UpdateLock::operator=(UpdateLock&& other) noexcept {
+  if (this != &other) {
+    release();
+    handle_ = std::exchange(other.handle_, kNone);
+  }
+  return *this;
+}
+
+void UpdateLock::release() {
+  if (handle_ != kNone) {
+    ::ReleaseMutex(mutex_of(handle_));
+    ::CloseHandle(mutex_of(handle_));
+    handle_ = kNone;
+  }
+}
+
+}  // namespace corvane::os

@@ -47,7 +47,7 @@ class ProcessHandle {
   [[nodiscard]] bool wait(std::uint32_t timeout_ms);
 
  private:
-  int handle_ = -1;  // a pidfd on Linux
+  std::intptr_t handle_ = -1;  // a pidfd on Linux, a process HANDLE on Windows
 };
 
 }  // namespace corvane::os

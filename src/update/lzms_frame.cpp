@@ -1,10 +1,6 @@
 #include "update/lzms_frame.h"
 
 #include <algorithm>
-#include <cstring>
-#include <vector>
-
-#include "os/lzms.h"
 
 // The framing implemented here: the buffer format of the Windows Compression API with the LZMS
 // algorithm, as far as public notes describe it. It has not been checked against a file made by
@@ -26,7 +22,8 @@
 // content raw. Any other chunk is one independent LZMS block that is smaller than its content,
 // even-sized and at least 4 bytes long (LZMS works in 16-bit units). Refused: a chunk of any other
 // size (0 among them), a chunk that runs past the end, a missing chunk, and any byte after the
-// last chunk. The layout is checked whole before a single chunk is decoded.
+// last chunk. The layout is checked whole before a single chunk is decoded; the decoding itself
+// is the platform's (lzms_decode_posix.cpp, lzms_decode_win32.cpp).
 namespace corvane {
 namespace {
 
@@ -63,81 +60,30 @@ std::uint8_t check_byte(const std::array<std::uint8_t, kLzmsHeaderSize>& header)
   return static_cast<std::uint8_t>(~crc);
 }
 
-struct Chunk {
-  std::span<const std::uint8_t> stored;
-  std::uint64_t out_offset = 0;
-  std::size_t out_size = 0;
-  bool raw = false;
-};
-
-// Walks the chunks of a frame whose header has been checked, validating each one as it goes.
-class ChunkWalker {
- public:
-  ChunkWalker(std::span<const std::uint8_t> frame, const LzmsFrameLayout& layout)
-      : frame_(frame), block_size_(layout.block_size), remaining_(layout.total_size) {}
-
-  // The next chunk; false at the end or at the first chunk that does not fit (see failed()).
-  bool next(Chunk& chunk) {
-    if (remaining_ == 0 || failed_) return false;
-    const std::size_t left = frame_.size() - pos_;
-    if (left < kLzmsChunkPrefixSize) return fail();
-    const std::uint64_t stored = load_le(frame_.data() + pos_, kLzmsChunkPrefixSize);
-    pos_ += kLzmsChunkPrefixSize;
-    const std::uint64_t content = std::min(block_size_, remaining_);
-    if (stored > frame_.size() - pos_) return fail();
-    chunk.raw = stored == content;
-    if (!chunk.raw && !lzms_chunk_is_storable_compressed(static_cast<std::size_t>(content),
-                                                         static_cast<std::size_t>(stored))) {
-      return fail();
-    }
-    chunk.stored = frame_.subspan(pos_, static_cast<std::size_t>(stored));
-    chunk.out_offset = done_;
-    chunk.out_size = static_cast<std::size_t>(content);
-    pos_ += static_cast<std::size_t>(stored);
-    done_ += content;
-    remaining_ -= content;
-    ++count_;
-    return true;
-  }
-
-  bool failed() const { return failed_; }
-  // Every chunk read, and nothing after the last one.
-  bool complete() const { return !failed_ && remaining_ == 0 && pos_ == frame_.size(); }
-  std::uint64_t count() const { return count_; }
-
- private:
-  bool fail() {
-    failed_ = true;
-    return false;
-  }
-
-  std::span<const std::uint8_t> frame_;
-  std::uint64_t block_size_;
-  std::uint64_t remaining_;
-  std::size_t pos_ = kLzmsHeaderSize;
-  std::uint64_t done_ = 0;
-  std::uint64_t count_ = 0;
-  bool failed_ = false;
-};
-
-bool decode_chunk(const Chunk& chunk, std::span<std::uint8_t> out, os::LzmsDecompressor& decompressor,
-                  std::vector<std::uint16_t>& aligned) {
-  std::uint8_t* target = out.data() + chunk.out_offset;
-  if (chunk.raw) {
-    std::memcpy(target, chunk.stored.data(), chunk.out_size);
-    return true;
-  }
-  const void* input = chunk.stored.data();
-  if (reinterpret_cast<std::uintptr_t>(input) % alignof(std::uint16_t) != 0) {
-    // The codec reads 16-bit units and needs them at an even address.
-    aligned.resize(chunk.stored.size() / 2);
-    std::memcpy(aligned.data(), chunk.stored.data(), chunk.stored.size());
-    input = aligned.data();
-  }
-  return decompressor.decompress(input, chunk.stored.size(), target, chunk.out_size);
-}
-
 }  // namespace
+
+bool LzmsChunkWalker::next(LzmsChunk& chunk) {
+  if (remaining_ == 0 || failed_) return false;
+  const std::size_t left = frame_.size() - pos_;
+  if (left < kLzmsChunkPrefixSize) return fail();
+  const std::uint64_t stored = load_le(frame_.data() + pos_, kLzmsChunkPrefixSize);
+  pos_ += kLzmsChunkPrefixSize;
+  const std::uint64_t content = std::min(block_size_, remaining_);
+  if (stored > frame_.size() - pos_) return fail();
+  chunk.raw = stored == content;
+  if (!chunk.raw && !lzms_chunk_is_storable_compressed(static_cast<std::size_t>(content),
+                                                       static_cast<std::size_t>(stored))) {
+    return fail();
+  }
+  chunk.stored = frame_.subspan(pos_, static_cast<std::size_t>(stored));
+  chunk.out_offset = done_;
+  chunk.out_size = static_cast<std::size_t>(content);
+  pos_ += static_cast<std::size_t>(stored);
+  done_ += content;
+  remaining_ -= content;
+  ++count_;
+  return true;
+}
 
 std::array<std::uint8_t, kLzmsHeaderSize> lzms_frame_header(std::uint64_t total_size,
                                                              std::uint64_t block_size) {
@@ -165,34 +111,14 @@ bool check_lzms_frame(std::span<const std::uint8_t> frame, std::uint64_t expecte
   if (total != expected_size) return false;
   if (block == 0 || block > kLzmsMaxBlockSize) return false;
   LzmsFrameLayout candidate{total, block, 0};
-  ChunkWalker walker(frame, candidate);
-  Chunk chunk;
+  LzmsChunkWalker walker(frame, candidate);
+  LzmsChunk chunk;
   while (walker.next(chunk)) {
   }
   if (!walker.complete()) return false;
   candidate.chunk_count = walker.count();
   layout = candidate;
   return true;
-}
-
-bool decode_lzms_frame(std::span<const std::uint8_t> frame, std::span<std::uint8_t> out) {
-  LzmsFrameLayout layout;
-  if (!check_lzms_frame(frame, out.size(), layout)) return false;
-  os::LzmsDecompressor decompressor;
-  bool decompressor_ready = false;
-  std::vector<std::uint16_t> aligned;
-  ChunkWalker walker(frame, layout);
-  Chunk chunk;
-  while (walker.next(chunk)) {
-    if (!chunk.raw && !decompressor_ready) {
-      if (!decompressor.create(static_cast<std::size_t>(std::min(layout.block_size, layout.total_size)))) {
-        return false;
-      }
-      decompressor_ready = true;
-    }
-    if (!decode_chunk(chunk, out, decompressor, aligned)) return false;
-  }
-  return walker.complete();
 }
 
 }  // namespace corvane

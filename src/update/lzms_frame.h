@@ -35,8 +35,53 @@ bool lzms_chunk_is_storable_compressed(std::size_t uncompressed_size, std::size_
 [[nodiscard]] bool check_lzms_frame(std::span<const std::uint8_t> frame, std::uint64_t expected_size,
                                     LzmsFrameLayout& layout);
 
-// Checks `frame` as above for `out.size()` bytes of content and only then decodes it chunk by
-// chunk into `out`. Never writes outside `out`; on false `out` may hold a part of the content.
+// One chunk of a frame that check_lzms_frame accepted: its stored bytes and where its content
+// goes in the output.
+struct LzmsChunk {
+  std::span<const std::uint8_t> stored;
+  std::uint64_t out_offset = 0;
+  std::size_t out_size = 0;
+  bool raw = false;  // the stored bytes are the content itself
+};
+
+// Walks the chunks of a frame whose header has been checked, validating each one as it goes.
+class LzmsChunkWalker {
+ public:
+  LzmsChunkWalker(std::span<const std::uint8_t> frame, const LzmsFrameLayout& layout)
+      : frame_(frame), block_size_(layout.block_size), remaining_(layout.total_size) {}
+
+  // The next chunk; false at the end or at the first chunk that does not fit (see failed()).
+  bool next(LzmsChunk& chunk);
+  bool failed() const { return failed_; }
+  // Every chunk read, and nothing after the last one.
+  bool complete() const { return !failed_ && remaining_ == 0 && pos_ == frame_.size(); }
+  std::uint64_t count() const { return count_; }
+
+ private:
+  bool fail() {
+    failed_ = true;
+    return false;
+  }
+
+  std::span<const std::uint8_t> frame_;
+  std::uint64_t block_size_;
+  std::uint64_t remaining_;
+  std::size_t pos_ = kLzmsHeaderSize;
+  std::uint64_t done_ = 0;
+  std::uint64_t count_ = 0;
+  bool failed_ = false;
+};
+
+// Checks `frame` as above for `out.size()` bytes of content and only then decodes it into `out`
+// with the platform's decoder: libwim chunk by chunk on Linux (lzms_decode_posix.cpp), the
+// system's Compression API over the whole frame on Windows (lzms_decode_win32.cpp). So both
+// refuse the same layouts before any byte is decoded. Never writes outside `out`; on false `out`
+// may hold a part of the content.
 [[nodiscard]] bool decode_lzms_frame(std::span<const std::uint8_t> frame, std::span<std::uint8_t> out);
+
+// The platform can decode compressed chunks: always on Linux; on Windows when the system has the
+// Compression API (Wine has not). Raw-only frames need it too on Windows, where the system
+// decodes every frame whole.
+bool lzms_decoding_available();
 
 }  // namespace corvane

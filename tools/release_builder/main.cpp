@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "tool_entry.h"
 #include "os/text.h"
 #include "release_builder/release.h"
 
@@ -30,18 +31,19 @@ bool parse_size(const char* text, std::uint64_t& value) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int tool_main(const std::vector<std::string>& args) {
+  const int argc = static_cast<int>(args.size());
   using namespace corvane;
   tools::ReleaseOptions options;
   for (int i = 1; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+    const std::string_view arg = args[i];
+    const char* value = i + 1 < argc ? args[i + 1].c_str() : nullptr;
     if (arg == "--help" || arg == "-h") {
       std::fputs(kUsage, stdout);
       return 0;
     }
     if (value == nullptr) {
-      std::fprintf(stderr, "missing value after %s\n%s", argv[i], kUsage);
+      std::fprintf(stderr, "missing value after %s\n%s", args[i].c_str(), kUsage);
       return 2;
     }
     ++i;
@@ -61,7 +63,7 @@ int main(int argc, char** argv) {
         return 2;
       }
     } else {
-      std::fprintf(stderr, "unknown option %s\n%s", argv[i - 1], kUsage);
+      std::fprintf(stderr, "unknown option %s\n%s", args[i - 1].c_str(), kUsage);
       return 2;
     }
   }

@@ -186,6 +186,10 @@ bool build_release(const ReleaseOptions& options, std::vector<ManifestFile>& fil
     error = "the block size must be 1 .. " + std::to_string(kLzmsMaxBlockSize);
     return false;
   }
+  if (!options.pack_globs.empty() && !lzms_packing_available()) {
+    error = "this build cannot pack files (no LZMS encoder); build releases with packed files on Linux";
+    return false;
+  }
   std::vector<SourceFile> sources;
   if (!collect_files(options.source, "", sources, error)) return false;
   std::vector<std::pair<std::string, const SourceFile*>> order;

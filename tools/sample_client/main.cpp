@@ -22,6 +22,7 @@
 #include <string>
 #include <string_view>
 
+#include "tool_entry.h"
 #include "base/paths.h"
 #include "os/file.h"
 #include "os/fs.h"
@@ -160,19 +161,20 @@ int usage() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int tool_main(const std::vector<std::string>& args) {
+  const int argc = static_cast<int>(args.size());
   std::string out;
   unsigned long large_mib = 300;
   unsigned long small_count = 300;
   unsigned long variant = 1;
   for (int i = 1; i < argc; ++i) {
-    const std::string_view arg = argv[i];
+    const std::string_view arg = args[i];
     if (arg == "--version") {
       std::printf("%d\n", kGeneratorVersion);
       return 0;
     }
     if (i + 1 >= argc) return usage();
-    const char* value = argv[++i];
+    const char* value = args[++i].c_str();
     if (arg == "--out") {
       out = value;
     } else if (arg == "--large-mib") {

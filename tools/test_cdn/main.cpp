@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "tool_entry.h"
 #include "test_cdn.h"
 
 namespace {
@@ -31,21 +32,22 @@ bool parse_number(const char* text, unsigned long max, unsigned long& value) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int tool_main(const std::vector<std::string>& args) {
+  const int argc = static_cast<int>(args.size());
   std::string root;
   unsigned long port = 0;
   unsigned long max_seconds = 3600;
   unsigned long rate = 0;
   for (int i = 1; i < argc; ++i) {
     const bool has_value = i + 1 < argc;
-    if (std::strcmp(argv[i], "--root") == 0 && has_value) {
-      root = argv[++i];
-    } else if (std::strcmp(argv[i], "--port") == 0 && has_value) {
-      if (!parse_number(argv[++i], 65535, port)) return usage();
-    } else if (std::strcmp(argv[i], "--max-seconds") == 0 && has_value) {
-      if (!parse_number(argv[++i], 7UL * 24 * 3600, max_seconds) || max_seconds == 0) return usage();
-    } else if (std::strcmp(argv[i], "--rate") == 0 && has_value) {
-      if (!parse_number(argv[++i], 1UL << 40, rate) || rate == 0) return usage();
+    if (args[i] == "--root" && has_value) {
+      root = args[++i];
+    } else if (args[i] == "--port" && has_value) {
+      if (!parse_number(args[++i].c_str(), 65535, port)) return usage();
+    } else if (args[i] == "--max-seconds" && has_value) {
+      if (!parse_number(args[++i].c_str(), 7UL * 24 * 3600, max_seconds) || max_seconds == 0) return usage();
+    } else if (args[i] == "--rate" && has_value) {
+      if (!parse_number(args[++i].c_str(), 1UL << 40, rate) || rate == 0) return usage();
     } else {
       return usage();
     }

@@ -1,18 +1,7 @@
 #include "test_cdn.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <signal.h>
-#include <sys/sendfile.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <map>
@@ -23,11 +12,16 @@
 #include <thread>
 #include <vector>
 
+#include "cdn_platform.h"
+
 namespace corvane::test_cdn {
 namespace {
 
+using platform::Socket;
+
 constexpr std::size_t kHeadLimit = 16384;
-constexpr int kIdleSeconds = 30;  // a kept-alive connection that stays silent this long is closed
+constexpr int kIdleMs = 30000;  // a kept-alive connection that stays silent this long is closed
+constexpr int kPollMs = 100;    // how often waiting threads look whether the server stops
 constexpr std::size_t kCopyBuffer = 256 * 1024;
 
 struct Request {
@@ -85,7 +79,8 @@ bool parse_request(std::string_view head, Request& request) {
   return true;
 }
 
-// Decodes %XX and refuses paths that could leave the root.
+// Decodes %XX and refuses paths that could leave the root (a backslash is a separator on
+// Windows).
 std::optional<std::string> decode_path(std::string_view path) {
   const auto hex = [](char h) -> int {
     if (h >= '0' && h <= '9') return h - '0';
@@ -104,7 +99,7 @@ std::optional<std::string> decode_path(std::string_view path) {
       c = static_cast<char>(hi * 16 + lo);
       i += 2;
     }
-    if (c == '\0') return std::nullopt;
+    if (c == '\0' || c == '\\') return std::nullopt;
     out += c;
   }
   std::size_t start = 0;
@@ -178,25 +173,6 @@ const char* reason(unsigned status) {
   }
 }
 
-bool send_all(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-void reset_and_close(int fd) {
-  linger hard{1, 0};
-  ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
-  ::close(fd);
-}
-
 struct FaultRule {
   Fault fault;
   std::uint32_t seen = 0;
@@ -206,7 +182,7 @@ struct FaultRule {
 
 struct Server::State {
   std::string root;
-  int listen_fd = -1;
+  Socket listener = platform::kNoSocket;
   std::uint16_t port = 0;
   std::atomic<bool> stopping{false};
   std::thread acceptor;
@@ -217,7 +193,7 @@ struct Server::State {
   std::map<std::string, PathCounters> counters;
   PathCounters totals;
   std::uint64_t connections = 0;
-  std::set<int> open_fds;
+  std::set<Socket> open_sockets;
   struct Worker {
     std::thread thread;
     std::shared_ptr<std::atomic<bool>> finished;
@@ -266,42 +242,35 @@ struct Server::State {
   }
 
   void accept_loop();
-  void serve_connection(int fd);
+  void serve_connection(Socket fd);
+  // Reads more of the request into `buffer`; false at the end of the connection, after a silence
+  // of kIdleMs, or when the server stops.
+  bool read_more(Socket fd, std::string& buffer);
   // Answers one request; false when the connection must end.
-  bool answer(int fd, const Request& request);
-  bool send_status(int fd, const Request& request, unsigned status, const std::string& extra = {});
-  bool send_file_range(int fd, const Request& request, int file, std::uint64_t offset,
+  bool answer(Socket fd, const Request& request);
+  bool send_status(Socket fd, const Request& request, unsigned status, const std::string& extra = {});
+  bool send_file_range(Socket fd, const Request& request, platform::ServedFile& file, std::uint64_t offset,
                        std::uint64_t length, const std::optional<Fault>& fault);
 };
 
 void Server::State::accept_loop() {
-  for (;;) {
-    const int fd = ::accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC);
-    if (stopping) {
-      if (fd >= 0) ::close(fd);
-      return;
-    }
-    if (fd < 0) {
-      if (errno == EINTR || errno == ECONNABORTED || errno == EMFILE || errno == ENFILE) {
-        if (errno == EMFILE || errno == ENFILE) pause(50);
-        continue;
-      }
-      return;
-    }
+  while (!stopping) {
+    const int ready = platform::wait_readable(listener, kPollMs);
+    if (ready < 0) return;
+    if (ready == 0 || stopping) continue;
+    const Socket fd = platform::accept_connection(listener);
+    if (fd == platform::kNoSocket) continue;  // the client went away, or no descriptor was free
     if (take_fault(nullptr)) {
-      reset_and_close(fd);
+      platform::set_reset_on_close(fd);
+      platform::close_socket(fd);
       std::lock_guard<std::mutex> lock(mutex);
       ++connections;
       continue;
     }
-    const int one = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    timeval idle{kIdleSeconds, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &idle, sizeof idle);
 
     std::lock_guard<std::mutex> lock(mutex);
     ++connections;
-    open_fds.insert(fd);
+    open_sockets.insert(fd);
     // Reap the threads of connections that have ended.
     for (auto it = workers.begin(); it != workers.end();) {
       if (it->finished->load()) {
@@ -320,24 +289,35 @@ void Server::State::accept_loop() {
   }
 }
 
-void Server::State::serve_connection(int fd) {
+bool Server::State::read_more(Socket fd, std::string& buffer) {
+  int silent_ms = 0;
+  while (!stopping) {
+    const int ready = platform::wait_readable(fd, kPollMs);
+    if (ready < 0) return false;
+    if (ready == 0) {
+      silent_ms += kPollMs;
+      if (silent_ms >= kIdleMs) return false;
+      continue;
+    }
+    char chunk[4096];
+    const long n = platform::receive(fd, chunk, sizeof chunk);
+    if (n <= 0) return false;
+    buffer.append(chunk, static_cast<std::size_t>(n));
+    return true;
+  }
+  return false;
+}
+
+void Server::State::serve_connection(Socket fd) {
   std::string buffer;
   bool open = true;
   while (open && !stopping) {
     std::size_t head_end;
     while ((head_end = buffer.find("\r\n\r\n")) == std::string::npos) {
-      if (buffer.size() > kHeadLimit) {
+      if (buffer.size() > kHeadLimit || !read_more(fd, buffer)) {
         open = false;
         break;
       }
-      char chunk[4096];
-      const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        open = false;
-        break;
-      }
-      buffer.append(chunk, static_cast<std::size_t>(n));
     }
     if (!open) break;
     Request request;
@@ -352,23 +332,23 @@ void Server::State::serve_connection(int fd) {
   }
   {
     std::lock_guard<std::mutex> lock(mutex);
-    open_fds.erase(fd);
+    open_sockets.erase(fd);
   }
-  ::close(fd);
+  platform::close_socket(fd);
 }
 
-bool Server::State::send_status(int fd, const Request& request, unsigned status, const std::string& extra) {
+bool Server::State::send_status(Socket fd, const Request& request, unsigned status, const std::string& extra) {
   const std::string body = std::to_string(status) + " " + reason(status) + "\n";
   std::string head = "HTTP/1.1 " + std::to_string(status) + " " + reason(status) + "\r\n" +
                      "Content-Type: text/plain\r\nContent-Length: " + std::to_string(body.size()) +
                      "\r\n" + extra + (request.keep_alive ? "" : "Connection: close\r\n") + "\r\n";
   if (request.method != "HEAD") head += body;
-  if (!send_all(fd, head.data(), head.size())) return false;
+  if (!platform::send_all(fd, head.data(), head.size())) return false;
   if (request.method != "HEAD") count_bytes(request.path, body.size());
   return true;
 }
 
-bool Server::State::answer(int fd, const Request& request) {
+bool Server::State::answer(Socket fd, const Request& request) {
   count_request(request);
   const std::optional<Fault> fault = take_fault(&request.path);
   if (fault && fault->kind == FaultKind::kDelayHeaders && !pause(fault->delay_ms)) return false;
@@ -380,15 +360,9 @@ bool Server::State::answer(int fd, const Request& request) {
 
   const std::optional<std::string> relative = decode_path(request.path);
   if (!relative) return send_status(fd, request, 404);
-  const std::string full = root + *relative;
-  const int file = ::open(full.c_str(), O_RDONLY | O_CLOEXEC);
-  if (file < 0) return send_status(fd, request, 404);
-  struct stat st {};
-  if (::fstat(file, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(file);
-    return send_status(fd, request, 404);
-  }
-  const auto size = static_cast<std::uint64_t>(st.st_size);
+  platform::ServedFile file;
+  if (!file.open(root + *relative)) return send_status(fd, request, 404);
+  const std::uint64_t size = file.size();
 
   std::optional<Range> range;
   if (request.range && !(fault && fault->kind == FaultKind::kIgnoreRange)) {
@@ -411,17 +385,16 @@ bool Server::State::answer(int fd, const Request& request) {
     }
     if (!request.keep_alive) head += "Connection: close\r\n";
     head += "\r\n";
-    ok = send_all(fd, head.data(), head.size()) &&
+    ok = platform::send_all(fd, head.data(), head.size()) &&
          (request.method == "HEAD" || send_file_range(fd, request, file, offset, length, fault));
   }
-  ::close(file);
   return ok;
 }
 
 // Sends `length` bytes of `file` from `offset`, shaped by the fault. False when the connection
 // must end (including the faults that cut it).
-bool Server::State::send_file_range(int fd, const Request& request, int file, std::uint64_t offset,
-                                    std::uint64_t length, const std::optional<Fault>& fault) {
+bool Server::State::send_file_range(Socket fd, const Request& request, platform::ServedFile& file,
+                                    std::uint64_t offset, std::uint64_t length, const std::optional<Fault>& fault) {
   const FaultKind kind = fault ? fault->kind : FaultKind::kStatus;
   const bool cut = fault && (kind == FaultKind::kDropAfter || kind == FaultKind::kShortBody);
   const bool slow = fault && kind == FaultKind::kSlowBody && fault->bytes_per_second > 0;
@@ -430,16 +403,7 @@ bool Server::State::send_file_range(int fd, const Request& request, int file, st
   if (long_body) to_send += fault->bytes;
 
   if (!cut && !slow && !long_body) {
-    auto pos = static_cast<off_t>(offset);
-    std::uint64_t left = to_send;
-    while (left > 0) {
-      const ssize_t n = ::sendfile(fd, file, &pos, static_cast<std::size_t>(std::min<std::uint64_t>(left, 1u << 30)));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return false;
-      left -= static_cast<std::uint64_t>(n);
-      count_bytes(request.path, static_cast<std::uint64_t>(n));
-    }
-    return true;
+    return file.send_range(fd, offset, to_send, [&](std::uint64_t n) { count_bytes(request.path, n); });
   }
 
   // Shaped bodies go through a buffer; bytes past the end of the file are zeros.
@@ -448,22 +412,20 @@ bool Server::State::send_file_range(int fd, const Request& request, int file, st
   std::uint64_t sent = 0;
   while (sent < to_send) {
     const std::size_t want = static_cast<std::size_t>(std::min({to_send - sent, step, std::uint64_t{kCopyBuffer}}));
-    const ssize_t got = ::pread(file, buffer.data(), want, static_cast<off_t>(offset + sent));
-    const std::size_t have = got > 0 ? static_cast<std::size_t>(got) : 0;
+    const std::size_t have = file.read_at(offset + sent, buffer.data(), want);
     std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(have), buffer.begin() + static_cast<std::ptrdiff_t>(want), 0);
-    if (!send_all(fd, buffer.data(), want)) return false;
+    if (!platform::send_all(fd, buffer.data(), want)) return false;
     sent += want;
     count_bytes(request.path, want);
     if (slow && sent < to_send && !pause(100)) return false;
   }
   if (kind == FaultKind::kDropAfter && cut) {
     // The caller closes the socket; this makes that close a reset.
-    linger hard{1, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    platform::set_reset_on_close(fd);
     return false;
   }
   if (kind == FaultKind::kShortBody && cut) {
-    ::shutdown(fd, SHUT_WR);
+    platform::shutdown_send(fd);
     return false;
   }
   return true;
@@ -476,26 +438,14 @@ Server::~Server() { stop(); }
 bool Server::start(const std::string& root, std::uint16_t port) {
   stop();
   state_ = std::make_unique<State>();
-  ::signal(SIGPIPE, SIG_IGN);
+  if (!platform::init_sockets()) return false;
   state_->root = root;
-  while (!state_->root.empty() && state_->root.back() == '/') state_->root.pop_back();
-
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
-  const int one = 1;
-  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 128) != 0 ||
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    ::close(fd);
-    return false;
+  while (!state_->root.empty() && (state_->root.back() == '/' || state_->root.back() == '\\')) {
+    state_->root.pop_back();
   }
-  state_->listen_fd = fd;
-  state_->port = ntohs(address.sin_port);
+  const Socket listener = platform::listen_loopback(port, state_->port);
+  if (listener == platform::kNoSocket) return false;
+  state_->listener = listener;
   State* state = state_.get();
   state_->acceptor = std::thread([state] { state->accept_loop(); });
   return true;
@@ -503,22 +453,22 @@ bool Server::start(const std::string& root, std::uint16_t port) {
 
 void Server::stop() {
   State& s = *state_;
-  if (s.listen_fd < 0) return;
+  if (s.listener == platform::kNoSocket) return;
   {
     std::lock_guard<std::mutex> lock(s.mutex);
     s.stopping = true;
-    for (const int fd : s.open_fds) ::shutdown(fd, SHUT_RDWR);
+    for (const Socket fd : s.open_sockets) platform::shutdown_both(fd);
   }
   s.wake.notify_all();
-  ::shutdown(s.listen_fd, SHUT_RDWR);
+  // The acceptor and the connections look at `stopping` between short waits.
   if (s.acceptor.joinable()) s.acceptor.join();
-  ::close(s.listen_fd);
-  s.listen_fd = -1;
+  platform::close_socket(s.listener);
+  s.listener = platform::kNoSocket;
   // No new connection can appear now; wake the ones that started meanwhile, then join them all.
   std::vector<State::Worker> workers;
   {
     std::lock_guard<std::mutex> lock(s.mutex);
-    for (const int fd : s.open_fds) ::shutdown(fd, SHUT_RDWR);
+    for (const Socket fd : s.open_sockets) platform::shutdown_both(fd);
     workers.swap(s.workers);
   }
   for (State::Worker& worker : workers) worker.thread.join();

@@ -9,8 +9,11 @@
 #include <string_view>
 #include <system_error>
 
+#include "os/console.h"
+#include "os/platform.h"
 #include "os/process.h"
 #include "os/text.h"
+#include "tool_entry.h"
 #include "update/holding_processes.h"
 #include "update/update_run.h"
 
@@ -23,6 +26,23 @@ constexpr const char* kUsage =
     "  --channel NAME   release channel (default: release)\n"
     "exit code: 0 up to date, 1 updated, 2 updated including this program, 3 failed or wrong usage\n";
 
+// std::filesystem reads narrow paths in the ANSI code page on Windows: hand it wide text there.
+std::filesystem::path to_fs_path(const std::string& utf8) {
+  if constexpr (corvane::os::kIsWindows) {
+    return std::filesystem::path(corvane::os::from_utf8(utf8));
+  } else {
+    return std::filesystem::path(utf8);
+  }
+}
+
+std::wstring from_fs_path(const std::filesystem::path& path) {
+  if constexpr (corvane::os::kIsWindows) {
+    return path.wstring();
+  } else {
+    return corvane::os::from_utf8(path.string());
+  }
+}
+
 int usage_error(const char* what, std::string_view detail) {
   std::fprintf(stderr, "corvane-update: %s%.*s\n%s", what, static_cast<int>(detail.size()), detail.data(), kUsage);
   return corvane::kFailed;
@@ -30,22 +50,23 @@ int usage_error(const char* what, std::string_view detail) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int tool_main(const std::vector<std::string>& args) {
   using namespace corvane;
+  const int argc = static_cast<int>(args.size());
   std::string base_url;
   std::string channel = "release";
   std::string dir;
   for (int i = 1; i < argc; ++i) {
-    const std::string_view arg = argv[i];
+    const std::string_view arg = args[i];
     const bool has_value = i + 1 < argc;
     if (arg == "--help" || arg == "-h") {
       std::fputs(kUsage, stdout);
       return 0;
     }
     if (arg == "--base-url" && has_value) {
-      base_url = argv[++i];
+      base_url = args[++i];
     } else if (arg == "--channel" && has_value) {
-      channel = argv[++i];
+      channel = args[++i];
     } else if (!arg.empty() && arg.front() != '-' && dir.empty()) {
       dir = arg;
     } else {
@@ -57,14 +78,14 @@ int main(int argc, char** argv) {
   // The engine compares the folder with the paths of running programs: it must be absolute and
   // free of links, and it must exist (the run never creates the client folder itself).
   std::error_code error;
-  const std::filesystem::path folder = std::filesystem::canonical(dir, error);
+  const std::filesystem::path folder = std::filesystem::canonical(to_fs_path(dir), error);
   if (error || !std::filesystem::is_directory(folder, error)) {
     return usage_error("the client folder does not exist or is not a folder: ", dir);
   }
 
-  // Progress and report lines appear as they are printed, also through a pipe.
-  std::setvbuf(stdout, nullptr, _IOLBF, 0);
-  const std::wstring install_dir = os::from_utf8(folder.string());
+  // Report lines and the progress line reach a console or a pipe as printed, when printed.
+  const os::ConsoleOutput console;
+  const std::wstring install_dir = from_fs_path(folder);
   const std::wstring self_path = process_image_path(os::current_process_id());
   UpdateResult result;
   const std::uint32_t code =

@@ -130,7 +130,7 @@ ProcessHandle& ProcessHandle::operator=(ProcessHandle&& other) noexcept {
 }
 
 void ProcessHandle::close() {
-  if (handle_ >= 0) ::close(handle_);
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));
   handle_ = -1;
 }
 
@@ -139,13 +139,13 @@ bool ProcessHandle::open(ProcessId pid) {
   if (pid == 0) return false;
   const long fd = ::syscall(SYS_pidfd_open, static_cast<pid_t>(pid), 0);
   if (fd < 0) return false;
-  handle_ = static_cast<int>(fd);  // pidfds are always close-on-exec
+  handle_ = fd;  // pidfds are always close-on-exec
   return true;
 }
 
-bool ProcessHandle::ask_to_close() { return handle_ >= 0 && send_signal(handle_, SIGTERM); }
+bool ProcessHandle::ask_to_close() { return handle_ >= 0 && send_signal(static_cast<int>(handle_), SIGTERM); }
 
-bool ProcessHandle::terminate() { return handle_ >= 0 && send_signal(handle_, SIGKILL); }
+bool ProcessHandle::terminate() { return handle_ >= 0 && send_signal(static_cast<int>(handle_), SIGKILL); }
 
 bool ProcessHandle::wait(std::uint32_t timeout_ms) {
   if (handle_ < 0) return false;
@@ -154,7 +154,7 @@ bool ProcessHandle::wait(std::uint32_t timeout_ms) {
   for (;;) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     const int wait_ms = static_cast<int>(std::clamp<long long>(left.count(), 0, INT_MAX));
-    pollfd p{handle_, POLLIN, 0};
+    pollfd p{static_cast<int>(handle_), POLLIN, 0};
     const int n = ::poll(&p, 1, wait_ms);
     if (n > 0) return true;  // a pidfd turns readable when its process has ended
     if (n == 0) return false;

@@ -15,6 +15,8 @@ void append_u32(std::string& out, std::uint32_t value) {
 
 }  // namespace
 
+bool lzms_packing_available() { return true; }
+
 bool pack_lzms(std::span<const std::uint8_t> content, std::uint64_t block_size, std::string& frame) {
   frame.clear();
   if (block_size == 0 || block_size > kLzmsMaxBlockSize) return false;

@@ -5,9 +5,12 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
-#include "ui/win32/com_callback.h"
+#include "ui/folder_pickers.h"
+#include "ui/win32/win32_ui_host.h"
 
 namespace corvane::win32 {
 namespace {
@@ -108,6 +111,33 @@ TEST_F(FolderDialogTest, WithoutAStartFolderTheSystemChoosesWhereItOpens) {
   EXPECT_GE(events.folder_changes, 1);
   EXPECT_FALSE(events.folder.empty());
   EXPECT_FALSE(same_folder(events.folder, start.wstring()));
+}
+
+TEST_F(FolderDialogTest, PickFolderOpensAtTheNearestExistingAncestorAndACancelGivesNothing) {
+  constexpr wchar_t kTitle[] = L"Куда установить клиент";
+  const std::wstring wanted = (start / L"Corvane" / L"deeper").wstring() + L"\\";  // not there yet
+  const std::wstring opens_at = picker_start_folder(wanted);
+  EXPECT_TRUE(same_folder(opens_at, start.wstring()));
+  ComPtr<IFileOpenDialog> dialog = make_folder_dialog(kTitle, opens_at);
+  ASSERT_TRUE(dialog);
+  EXPECT_TRUE(same_folder(CloseOnFirstFolder::folder_of(dialog.get()), start.wstring()));
+
+  // The host's own dialog, as the page's "browseInstall" shows it, cancelled by the user.
+  Win32UiHost host(GetModuleHandleW(nullptr), SW_SHOWNORMAL, HostHandlers{}, nullptr);
+  ASSERT_TRUE(host.create_window({0, 0, 400, 300}));
+  bool seen = false;
+  std::thread user([&] {
+    for (int i = 0; i < 300 && !seen; ++i) {
+      if (HWND shown = FindWindowW(nullptr, kTitle)) {
+        seen = true;
+        PostMessageW(shown, WM_COMMAND, IDCANCEL, 0);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+  });
+  EXPECT_EQ(pick_folder(host, kTitle, wanted), L"");
+  user.join();
+  EXPECT_TRUE(seen);
 }
 
 }  // namespace

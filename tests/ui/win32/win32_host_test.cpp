@@ -9,6 +9,12 @@
 #include <thread>
 #include <vector>
 
+#include "app/app_state.h"
+#include "app/window_proc.h"
+#include "ui/asset_table.h"
+#include "ui/dispatcher.h"
+#include "ui/win32/webview2_doubles.h"
+
 namespace corvane::win32 {
 namespace {
 
@@ -122,6 +128,50 @@ TEST_F(Win32HostTest, AViewWithoutARuntimeIsReportedAsNotCreated) {
   EXPECT_EQ(views, (std::vector<bool>{false, false}));
   host.post_json_to_page(L"{}");  // without a view: nothing happens
   EXPECT_EQ(view_user_data_folder().substr(view_user_data_folder().size() - 14), L"\\Corvane-Setup");
+}
+
+test::ComPtr<test::FakeEnvironment> g_environment;
+
+HRESULT STDAPICALLTYPE fake_runtime(PCWSTR, PCWSTR, ICoreWebView2EnvironmentOptions*,
+                                    ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
+  return handler->Invoke(S_OK, g_environment.get());
+}
+
+// The setup's own wiring (as wWinMain makes it): the page's "ready" reaches the real dispatcher,
+// whose "init" comes back to the view as JSON; "show" reveals the window.
+TEST(Win32HostWithTheSetup, APageMessageReachesTheDispatcherAndItsAnswerTheView) {
+  reset_app_state();
+  g_environment = test::ComPtr<test::FakeEnvironment>(new test::FakeEnvironment);
+  HostHandlers handlers{
+      [](WindowMessage message, std::uintptr_t wparam, std::unique_ptr<std::wstring> text) {
+        return window_proc(message, wparam, std::move(text));
+      },
+      [](bool created) { on_view_created(created); },
+      [](std::wstring_view command) { dispatch_command(command); },
+  };
+  Win32UiHost host(GetModuleHandleW(nullptr), SW_SHOWNORMAL, std::move(handlers), &fake_runtime);
+  AppState& s = app_state();
+  s.host = &host;
+  s.mode = RunMode::Uninstall;
+  s.install_dir = L"D:\\Games\\Corvane";
+  ASSERT_TRUE(host.create_window({0, 0, 400, 300}));
+  s.window = true;
+  host.create_view(1.0);
+  EXPECT_TRUE(s.webview);
+  test::FakeView& view = *g_environment->controller->view.get();
+  ASSERT_TRUE(view.message_handler);
+
+  test::ComPtr<test::FakeMessageArgs> ready(
+      new test::FakeMessageArgs(std::wstring(kVirtualOrigin) + L"index.html", L"ready"));
+  EXPECT_EQ(view.message_handler->Invoke(&view, ready.get()), S_OK);
+  EXPECT_EQ(view.posted_json,
+            std::vector<std::wstring>{LR"({"type":"init","version":"1.0","mode":"uninstall","dir":"D:\\Games\\Corvane"})"});
+
+  host.destroy_window();
+  EXPECT_FALSE(s.webview);
+  s.host = nullptr;
+  g_environment.reset();
+  reset_app_state();
 }
 
 }  // namespace

@@ -44,8 +44,10 @@ endfunction()
 # one GoogleTest binary whose cases are registered with CTest one by one. WINDOWS_USER_STATE: on
 # Windows the cases change state that the whole user shares (registry keys of fixed names, the
 # Desktop and Start menu folders, named mutexes), so CTest never runs two such cases at once.
-# DISPLAY: a Windows test that opens windows runs under Wine inside its own Xvfb server; as Wine's
-# desktop is the prefix's own, such cases hold the same lock.
+# DISPLAY: a Windows test that opens windows runs under Wine inside its own Xvfb server, in a Wine
+# prefix of its own (build/<preset>/wineprefix-display): Wine's desktop belongs to the prefix, and
+# one made by a test without a display would take every window of a display test. Such cases run
+# one at a time.
 function(corvane_test name)
   cmake_parse_arguments(ARG "WINDOWS_USER_STATE;DISPLAY" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
   if(NOT ARG_TIMEOUT)
@@ -64,7 +66,7 @@ function(corvane_test name)
     set(discovery_mode PRE_TEST)
     if(ARG_DISPLAY)
       set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR
-                            "xvfb-run;-a;-s;-screen 0 1280x1024x24;${CMAKE_CROSSCOMPILING_EMULATOR}")
+                            "env;CORVANE_WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix-display;xvfb-run;-a;-s;-screen 0 1280x1024x24;${CMAKE_CROSSCOMPILING_EMULATOR}")
     endif()
   else()
     target_link_libraries(${name} PRIVATE GTest::gtest_main)
@@ -72,7 +74,9 @@ function(corvane_test name)
   endif()
   corvane_target_defaults(${name})
   set(lock)
-  if(WIN32 AND (ARG_WINDOWS_USER_STATE OR ARG_DISPLAY))
+  if(WIN32 AND ARG_DISPLAY)
+    set(lock RESOURCE_LOCK corvane_wine_display)
+  elseif(WIN32 AND ARG_WINDOWS_USER_STATE)
     set(lock RESOURCE_LOCK corvane_windows_user_state)
   endif()
   gtest_discover_tests(${name}

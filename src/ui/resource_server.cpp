@@ -5,24 +5,21 @@
 
 namespace corvane {
 
-ResourceResponse serve_resource(std::wstring_view address) {
-  ResourceResponse response;
+ResourceAnswer locate_resource(std::wstring_view address) {
   const AssetEntry* entry = find_asset_entry(address);
-  if (!entry) {
-    response.status = 404;
-    response.reason = "Not Found";
-    return response;
-  }
+  if (!entry) return {404, "Not Found", {}, {}};
   const std::string_view bytes = load_embedded_resource(entry->resource_name);
-  if (bytes.empty()) {
-    response.status = 500;
-    response.reason = "Missing";
-    return response;
-  }
-  response.status = 200;
-  response.reason = "OK";
-  response.content_type = std::wstring(entry->mime_type);
-  response.body.assign(bytes.data(), bytes.size());
+  if (bytes.empty()) return {500, "Missing", {}, {}};
+  return {200, "OK", entry->mime_type, bytes};
+}
+
+ResourceResponse serve_resource(std::wstring_view address) {
+  const ResourceAnswer answer = locate_resource(address);
+  ResourceResponse response;
+  response.status = answer.status;
+  response.reason = std::string(answer.reason);
+  response.content_type = std::wstring(answer.content_type);
+  response.body = std::string(answer.body);
   return response;
 }
 

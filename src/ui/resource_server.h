@@ -17,4 +17,14 @@ struct ResourceResponse {
 // resource is absent or empty; otherwise 200 "OK" with the whole resource (no ranges).
 ResourceResponse serve_resource(std::wstring_view address);
 
+// The same answer without a copy: `body` views the embedded resource itself, which lives as long
+// as the process. For a host whose response object makes its own copy.
+struct ResourceAnswer {
+  int status = 0;
+  std::string_view reason;
+  std::wstring_view content_type;
+  std::string_view body;
+};
+ResourceAnswer locate_resource(std::wstring_view address);
+
 }  // namespace corvane

@@ -1,0 +1,42 @@
+// The setup's process entry on Windows: the command line split into arguments, the executable's
+// own path, and the Win32 window host with its WebView2 view, whose environment comes from the
+// setup's own runtime loader.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
+
+#include "app/setup_entry.h"
+#include "app/window_proc.h"
+#include "os/process_spawn.h"
+#include "ui/dispatcher.h"
+#include "ui/win32/webview2.h"
+#include "ui/win32/win32_ui_host.h"
+
+namespace {
+
+std::vector<std::wstring> command_line_arguments() {
+  std::vector<std::wstring> args;
+  int count = 0;
+  if (LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count)) {
+    for (int i = 0; i < count; ++i) args.emplace_back(argv[i]);
+    LocalFree(argv);
+  }
+  return args;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
+  corvane::win32::HostHandlers handlers{
+      [](corvane::WindowMessage message, std::uintptr_t wparam, std::unique_ptr<std::wstring> text) {
+        return corvane::window_proc(message, wparam, std::move(text));
+      },
+      [](bool created) { corvane::on_view_created(created); },
+      [](std::wstring_view command) { corvane::dispatch_command(command); },
+  };
+  corvane::win32::Win32UiHost host(instance, show_command, std::move(handlers),
+                                   &CreateCoreWebView2EnvironmentWithOptions);
+  return corvane::run_setup(host, command_line_arguments(), corvane::os::module_file_path());
+}

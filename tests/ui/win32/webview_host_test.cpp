@@ -1,0 +1,253 @@
+// The WebView2 host against doubles of the SDK's objects: what it sets on the view, the handlers
+// it registers and what they do, and every page resource answered from this executable's RCDATA,
+// which holds the real built page (src/ui/web/dist).
+#include "ui/win32/webview_host.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "ui/asset_table.h"
+#include "ui/win32/webview2_doubles.h"
+
+namespace corvane::test {
+namespace {
+
+std::wstring at(std::wstring_view rest) { return std::wstring(kVirtualOrigin) + std::wstring(rest); }
+
+// What the stand-in loader function was given and hands back.
+struct LoaderCall {
+  int calls = 0;
+  bool browser_folder_null = false;
+  std::wstring user_data_folder;
+  bool options_null = false;
+  HRESULT call_result = S_OK;         // the function's own result
+  HRESULT environment_result = S_OK;  // given to the completion handler
+  ComPtr<FakeEnvironment> environment;
+};
+LoaderCall g_loader;
+
+HRESULT STDAPICALLTYPE fake_create_environment(PCWSTR browser_folder, PCWSTR user_data_folder,
+                                               ICoreWebView2EnvironmentOptions* options,
+                                               ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
+  ++g_loader.calls;
+  g_loader.browser_folder_null = browser_folder == nullptr;
+  g_loader.user_data_folder = user_data_folder ? user_data_folder : L"<null>";
+  g_loader.options_null = options == nullptr;
+  if (FAILED(g_loader.call_result)) return g_loader.call_result;
+  return handler->Invoke(g_loader.environment_result,
+                         SUCCEEDED(g_loader.environment_result) ? g_loader.environment.get() : nullptr);
+}
+
+// A message-only window to host the view (no display is needed): the host reads its client
+// rectangle.
+class TestWindow {
+ public:
+  TestWindow() {
+    window_ = CreateWindowExW(0, L"STATIC", L"host", 0, 0, 0, 640, 480, HWND_MESSAGE, nullptr,
+                              GetModuleHandleW(nullptr), nullptr);
+  }
+  ~TestWindow() {
+    if (window_) DestroyWindow(window_);
+  }
+  HWND get() const { return window_; }
+
+ private:
+  HWND window_ = nullptr;
+};
+
+class WebViewHostTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_loader = LoaderCall{};
+    g_loader.environment = ComPtr<FakeEnvironment>(new FakeEnvironment);
+    ASSERT_NE(window.get(), nullptr);
+  }
+  void TearDown() override { g_loader = LoaderCall{}; }
+
+  win32::WebViewEvents events() {
+    return {[this](bool created) { results.push_back(created); },
+            [this](std::wstring_view text) { messages.emplace_back(text); }};
+  }
+  FakeController& controller() { return *g_loader.environment->controller.get(); }
+  FakeView& view() { return *controller().view.get(); }
+
+  TestWindow window;
+  std::vector<bool> results;
+  std::vector<std::wstring> messages;
+};
+
+TEST_F(WebViewHostTest, CreatesTheViewLocksItDownAndNavigatesToTheStartPage) {
+  win32::WebViewHost host(&fake_create_environment, events());
+  host.create(window.get(), L"C:\\users\\me\\Temp\\Corvane-Setup", 1.2);
+
+  EXPECT_EQ(g_loader.calls, 1);
+  EXPECT_TRUE(g_loader.browser_folder_null);
+  EXPECT_TRUE(g_loader.options_null);
+  EXPECT_EQ(g_loader.user_data_folder, L"C:\\users\\me\\Temp\\Corvane-Setup");
+  ASSERT_EQ(g_loader.environment->parents.size(), 1u);
+  EXPECT_EQ(g_loader.environment->parents[0], window.get());
+  ASSERT_EQ(results, std::vector<bool>{true});
+  EXPECT_TRUE(host.exists());
+
+  RECT client{};
+  GetClientRect(window.get(), &client);
+  ASSERT_EQ(controller().bounds.size(), 1u);
+  EXPECT_EQ(controller().bounds[0].right, client.right);
+  EXPECT_EQ(controller().bounds[0].bottom, client.bottom);
+  EXPECT_EQ(controller().zooms, std::vector<double>{1.2});
+  ASSERT_EQ(controller().backgrounds.size(), 1u);
+  const COREWEBVIEW2_COLOR c = controller().backgrounds[0];
+  EXPECT_EQ(std::vector<int>({c.A, c.R, c.G, c.B}), std::vector<int>({255, 13, 13, 13}));
+
+  // Locked down; scripts, web messages and script dialogs keep their defaults.
+  const std::map<std::string, BOOL> expected{{"ContextMenus", FALSE}, {"DevTools", FALSE}, {"StatusBar", FALSE},
+                                             {"ZoomControl", FALSE}, {"AcceleratorKeys", FALSE}};
+  EXPECT_EQ(view().settings->values, expected);
+
+  ASSERT_EQ(view().filters.size(), 1u);
+  EXPECT_EQ(view().filters[0].first, at(L"*"));
+  EXPECT_EQ(view().filters[0].second, COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL);
+  EXPECT_TRUE(view().resource_handler && view().message_handler && view().new_window_handler &&
+              view().navigation_handler && view().frame_navigation_handler);
+  EXPECT_EQ(view().navigations, std::vector<std::wstring>{at(L"index.html")});
+
+  host.post_json(LR"({"type":"init","version":"1.0"})");
+  EXPECT_EQ(view().posted_json, std::vector<std::wstring>{LR"({"type":"init","version":"1.0"})"});
+
+  // Released: no reference of the host is left on the objects, and nothing more is posted.
+  host.release();
+  EXPECT_FALSE(host.exists());
+  host.post_json(L"{}");
+  EXPECT_EQ(view().posted_json.size(), 1u);
+  EXPECT_EQ(g_loader.environment->references(), 1u);
+  EXPECT_EQ(controller().references(), 1u);
+}
+
+TEST_F(WebViewHostTest, PageMessagesReachTheDispatcherOnlyAsTextFromThePageOrigin) {
+  win32::WebViewHost host(&fake_create_environment, events());
+  host.create(window.get(), L"C:\\t\\Corvane-Setup", 1.0);
+  ASSERT_TRUE(view().message_handler);
+  auto send = [&](FakeMessageArgs* args) {
+    ComPtr<FakeMessageArgs> owned(args);
+    return view().message_handler->Invoke(&view(), owned.get());
+  };
+  EXPECT_EQ(send(new FakeMessageArgs(at(L"index.html"), L"ready")), S_OK);
+  EXPECT_EQ(send(new FakeMessageArgs(at(L"index.html#x"), L"install|C:\\Games\\Corvane||1|0")), S_OK);
+  EXPECT_EQ(send(new FakeMessageArgs(at(L"index.html"), L"", false)), S_OK);  // not a string
+  EXPECT_EQ(send(new FakeMessageArgs(L"https://example.com/", L"close")), S_OK);
+  EXPECT_EQ(send(new FakeMessageArgs(L"HTTPS://setup.corvane.invalid/index.html", L"close")), S_OK);
+  EXPECT_EQ(messages, (std::vector<std::wstring>{L"ready", L"install|C:\\Games\\Corvane||1|0"}));
+}
+
+TEST_F(WebViewHostTest, NewWindowsAndNavigationsAwayFromThePageAreRefused) {
+  win32::WebViewHost host(&fake_create_environment, events());
+  host.create(window.get(), L"C:\\t\\Corvane-Setup", 1.0);
+  ASSERT_TRUE(view().new_window_handler && view().navigation_handler && view().frame_navigation_handler);
+
+  ComPtr<FakeNewWindowArgs> new_window(new FakeNewWindowArgs);
+  EXPECT_EQ(view().new_window_handler->Invoke(&view(), new_window.get()), S_OK);
+  EXPECT_EQ(new_window->handled, std::vector<BOOL>{TRUE});
+
+  for (auto* handler : {view().navigation_handler.get(), view().frame_navigation_handler.get()}) {
+    for (const std::wstring& page : {at(L"index.html"), at(L"index.html?a#b")}) {
+      ComPtr<FakeNavigationArgs> args(new FakeNavigationArgs(page));
+      EXPECT_EQ(handler->Invoke(&view(), args.get()), S_OK);
+      EXPECT_TRUE(args->cancel.empty());
+    }
+    for (const std::wstring& away : {std::wstring(L"https://example.com/"), std::wstring(L"file:///C:/"),
+                                    std::wstring(L"https://setup.corvane.invalid.example.com/")}) {
+      ComPtr<FakeNavigationArgs> args(new FakeNavigationArgs(away));
+      EXPECT_EQ(handler->Invoke(&view(), args.get()), S_OK);
+      EXPECT_EQ(args->cancel, std::vector<BOOL>{TRUE});
+    }
+  }
+}
+
+std::string read_page_file(std::wstring_view path) {
+  // The built page as this test sees it under Wine: the Linux root is drive Z:.
+  std::string name = std::string("Z:") + CORVANE_PAGE_DIR + "/";
+  for (wchar_t c : path) name += static_cast<char>(c);  // the table's paths are ASCII
+  std::ifstream in(name, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+TEST_F(WebViewHostTest, EveryPageResourceIsAnsweredFromTheExecutablesResources) {
+  win32::WebViewHost host(&fake_create_environment, events());
+  host.create(window.get(), L"C:\\t\\Corvane-Setup", 1.0);
+  ASSERT_TRUE(view().resource_handler);
+  auto request = [&](const std::wstring& uri) {
+    ComPtr<FakeResourceArgs> args(new FakeResourceArgs(new FakeRequest(uri)));
+    EXPECT_EQ(view().resource_handler->Invoke(&view(), args.get()), S_OK);
+    EXPECT_EQ(args->responses_set, 1);
+    return args;
+  };
+
+  for (const AssetEntry& entry : kAssetTable) {
+    const std::string expected = read_page_file(entry.path);
+    ASSERT_FALSE(expected.empty()) << "no built page file for entry " << entry.resource_name.size();
+    auto args = request(at(entry.path));
+    FakeResponse* response = args->fake_response();
+    ASSERT_NE(response, nullptr);
+    EXPECT_EQ(response->status, 200);
+    EXPECT_EQ(response->reason, L"OK");
+    EXPECT_EQ(response->headers, L"Content-Type: " + std::wstring(entry.mime_type));
+    EXPECT_TRUE(response->body() == expected) << "bytes differ for a resource of " << expected.size() << " bytes";
+  }
+
+  // Query and fragment are cut; anything not in the table exactly is 404 without content.
+  EXPECT_EQ(request(at(L"app.js?v=2"))->fake_response()->status, 200);
+  for (const wchar_t* rest : {L"", L"Index.html", L"./app.js", L"images/Logo.svg", L"nothing.txt"}) {
+    auto args = request(at(rest));
+    FakeResponse* response = args->fake_response();
+    EXPECT_EQ(response->status, 404);
+    EXPECT_EQ(response->reason, L"Not Found");
+    EXPECT_EQ(response->headers, L"");
+    EXPECT_FALSE(response->content);
+  }
+
+  // A request that cannot be read gets no response: the runtime goes on without us.
+  ComPtr<FakeResourceArgs> unreadable(new FakeResourceArgs(nullptr));
+  EXPECT_EQ(view().resource_handler->Invoke(&view(), unreadable.get()), S_OK);
+  EXPECT_EQ(unreadable->responses_set, 0);
+}
+
+TEST_F(WebViewHostTest, EveryCreationFailureIsReportedOnce) {
+  // The loader finds no runtime.
+  g_loader.call_result = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+  {
+    win32::WebViewHost host(&fake_create_environment, events());
+    host.create(window.get(), L"C:\\t", 1.0);
+    EXPECT_FALSE(host.exists());
+  }
+  // The environment fails, the controller's creation fails, or its completion reports a failure.
+  g_loader.call_result = S_OK;
+  g_loader.environment_result = E_FAIL;
+  {
+    win32::WebViewHost host(&fake_create_environment, events());
+    host.create(window.get(), L"C:\\t", 1.0);
+  }
+  g_loader.environment_result = S_OK;
+  g_loader.environment->create_call_result = E_ACCESSDENIED;
+  {
+    win32::WebViewHost host(&fake_create_environment, events());
+    host.create(window.get(), L"C:\\t", 1.0);
+  }
+  g_loader.environment->create_call_result = S_OK;
+  g_loader.environment->controller_result = E_UNEXPECTED;
+  {
+    win32::WebViewHost host(&fake_create_environment, events());
+    host.create(window.get(), L"C:\\t", 1.0);
+    host.create(window.get(), L"C:\\t", 1.0);  // a second start does nothing
+    EXPECT_FALSE(host.exists());
+  }
+  EXPECT_EQ(results, std::vector<bool>(4, false));
+  EXPECT_EQ(g_loader.calls, 4);
+}
+
+}  // namespace
+}  // namespace corvane::test

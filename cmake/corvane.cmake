@@ -65,10 +65,6 @@ function(corvane_test name)
     # time, so that building never waits for Wine.
     target_link_libraries(${name} PRIVATE corvane_gtest_wmain)
     set(discovery_mode PRE_TEST)
-    if(ARG_DISPLAY)
-      set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR
-                            "env;CORVANE_WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix-display;xvfb-run;-a;-s;-screen 0 1280x1024x24;${CMAKE_CROSSCOMPILING_EMULATOR}")
-    endif()
   else()
     target_link_libraries(${name} PRIVATE GTest::gtest_main)
     set(discovery_mode POST_BUILD)

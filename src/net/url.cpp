@@ -10,13 +10,10 @@ constexpr std::size_t kHostLimit = 255;   // a 256-character buffer with its ter
 constexpr std::size_t kPathLimit = 2047;  // a 2048-character buffer with its terminator
 
 std::size_t utf16_length(std::wstring_view text) {
-  if constexpr (sizeof(wchar_t) == 2) {
-    return text.size();  // already UTF-16
-  } else {
-    std::size_t n = 0;
-    for (const wchar_t c : text) n += static_cast<std::uint32_t>(c) > 0xFFFF ? 2 : 1;
-    return n;
-  }
+  std::size_t n = 0;
+  // Characters beyond U+FFFF take two units; a 16-bit wchar_t is UTF-16 already.
+  for (const wchar_t c : text) n += (static_cast<std::uint32_t>(c) >> 16) != 0 ? 2 : 1;
+  return n;
 }
 
 bool consume_scheme(std::wstring_view& rest, std::wstring_view scheme) {

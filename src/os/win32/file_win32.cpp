@@ -41,6 +41,8 @@ OpenParameters parameters_for(OpenMode mode) {
     // another writer has added in between.
     case OpenMode::AppendAlways:
       return {FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL};
+    // CREATE_NEW fails with ERROR_FILE_EXISTS on any name that exists, a link included.
+    case OpenMode::CreateNew: return {GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW, FILE_ATTRIBUTE_NORMAL};
   }
   return {GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL};
 }
@@ -65,17 +67,53 @@ File& File::operator=(File&& other) noexcept {
   return *this;
 }
 
-ErrorCode File::open(std::wstring_view path, OpenMode mode) {
+ErrorCode File::open(std::wstring_view path, OpenMode mode, OpenTarget target) {
   close();
   if (mode != OpenMode::ReadExisting) {
     if (const ErrorCode fault = injected_fs_fault(FsOp::OpenForWrite, path)) return fault;
   }
   const auto native = win32::native_path(path);
   if (!native) return win32::kErrorBadPathName;
-  const OpenParameters p = parameters_for(mode);
+  OpenParameters p = parameters_for(mode);
+  const bool regular_only = target == OpenTarget::RegularFile;
+  const bool truncating = p.disposition == CREATE_ALWAYS;
+  if (regular_only) {
+    // Look before opening: a link is not opened at all, a folder is refused as CreateFile refuses
+    // it. The checks on the handle below cover what changed in between.
+    const DWORD attributes = ::GetFileAttributesW(native->c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+      if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return kErrorReparsePointEncountered;
+      if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) return kErrorAccessDenied;
+    }
+    // The reparse point itself is opened, never its target; a truncating mode truncates only once
+    // the handle is known to be a plain file on a disk.
+    p.flags |= FILE_FLAG_OPEN_REPARSE_POINT;
+    if (truncating) p.disposition = OPEN_ALWAYS;
+  }
   const HANDLE h = ::CreateFileW(native->c_str(), p.access, p.share, nullptr, p.disposition, p.flags, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return last_error();
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD e = ::GetLastError();
+    return mode == OpenMode::CreateNew && e == ERROR_ALREADY_EXISTS ? kErrorFileExists : static_cast<ErrorCode>(e);
+  }
   handle_ = reinterpret_cast<std::intptr_t>(h);
+  if (regular_only) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool known = ::GetFileInformationByHandle(h, &info) != 0;
+    if (known && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      close();
+      return kErrorReparsePointEncountered;
+    }
+    if (!known || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || ::GetFileType(h) != FILE_TYPE_DISK) {
+      close();
+      return kErrorAccessDenied;
+    }
+    if (truncating) {
+      if (const ErrorCode e = set_end_of_file(h, 0)) {
+        close();
+        return e;
+      }
+    }
+  }
   return kErrorSuccess;
 }
 
@@ -127,6 +165,23 @@ ErrorCode File::read(void* data, std::size_t size, std::size_t& read) {
   return kErrorSuccess;
 }
 
+ErrorCode File::read_at(std::uint64_t offset, void* data, std::size_t size, std::size_t& read) {
+  read = 0;
+  if (handle_ == kInvalid) return kErrorInvalidHandle;
+  // The position travels with the call, as in write_at.
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset & 0xFFFFFFFFu);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD got = 0;
+  if (!::ReadFile(handle_of(handle_), data, static_cast<DWORD>(std::min(size, kMaxChunk)), &got, &at)) {
+    // An offset at or past the end reads nothing, as a read at the end does.
+    if (::GetLastError() == ERROR_HANDLE_EOF) return kErrorSuccess;
+    return last_error();
+  }
+  read = got;
+  return kErrorSuccess;
+}
+
 ErrorCode File::write(const void* data, std::size_t size) {
   if (handle_ == kInvalid) return kErrorInvalidHandle;
   const auto* bytes = static_cast<const char*>(data);
@@ -167,5 +222,9 @@ ErrorCode File::sync() {
   if (handle_ == kInvalid) return kErrorInvalidHandle;
   return ::FlushFileBuffers(handle_of(handle_)) ? kErrorSuccess : last_error();
 }
+
+// Windows writes cached data back on its own, and a write-through move on one volume does not wait
+// for the file's data, so there is nothing to start early here.
+void File::start_writeback(std::uint64_t, std::uint64_t) {}
 
 }  // namespace corvane::os

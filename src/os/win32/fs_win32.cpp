@@ -26,6 +26,8 @@ FileInfo info_from(DWORD attributes, DWORD size_high, DWORD size_low) {
   // directory attribute tells whether it stands for a folder.
   info.is_link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
   info.is_directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  info.is_regular =
+      (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) == 0;
   info.read_only = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
   info.size = info.is_directory ? 0 : (static_cast<std::uint64_t>(size_high) << 32) | size_low;
   return info;

@@ -13,6 +13,7 @@ const KNOWNFOLDERID& id_of(KnownFolder folder) {
     case KnownFolder::Programs: return FOLDERID_Programs;
     case KnownFolder::ProgramData: return FOLDERID_ProgramData;
     case KnownFolder::Profile: return FOLDERID_Profile;
+    case KnownFolder::LocalAppData: return FOLDERID_LocalAppData;
   }
   return FOLDERID_Profile;
 }

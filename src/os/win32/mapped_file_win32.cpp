@@ -55,7 +55,7 @@ ErrorCode MappedFile::map(bool writable) {
 
 ErrorCode MappedFile::open_read(std::wstring_view path) {
   close();
-  if (const ErrorCode e = file_.open(path, OpenMode::ReadExisting)) return e;
+  if (const ErrorCode e = file_.open(path, OpenMode::ReadExisting, OpenTarget::RegularFile)) return e;
   std::uint64_t length = 0;
   if (!file_.size(length)) {
     const ErrorCode e = win32::last_error();
@@ -73,7 +73,7 @@ ErrorCode MappedFile::open_read(std::wstring_view path) {
 ErrorCode MappedFile::create(std::wstring_view path, std::uint64_t size) {
   close();
   if (size > std::numeric_limits<std::size_t>::max()) return kErrorNotEnoughMemory;
-  if (const ErrorCode e = file_.open(path, OpenMode::ReadWriteTruncate)) return e;
+  if (const ErrorCode e = file_.open(path, OpenMode::ReadWriteTruncate, OpenTarget::RegularFile)) return e;
   if (size > 0) {
     // Reserved and sized before the view exists, so that a full disk fails here and not as an
     // exception on a later write to the view.

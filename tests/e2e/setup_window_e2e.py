@@ -24,14 +24,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import setup_driver as drv  # noqa: E402
 
 PROGRAMS_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Corvane"
-failures = []
-
-
-def check(condition, what):
-    print(("ok   " if condition else "FAIL ") + what, flush=True)
-    if not condition:
-        failures.append(what)
-    return condition
+check = drv.Checks()
 
 
 def make_client(folder):
@@ -227,9 +220,8 @@ def main():
         display.close()
         subprocess.run(["pkill", "-f", sandbox.root], check=False)
         sandbox.remove()
-    print(f"{len(failures)} failed" if failures else "all checks passed", flush=True)
 
 
 if __name__ == "__main__":
     main()
-    sys.exit(1 if failures else 0)
+    sys.exit(check.summary())

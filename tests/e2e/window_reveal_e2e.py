@@ -25,14 +25,7 @@ import screen_probe as probe  # noqa: E402
 import setup_driver as drv  # noqa: E402
 
 MAX_BLANK_S = 0.3
-failures = []
-
-
-def check(condition, what):
-    print(("ok   " if condition else "FAIL ") + what, flush=True)
-    if not condition:
-        failures.append(what)
-    return condition
+check = drv.Checks()
 
 
 def plant_foreign_data_folder(tmp):
@@ -115,9 +108,8 @@ def main():
     check_start("install form", binary, [], 96, drv.INSTALL_BASE)
     check_start("uninstall card", binary, ["/uninstall"], 96, drv.UNINSTALL_BASE)
     check_start("install form at 150 %", binary, [], 144, drv.INSTALL_BASE)
-    print(f"{len(failures)} failed" if failures else "all checks passed", flush=True)
 
 
 if __name__ == "__main__":
     main()
-    sys.exit(1 if failures else 0)
+    sys.exit(check.summary())

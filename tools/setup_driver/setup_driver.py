@@ -30,6 +30,25 @@ INSTALL_FOLDER_FIELD = (300, 498)  # the install folder's path field: opens the 
 HERO_BACKGROUND = (560, 90)      # a bare spot of the hero: a press there moves the window
 
 
+class Checks:
+    """Named checks of a test script: each prints ok or FAIL as it goes, and the failures are
+    counted for the script's exit code."""
+
+    def __init__(self):
+        self.failures = []
+
+    def __call__(self, condition, what):
+        print(("ok   " if condition else "FAIL ") + what, flush=True)
+        if not condition:
+            self.failures.append(what)
+        return condition
+
+    def summary(self):
+        """Prints the outcome; the exit code of the script (0 when every check held)."""
+        print(f"{len(self.failures)} failed" if self.failures else "all checks passed", flush=True)
+        return 1 if self.failures else 0
+
+
 def wait_for(predicate, timeout, step=0.1):
     """Polls `predicate` until it holds or `timeout` seconds pass; its last answer."""
     deadline = time.monotonic() + timeout

@@ -2,16 +2,15 @@
 
 #include "os/error.h"
 
-// The system calls of the Windows layer report their own codes (GetLastError); this mapping serves
-// only the C runtime's errno, whose values differ from Linux's, so that a runtime failure reads the
-// same as on Linux.
+// errno values are the C runtime's own on each platform (Linux's, or the Windows runtime's, whose
+// numbers differ); the names are the same, so one table serves both.
 namespace corvane::os {
 
 ErrorCode error_from_errno(int e) {
   switch (e) {
     case 0: return kErrorSuccess;
     case ENOENT: return kErrorFileNotFound;
-    case ENOTDIR:
+    case ENOTDIR: return kErrorPathNotFound;
     case ELOOP: return kErrorPathNotFound;
     case EMFILE:
     case ENFILE: return kErrorTooManyOpenFiles;
@@ -25,6 +24,9 @@ ErrorCode error_from_errno(int e) {
     case ETXTBSY:
     case EBUSY: return kErrorSharingViolation;
     case ENOSPC:
+#ifdef EDQUOT  // disk quotas: Linux only
+    case EDQUOT:
+#endif
     case EFBIG: return kErrorDiskFull;
     case EINVAL: return kErrorInvalidParameter;
     case ENOTEMPTY: return kErrorDirNotEmpty;

@@ -51,7 +51,12 @@ start_server() {
 
 case "${1:-}" in
   --init) init_prefix; start_server; exit 0 ;;
-  --stop) "$wineserver" -k 2>/dev/null || true; rm -f "$pidfile"; exit 0 ;;
+  --stop)
+    "$wineserver" -k 2>/dev/null || true
+    # The server started here ends with its services; kill it by its id should -k not reach it.
+    if server_running; then kill "$(cat "$pidfile")" 2>/dev/null || true; fi
+    rm -f "$pidfile"
+    exit 0 ;;
   "") echo "usage: $0 PROGRAM.exe [ARGS...] | --init | --stop" >&2; exit 2 ;;
 esac
 [ -f "$WINEPREFIX/$ready" ] || init_prefix

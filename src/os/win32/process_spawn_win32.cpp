@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <utility>
 
 #include "os/win32/command_line_win32.h"
@@ -55,8 +56,10 @@ bool start_process(std::wstring_view program, const std::vector<std::wstring>& a
 }
 
 void delete_executable_after_exit(std::wstring_view path) {
-  const auto target = win32::native_path(path);
+  auto target = win32::native_path(path);
   if (path.empty() || !target) return;
+  // cmd.exe's del takes a '/' inside the name for the start of a switch and deletes nothing.
+  std::replace(target->begin(), target->end(), L'/', L'\\');
   wchar_t system_dir[MAX_PATH] = {};
   const UINT n = ::GetSystemDirectoryW(system_dir, MAX_PATH);
   if (n == 0 || n >= MAX_PATH) return;

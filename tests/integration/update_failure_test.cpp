@@ -187,7 +187,12 @@ TEST_F(UpdateFailureTest, AResumedDownloadIsCheckedOverTheBytesOfTheEarlierRunTo
   // The range probe and one part arrive; the two other parts are cut off on every attempt.
   server_.add_fault({.kind = test_cdn::FaultKind::kDropAfter, .path = big, .bytes = 1000, .skip = 2});
   ASSERT_EQ(run(), kFailed) << console_;
-  ASSERT_EQ(result_.status, kStatusDownloadIncomplete);
+  // The cut parts are failed transfers; under Wine a reset may read as a short body (status 8).
+  if (reset_may_read_as_end_of_body()) {
+    ASSERT_TRUE(result_.status == kStatusDownloadIncomplete || result_.status == kStatusReleaseChanging) << console_;
+  } else {
+    ASSERT_EQ(result_.status, kStatusDownloadIncomplete) << console_;
+  }
 
   // One byte of the part that arrived changes on disk before the next run.
   const std::wstring stem = client_path("update/" + entry("data/ngtables/big.bin").sha256);

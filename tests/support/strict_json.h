@@ -3,9 +3,11 @@
 #include <string_view>
 #include <vector>
 
-// An independent judge of JSON text for the tests: Python's json module with every leniency off
-// (the text must be UTF-8 without a byte order mark; no NaN or Infinity; no member name twice in
-// one object), run on a copy of the text.
+// A judge of JSON text for the tests: on Linux an independent one, Python's json module with every
+// leniency off (the text must be UTF-8 without a byte order mark; no NaN or Infinity; no member
+// name twice in one object), run on a copy of the text. On Windows, where the tests run under Wine
+// without Python, the project's own strict checker (json/json_strict.h, cross-checked against
+// Python on Linux) with the same rule about member names (strict_json_win32.cpp).
 namespace corvane::test {
 
 struct StrictJson {
@@ -18,7 +20,8 @@ struct StrictJson {
 StrictJson strict_json(std::string_view bytes);
 
 // The same judgement for many texts at once (none may hold a line feed): valid or not, in order.
-// Empty when the checker could not be run.
+// Empty when the checker could not be run. Linux only: it serves to cross-check the project's
+// checker against Python.
 std::vector<bool> strict_json_each(const std::vector<std::string>& texts);
 
 }  // namespace corvane::test

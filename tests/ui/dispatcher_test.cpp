@@ -122,12 +122,17 @@ TEST_F(Dispatcher, ReadyAnswersWithInitForTheMode) {
   dispatch(L"ready|ignored");
   app_state().mode = RunMode::Uninstall;
   dispatch(L"ready");
+  // Windows paths reach the page with their backslashes escaped.
+  const auto in_json = [](std::wstring path) {
+    for (std::size_t at = path.find(L'\\'); at != std::wstring::npos; at = path.find(L'\\', at + 2)) path.insert(at, 1, L'\\');
+    return path;
+  };
   EXPECT_EQ(host.page,
-            (std::vector<std::wstring>{L"{\"type\":\"init\",\"version\":\"1.0\",\"mode\":\"install\",\"dir\":\"" + client +
-                                           L"\",\"gta\":\"" + dir_ / L"no game" +
+            (std::vector<std::wstring>{L"{\"type\":\"init\",\"version\":\"1.0\",\"mode\":\"install\",\"dir\":\"" +
+                                           in_json(client) + L"\",\"gta\":\"" + in_json(dir_ / L"no game") +
                                            L"\",\"gtaValid\":false,\"reinstall\":true}",
                                        L"{\"type\":\"init\",\"version\":\"1.0\",\"mode\":\"uninstall\",\"dir\":\"" +
-                                           client + L"\"}"}));
+                                           in_json(client) + L"\"}"}));
 }
 
 TEST_F(Dispatcher, WhileAWorkerRunsOnlyHarmlessCommandsAreCarriedOut) {

@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace corvane {
 namespace {
@@ -92,6 +93,25 @@ HWND wait_for_window(const std::function<bool(HWND)>& match, std::chrono::millis
   return nullptr;
 }
 
+// Whether `name` is that of an uninstaller's copy in the temporary folder:
+// "Corvane-Uninstall-" + 8 hexadecimal digits + ".exe".
+bool is_uninstall_copy_name(const std::wstring& name) {
+  constexpr std::wstring_view stem = L"Corvane-Uninstall-";
+  if (name.size() != stem.size() + 8 + 4 || !name.starts_with(stem) || !name.ends_with(L".exe")) return false;
+  return std::all_of(name.begin() + static_cast<std::ptrdiff_t>(stem.size()), name.end() - 4,
+                     [](wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f'); });
+}
+
+// The uninstaller copies in the temporary folder.
+std::vector<fs::path> uninstall_copies() {
+  std::vector<fs::path> copies;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(temp_folder(), ec)) {
+    if (is_uninstall_copy_name(entry.path().filename().wstring())) copies.push_back(entry.path());
+  }
+  return copies;
+}
+
 DWORD owner_process(HWND window) {
   DWORD id = 0;
   GetWindowThreadProcessId(window, &id);
@@ -150,11 +170,13 @@ class SetupWindowTest : public ::testing::Test {
     fs::create_directories(folder);
     // The stand-in DWM beside each copy of the program, preferred to Wine's own.
     SetEnvironmentVariableW(L"WINEDLLOVERRIDES", L"mscoree,mshtml=;winedbg.exe=d;dwmapi=n,b");
+    std::error_code ignored;
+    for (const fs::path& copy : uninstall_copies()) fs::remove(copy, ignored);  // left by an earlier run
   }
   void TearDown() override {
     std::error_code ignored;
     fs::remove_all(folder, ignored);
-    fs::remove(temp_folder() / L"Corvane-Uninstall.exe", ignored);
+    for (const fs::path& copy : uninstall_copies()) fs::remove(copy, ignored);
     fs::remove(temp_folder() / L"dwmapi.dll", ignored);
   }
 
@@ -261,11 +283,13 @@ TEST_F(SetupWindowTest, ACopyNamedUninstallExeHandsOverToItsCopyInTheTemporaryFo
   SetupRun run(uninstaller, L"");
   ASSERT_TRUE(run.started());
   EXPECT_EQ(run.wait(), 0u);  // no window of its own
-  EXPECT_TRUE(fs::exists(temp_folder() / L"Corvane-Uninstall.exe"));
+  const std::vector<fs::path> copies = uninstall_copies();
+  ASSERT_EQ(copies.size(), 1u);  // a copy under a name of its own
 
   // The copy shows the uninstall window on this client folder, then the prompt.
-  HWND box = wait_for_window([](HWND w) {
-    return class_name(w) == L"#32770" && window_text(w) == L"Corvane" && image_name(owner_process(w)) == L"Corvane-Uninstall.exe";
+  const std::wstring copy_name = copies[0].filename().wstring();
+  HWND box = wait_for_window([&](HWND w) {
+    return class_name(w) == L"#32770" && window_text(w) == L"Corvane" && image_name(owner_process(w)) == copy_name;
   });
   ASSERT_NE(box, nullptr);
   const DWORD copy = owner_process(box);

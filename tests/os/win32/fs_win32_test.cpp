@@ -130,6 +130,111 @@ TEST(FsWin32, DirectoryLinksAreReportedAndRemovedAsLinks) {
   EXPECT_EQ(remove_directory(dir / L"target"), kErrorDirNotEmpty);
 }
 
+TEST(FsWin32, RegularFileOpensRefuseLinksFoldersDevicesAndPipes) {
+  TempDir dir;
+  test::write_text(dir / L"outside", "outside");
+  test::write_text(dir / L"plain", "plain");
+  test::make_dirs(dir / L"folder");
+  const bool file_link = test::make_link(dir / L"link", dir / L"outside", /*directory=*/false);
+  const bool folder_link = test::make_link(dir / L"junction", dir / L"folder", /*directory=*/true);
+  const std::wstring pipe_name = L"\\\\.\\pipe\\corvane-regular-file-" + std::to_wstring(::GetCurrentProcessId());
+  const OpenMode modes[] = {OpenMode::ReadExisting, OpenMode::ReadWriteAlways, OpenMode::WriteTruncate,
+                            OpenMode::ReadWriteTruncate, OpenMode::AppendAlways};
+  File file;
+  for (const OpenMode mode : modes) {
+    SCOPED_TRACE(static_cast<int>(mode));
+    if (file_link) EXPECT_EQ(file.open(dir / L"link", mode, OpenTarget::RegularFile), kErrorReparsePointEncountered);
+    if (folder_link) {
+      EXPECT_EQ(file.open(dir / L"junction", mode, OpenTarget::RegularFile), kErrorReparsePointEncountered);
+    }
+    EXPECT_EQ(file.open(dir / L"folder", mode, OpenTarget::RegularFile), kErrorAccessDenied);
+    EXPECT_EQ(file.open(L"NUL", mode, OpenTarget::RegularFile), kErrorAccessDenied);
+    EXPECT_EQ(file.open(L"\\\\.\\NUL", mode, OpenTarget::RegularFile), kErrorAccessDenied);
+    // A pipe with a free server instance, so that opening it as a client would succeed at once (a
+    // client's open takes the instance, even one refused afterwards: one instance per open).
+    const HANDLE pipe = ::CreateNamedPipeW(pipe_name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE,
+                                           PIPE_UNLIMITED_INSTANCES, 4096, 4096, 0, nullptr);
+    ASSERT_NE(pipe, INVALID_HANDLE_VALUE) << ::GetLastError();
+    EXPECT_EQ(file.open(pipe_name, mode, OpenTarget::RegularFile), kErrorAccessDenied);
+    ::CloseHandle(pipe);
+    EXPECT_FALSE(file.is_open());
+    ASSERT_EQ(file.open(dir / L"plain", mode, OpenTarget::RegularFile), kErrorSuccess);
+    file.close();
+    // Without the restriction the device opens.
+    ASSERT_EQ(file.open(L"NUL", mode), kErrorSuccess);
+    file.close();
+  }
+  // Nothing behind a link was truncated or created.
+  EXPECT_EQ(test::read_text(dir / L"outside"), "outside");
+  std::vector<DirEntry> inside;
+  ASSERT_TRUE(list_directory(dir / L"folder", inside));
+  EXPECT_TRUE(inside.empty());
+  // A truncating open of a plain file truncates it once it is known to be one.
+  ASSERT_EQ(file.open(dir / L"plain", OpenMode::WriteTruncate, OpenTarget::RegularFile), kErrorSuccess);
+  ASSERT_EQ(file.write("new", 3), kErrorSuccess);
+  file.close();
+  EXPECT_EQ(test::read_text(dir / L"plain"), "new");
+  ASSERT_EQ(file.open(dir / L"created", OpenMode::ReadWriteAlways, OpenTarget::RegularFile), kErrorSuccess);
+  file.close();
+  EXPECT_TRUE(file_info(dir / L"created") && file_info(dir / L"created")->is_regular);
+  EXPECT_FALSE(file_info(dir / L"folder")->is_regular);
+  if (file_link) EXPECT_FALSE(file_info(dir / L"link")->is_regular);
+  if (!file_link || !folder_link) {
+    GTEST_SKIP() << "this system makes no symbolic link to a file" << (folder_link ? "" : " nor to a folder")
+                 << ": the rest was checked";
+  }
+}
+
+TEST(FsWin32, CreateNewNeverOpensWhatAlreadyHasTheName) {
+  TempDir dir;
+  File file;
+  test::write_text(dir / L"existing", "kept");
+  EXPECT_EQ(file.open(dir / L"existing", OpenMode::CreateNew), kErrorFileExists);
+  EXPECT_EQ(file.open(dir / L"EXISTING", OpenMode::CreateNew), kErrorFileExists);  // in any letter case
+  EXPECT_FALSE(file.is_open());
+  EXPECT_EQ(test::read_text(dir / L"existing"), "kept");
+  ASSERT_EQ(file.open(dir / L"new", OpenMode::CreateNew), kErrorSuccess);
+  EXPECT_EQ(file.write("x", 1), kErrorSuccess);
+  file.close();
+  EXPECT_EQ(test::read_text(dir / L"new"), "x");
+  if (!test::make_link(dir / L"dangling", dir / L"target", /*directory=*/false)) {
+    GTEST_SKIP() << "this system makes no symbolic link to a file: a dangling link was not tried";
+  }
+  EXPECT_EQ(file.open(dir / L"dangling", OpenMode::CreateNew), kErrorFileExists);
+  EXPECT_FALSE(file_info(dir / L"target"));  // a link is not followed to create its target
+}
+
+TEST(FsWin32, PositionedReadsStopAtTheEndWithoutAnError) {
+  TempDir dir;
+  test::write_text(dir / L"f", "abcdef");
+  File file;
+  ASSERT_EQ(file.open(dir / L"f", OpenMode::ReadExisting), kErrorSuccess);
+  char buffer[16] = {};
+  std::size_t got = 99;
+  ASSERT_EQ(file.read_at(2, buffer, 3, got), kErrorSuccess);
+  EXPECT_EQ(std::string(buffer, got), "cde");
+  ASSERT_EQ(file.read_at(4, buffer, sizeof buffer, got), kErrorSuccess);  // across the end
+  EXPECT_EQ(std::string(buffer, got), "ef");
+  got = 99;
+  EXPECT_EQ(file.read_at(6, buffer, sizeof buffer, got), kErrorSuccess);  // at the end
+  EXPECT_EQ(got, 0u);
+  got = 99;
+  EXPECT_EQ(file.read_at(1ull << 40, buffer, sizeof buffer, got), kErrorSuccess);  // far past it
+  EXPECT_EQ(got, 0u);
+  // Another thread's positioned read of the same handle meanwhile.
+  std::string other;
+  std::thread reader([&] {
+    char b[2];
+    std::size_t n = 0;
+    if (file.read_at(0, b, 2, n) == kErrorSuccess) other.assign(b, n);
+  });
+  reader.join();
+  EXPECT_EQ(other, "ab");
+  File closed;
+  EXPECT_EQ(closed.read_at(0, buffer, 1, got), kErrorInvalidHandle);
+  EXPECT_EQ(got, 0u);
+}
+
 TEST(FsWin32, NamesWithANulAreRefused) {
   TempDir dir;
   test::write_text(dir / L"a", "x");

@@ -1,6 +1,6 @@
 // The update run on Windows and what only Windows does: a client file that another handle holds
-// without sharing, the engine's command line (two at once on one folder, its output through a
-// pipe), and packed files on a system without the Compression API.
+// without sharing, the engine's command line (a run from install to resume, two at once on one
+// folder, its output through a pipe), and packed files on a system without the Compression API.
 #include <windows.h>
 
 #include <chrono>
@@ -59,6 +59,69 @@ TEST_F(UpdateRunTest, AClientFileOpenWithoutSharingFailsTheRunWithStatus5AndRoll
 
   EXPECT_EQ(run(), kUpdated) << console_;
   EXPECT_EQ(client_tree(), small_release(2));
+}
+
+TEST_F(UpdateRunTest, TheCommandLineInstallsKeepsCurrentRepairsAndResumes) {
+  Tree release = small_release(1);
+  release["data/ngtables/big.bin"] = noise(24u << 20, 9);  // three ranged parts
+  publish(release, "1.0.0");
+  const std::wstring cli = build_tree_path(CORVANE_UPDATE_CLI);
+  const std::vector<std::wstring> args = {L"--base-url", os::from_utf8(server_.base_url()), client_.path()};
+  std::uint32_t code = 99;
+  std::string output;
+  const auto run_cli = [&] {
+    code = 99;
+    output.clear();
+    return run_with_output_pipe(cli, args, 60s, code, output);
+  };
+
+  ASSERT_TRUE(run_cli());
+  EXPECT_EQ(code, kUpdated) << output;
+  EXPECT_EQ(client_tree(), release);
+  ASSERT_TRUE(run_cli());
+  EXPECT_EQ(code, kUpToDate) << output;
+
+  // One changed file is fetched again, and only it.
+  put_client_file("bin/core.dll", "changed");
+  server_.reset_counters();
+  ASSERT_TRUE(run_cli());
+  EXPECT_EQ(code, kUpdated) << output;
+  EXPECT_EQ(fetched("bin/core.dll").requests, 1u);
+  EXPECT_EQ(fetched("data/ngtables/big.bin").requests, 0u);
+  EXPECT_EQ(client_tree(), release);
+
+  // A manifest that is missing, that the server fails on, or that is no manifest touches nothing.
+  put_client_file("bin/core.dll", "changed again");
+  const Tree before = client_tree();
+  const std::string manifest = "/release/manifest.json";
+  for (const std::uint32_t status : {404u, 500u}) {
+    server_.clear_faults();
+    server_.add_fault({.kind = test_cdn::FaultKind::kStatus, .path = manifest, .status = status});
+    ASSERT_TRUE(run_cli());
+    EXPECT_EQ(code, kFailed) << status << output;
+    EXPECT_EQ(output.rfind("[!]", 0), 0u) << output;
+    EXPECT_EQ(client_tree(), before) << status;
+  }
+  server_.clear_faults();
+  publish_manifest("<html>maintenance</html>");
+  ASSERT_TRUE(run_cli());
+  EXPECT_EQ(code, kFailed) << output;
+  EXPECT_EQ(client_tree(), before);
+
+  // Two parts of the big file are lost; the next run fetches them and nothing it already has.
+  release["data/ngtables/big.bin"] = noise(24u << 20, 10);
+  publish(release, "1.0.1");
+  server_.add_fault({.kind = test_cdn::FaultKind::kDropAfter, .path = "/release/" + file_url_path(entry("data/ngtables/big.bin")),
+                     .bytes = 1000, .skip = 2});
+  ASSERT_TRUE(run_cli());
+  EXPECT_EQ(code, kFailed) << output;
+  EXPECT_NE(output.find("[!] Obnovlenie: ne skachano 2 chastey"), std::string::npos) << output;
+  server_.clear_faults();
+  server_.reset_counters();
+  ASSERT_TRUE(run_cli());
+  EXPECT_EQ(code, kUpdated) << output;
+  EXPECT_LE(fetched("data/ngtables/big.bin").body_bytes, (16u << 20) + 1u) << "the part that arrived stays";
+  EXPECT_EQ(client_tree(), release);
 }
 
 TEST_F(UpdateRunTest, TwoCommandLinesOnOneFolderTakeTurns) {

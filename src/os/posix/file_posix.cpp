@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <utility>
 
 #include "os/fs_fault.h"
 #include "os/posix/path_posix.h"
@@ -18,18 +17,6 @@ ErrorCode last_error() { return error_from_errno(errno); }
 int fd_of(std::intptr_t handle) { return static_cast<int>(handle); }
 
 }  // namespace
-
-File::~File() { close(); }
-
-File::File(File&& other) noexcept : handle_(std::exchange(other.handle_, kInvalid)) {}
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    close();
-    handle_ = std::exchange(other.handle_, kInvalid);
-  }
-  return *this;
-}
 
 ErrorCode File::open(std::wstring_view path, OpenMode mode, OpenTarget target) {
   close();

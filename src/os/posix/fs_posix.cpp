@@ -222,22 +222,6 @@ ErrorCode set_normal_attributes(std::wstring_view path) {
   return ::chmod(p.c_str(), wanted) == 0 ? kErrorSuccess : last_error();
 }
 
-bool read_file(std::wstring_view path, std::string& bytes) {
-  bytes.clear();
-  File file;
-  if (file.open(path, OpenMode::ReadExisting) != kErrorSuccess) return false;
-  char buffer[1 << 16];
-  for (;;) {
-    std::size_t n = 0;
-    if (file.read(buffer, sizeof buffer, n) != kErrorSuccess) {
-      bytes.clear();
-      return false;
-    }
-    if (n == 0) return true;
-    bytes.append(buffer, n);
-  }
-}
-
 ErrorCode write_file(std::wstring_view path, std::string_view bytes) {
   if (const ErrorCode fault = injected_fs_fault(FsOp::Write, path)) return fault;
   File file;

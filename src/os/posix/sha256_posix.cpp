@@ -2,26 +2,12 @@
 
 #include <openssl/evp.h>
 
-#include <utility>
-
 namespace corvane::os {
 namespace {
 
 EVP_MD_CTX* ctx_of(void* context) { return static_cast<EVP_MD_CTX*>(context); }
 
 }  // namespace
-
-Sha256::~Sha256() { reset(); }
-
-Sha256::Sha256(Sha256&& other) noexcept : context_(std::exchange(other.context_, nullptr)) {}
-
-Sha256& Sha256::operator=(Sha256&& other) noexcept {
-  if (this != &other) {
-    reset();
-    context_ = std::exchange(other.context_, nullptr);
-  }
-  return *this;
-}
 
 void Sha256::reset() {
   if (context_ != nullptr) {

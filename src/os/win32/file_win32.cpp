@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <utility>
 
 #include "os/fs_fault.h"
 #include "os/win32/win32_common.h"
@@ -54,18 +53,6 @@ ErrorCode set_end_of_file(HANDLE h, std::uint64_t length) {
 }
 
 }  // namespace
-
-File::~File() { close(); }
-
-File::File(File&& other) noexcept : handle_(std::exchange(other.handle_, kInvalid)) {}
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    close();
-    handle_ = std::exchange(other.handle_, kInvalid);
-  }
-  return *this;
-}
 
 ErrorCode File::open(std::wstring_view path, OpenMode mode, OpenTarget target) {
   close();

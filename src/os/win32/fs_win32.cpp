@@ -144,24 +144,6 @@ ErrorCode set_normal_attributes(std::wstring_view path) {
   return ::SetFileAttributesW(native->c_str(), FILE_ATTRIBUTE_NORMAL) ? kErrorSuccess : last_error();
 }
 
-bool read_file(std::wstring_view path, std::string& bytes) {
-  bytes.clear();
-  File file;
-  if (file.open(path, OpenMode::ReadExisting) != kErrorSuccess) return false;
-  std::uint64_t expected = 0;
-  if (file.size(expected) && expected < (std::uint64_t{1} << 31)) bytes.reserve(static_cast<std::size_t>(expected));
-  char buffer[1 << 16];
-  for (;;) {
-    std::size_t n = 0;
-    if (file.read(buffer, sizeof buffer, n) != kErrorSuccess) {
-      bytes.clear();
-      return false;
-    }
-    if (n == 0) return true;
-    bytes.append(buffer, n);
-  }
-}
-
 ErrorCode write_file(std::wstring_view path, std::string_view bytes) {
   return write_whole_file(path, bytes, /*flush=*/false);
 }

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <new>
-#include <utility>
 
 namespace corvane::os {
 namespace {
@@ -26,18 +25,6 @@ HashObjects* objects_of(void* context) { return static_cast<HashObjects*>(contex
 bool succeeded(NTSTATUS status) { return status >= 0; }
 
 }  // namespace
-
-Sha256::~Sha256() { reset(); }
-
-Sha256::Sha256(Sha256&& other) noexcept : context_(std::exchange(other.context_, nullptr)) {}
-
-Sha256& Sha256::operator=(Sha256&& other) noexcept {
-  if (this != &other) {
-    reset();
-    context_ = std::exchange(other.context_, nullptr);
-  }
-  return *this;
-}
 
 void Sha256::reset() {
   delete objects_of(context_);

@@ -143,7 +143,9 @@ TEST(FsWin32, RegularFileOpensRefuseLinksFoldersDevicesAndPipes) {
   File file;
   for (const OpenMode mode : modes) {
     SCOPED_TRACE(static_cast<int>(mode));
-    if (file_link) EXPECT_EQ(file.open(dir / L"link", mode, OpenTarget::RegularFile), kErrorReparsePointEncountered);
+    if (file_link) {
+      EXPECT_EQ(file.open(dir / L"link", mode, OpenTarget::RegularFile), kErrorReparsePointEncountered);
+    }
     if (folder_link) {
       EXPECT_EQ(file.open(dir / L"junction", mode, OpenTarget::RegularFile), kErrorReparsePointEncountered);
     }
@@ -178,7 +180,9 @@ TEST(FsWin32, RegularFileOpensRefuseLinksFoldersDevicesAndPipes) {
   file.close();
   EXPECT_TRUE(file_info(dir / L"created") && file_info(dir / L"created")->is_regular);
   EXPECT_FALSE(file_info(dir / L"folder")->is_regular);
-  if (file_link) EXPECT_FALSE(file_info(dir / L"link")->is_regular);
+  if (file_link) {
+    EXPECT_FALSE(file_info(dir / L"link")->is_regular);
+  }
   if (!file_link || !folder_link) {
     GTEST_SKIP() << "this system makes no symbolic link to a file" << (folder_link ? "" : " nor to a folder")
                  << ": the rest was checked";

@@ -14,7 +14,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <utility>
 
 #include "os/posix/path_posix.h"
 #include "os/text.h"
@@ -115,19 +114,6 @@ bool process_modules(ProcessId pid, std::vector<std::wstring>& modules) {
     modules.push_back(posix::wide_path(path));
   }
   return true;
-}
-
-ProcessHandle::~ProcessHandle() { close(); }
-
-ProcessHandle::ProcessHandle(ProcessHandle&& other) noexcept
-    : handle_(std::exchange(other.handle_, -1)) {}
-
-ProcessHandle& ProcessHandle::operator=(ProcessHandle&& other) noexcept {
-  if (this != &other) {
-    close();
-    handle_ = std::exchange(other.handle_, -1);
-  }
-  return *this;
 }
 
 void ProcessHandle::close() {

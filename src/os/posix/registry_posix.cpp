@@ -170,18 +170,6 @@ std::optional<std::uint32_t> read_registry_dword(RegistryRoot root, std::wstring
   return static_cast<std::uint32_t>(n);
 }
 
-RegistryKey::~RegistryKey() { close(); }
-
-RegistryKey::RegistryKey(RegistryKey&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-
-RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {
-  if (this != &other) {
-    close();
-    handle_ = std::exchange(other.handle_, nullptr);
-  }
-  return *this;
-}
-
 void RegistryKey::close() {
   delete static_cast<OpenKey*>(handle_);
   handle_ = nullptr;

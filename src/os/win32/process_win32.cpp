@@ -4,7 +4,6 @@
 #include <tlhelp32.h>
 
 #include <iterator>
-#include <utility>
 
 namespace corvane::os {
 namespace {
@@ -89,18 +88,6 @@ bool process_modules(ProcessId pid, std::vector<std::wstring>& modules) {
     modules.emplace_back(entry.szExePath);
   }
   return true;
-}
-
-ProcessHandle::~ProcessHandle() { close(); }
-
-ProcessHandle::ProcessHandle(ProcessHandle&& other) noexcept : handle_(std::exchange(other.handle_, -1)) {}
-
-ProcessHandle& ProcessHandle::operator=(ProcessHandle&& other) noexcept {
-  if (this != &other) {
-    close();
-    handle_ = std::exchange(other.handle_, -1);
-  }
-  return *this;
 }
 
 void ProcessHandle::close() {

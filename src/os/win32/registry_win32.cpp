@@ -77,18 +77,6 @@ std::optional<std::uint32_t> read_registry_dword(RegistryRoot root, std::wstring
   return static_cast<std::uint32_t>(data);
 }
 
-RegistryKey::~RegistryKey() { close(); }
-
-RegistryKey::RegistryKey(RegistryKey&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-
-RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {
-  if (this != &other) {
-    close();
-    handle_ = std::exchange(other.handle_, nullptr);
-  }
-  return *this;
-}
-
 void RegistryKey::close() {
   if (handle_ != nullptr) ::RegCloseKey(key_of(std::exchange(handle_, nullptr)));
 }

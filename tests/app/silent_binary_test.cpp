@@ -103,6 +103,7 @@ class SilentBinary : public ::testing::Test {
 };
 
 TEST_F(SilentBinary, InstallsThenItsUninstallerRemovesTheClientThroughItsCopy) {
+  // (Every exit code and its log line is shown by the runs in the test process, silent_setup_test.)
   ASSERT_EQ(run(CORVANE_SETUP_PROGRAM, {"/S", "/D=" + path(L"My Games/Corvane"), "/GTA=" + path(L"GTA V"), log_arg_}),
             0)
       << log();
@@ -128,19 +129,6 @@ TEST_F(SilentBinary, InstallsThenItsUninstallerRemovesTheClientThroughItsCopy) {
   EXPECT_TRUE(left.empty()) << "the copy deletes itself";
   EXPECT_TRUE(logged("[*] Udalenie prodolzhit kopiya programmy udaleniya iz vremennoy papki.\n")) << log();
   EXPECT_TRUE(logged("[*] Udalenie zaversheno.\n[*] Kod zaversheniya: 0.\n")) << log();
-}
-
-TEST_F(SilentBinary, BadSwitchMissingGameAndCdnDownHaveTheirCodes) {
-  EXPECT_EQ(run(CORVANE_SETUP_PROGRAM, {"/S", "/FAST", log_arg_}), 2);
-  EXPECT_TRUE(logged("[!] Komandnaya stroka: neizvestnyy parametr \"/FAST\".\n")) << log();
-  EXPECT_EQ(run(CORVANE_SETUP_PROGRAM, {"/S", "/D=" + path(L"Corvane"), "/GTA=" + path(L"home"), log_arg_}), 3);
-  EXPECT_TRUE(logged("net GTA V (GTA5.exe)")) << log();
-  EXPECT_EQ(server_.totals().requests, 0u);
-  server_.stop();
-  EXPECT_EQ(run(CORVANE_SETUP_PROGRAM, {"/S", "/D=" + path(L"Corvane"), "/GTA=" + path(L"GTA V"), log_arg_}), 5);
-  EXPECT_TRUE(logged("[!] Obnovlenie: CDN nedostupen")) << log();
-  EXPECT_TRUE(logged("[!] Ustanovka: obnovlenie zavershilos so statusom 1")) << log();
-  EXPECT_FALSE(os::file_info(root_ / L"Corvane/Corvane.exe"));
 }
 
 }  // namespace

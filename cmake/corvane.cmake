@@ -49,8 +49,10 @@ endfunction()
 # in a Wine prefix of their own (build/windows/wineprefix-display): Wine's desktop belongs to the
 # whole session of a prefix, and one started by a test without a display refuses them windows.
 # Stop its server with CORVANE_WINEPREFIX=build/windows/wineprefix-display scripts/wine_run.sh --stop.
+# PORT_LOCK port: on Windows the cases listen on that fixed loopback port, which the tests of other
+# build trees use as well, so the program runs under flock /tmp/corvane-<port>.lock.
 function(corvane_test name)
-  cmake_parse_arguments(ARG "WINDOWS_USER_STATE;NEEDS_DISPLAY" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "WINDOWS_USER_STATE;NEEDS_DISPLAY" "TIMEOUT;PORT_LOCK" "SOURCES;DEPS;LABELS" ${ARGN})
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()
@@ -79,6 +81,12 @@ function(corvane_test name)
     set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR
       "env;CORVANE_WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix-display;xvfb-run;-a;-s;-screen 0 1280x1024x24;${CMAKE_CROSSCOMPILING_EMULATOR}")
     set(lock RESOURCE_LOCK corvane_display)  # (not combined with WINDOWS_USER_STATE)
+  endif()
+  if(WIN32 AND CMAKE_CROSSCOMPILING AND ARG_PORT_LOCK)
+    # Listens on a fixed loopback port that tests of other build trees use too: the program runs
+    # holding that port's lock file (not combined with NEEDS_DISPLAY).
+    set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR
+      "flock;/tmp/corvane-${ARG_PORT_LOCK}.lock;${CMAKE_CROSSCOMPILING_EMULATOR}")
   endif()
   gtest_discover_tests(${name}
     PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT} ${lock}

@@ -77,8 +77,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   corvane::LzmsFrameLayout layout;
   const bool layout_ok = corvane::check_lzms_frame(in, out_size, layout);
-  if (layout_ok && (layout.total_size != out_size || layout.block_size == 0 ||
-                    layout.block_size > corvane::kLzmsMaxBlockSize)) {
+  // An accepted layout has a block size Windows writes: 64 KiB .. 64 MiB, or the content's own size.
+  if (layout_ok && (layout.total_size != out_size || layout.block_size > corvane::kLzmsMaxBlockSize ||
+                    (layout.block_size < corvane::kLzmsMinBlockSize && layout.block_size != out_size))) {
     __builtin_trap();
   }
   const bool decoded = corvane::decode_lzms_frame(in, std::span<std::uint8_t>(out.data(), out.size()));

@@ -9,7 +9,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 export WINEPREFIX=${CORVANE_WINEPREFIX:-$root/build/windows/wineprefix}
 export WINEARCH=win64
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
+# winemenubuilder would copy every shortcut a test makes into the host user's menus and desktop.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d;winemenubuilder.exe=d"
 wineserver=/usr/lib/wine/wineserver64
 ready=.corvane-ready-2  # the marker of a finished prefix; a new name rebuilds older prefixes
 

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "app/setup_entry.h"
+#include "app/silent_command.h"
+#include "app/silent_setup.h"
 #include "os/process_spawn.h"
 #include "os/text.h"
 #include "ui/console_ui_host.h"
@@ -16,6 +18,8 @@ int main(int argc, char** argv) {
   args.reserve(static_cast<std::size_t>(argc));
   // Arguments are bytes: a folder whose name is not UTF-8 must still name the same folder.
   for (int i = 0; i < argc; ++i) args.push_back(corvane::os::from_utf8_lossless(argv[i]));
+  // Without a window ("/S"): no display is opened.
+  if (corvane::is_silent_command(args)) return corvane::run_silent_setup(args, corvane::os::module_file_path());
   std::unique_ptr<corvane::UiHost> host = corvane::make_gtk_ui_host();
   if (!host) host = std::make_unique<corvane::ConsoleUiHost>();
   return corvane::run_setup(*host, args, corvane::os::module_file_path());

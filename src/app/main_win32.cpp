@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "app/setup_entry.h"
+#include "app/silent_command.h"
+#include "app/silent_setup.h"
 #include "app/window_proc.h"
 #include "os/process_spawn.h"
 #include "ui/dispatcher.h"
@@ -29,6 +31,9 @@ std::vector<std::wstring> command_line_arguments() {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
+  // Without a window ("/S"): no window host and no view are made.
+  const std::vector<std::wstring> args = command_line_arguments();
+  if (corvane::is_silent_command(args)) return corvane::run_silent_setup(args, corvane::os::module_file_path());
   corvane::win32::HostHandlers handlers{
       [](corvane::WindowMessage message, std::uintptr_t wparam, std::unique_ptr<std::wstring> text) {
         return corvane::window_proc(message, wparam, std::move(text));
@@ -38,5 +43,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
   };
   corvane::win32::Win32UiHost host(instance, show_command, std::move(handlers),
                                    &CreateCoreWebView2EnvironmentWithOptions);
-  return corvane::run_setup(host, command_line_arguments(), corvane::os::module_file_path());
+  return corvane::run_setup(host, args, corvane::os::module_file_path());
 }

@@ -35,14 +35,15 @@ std::wstring random_tag() {
 // nothing that another relaunch or another user placed in a shared folder is written through or
 // replaced, and each copy deletes only itself. True when the copy started; a copy that cannot
 // start is deleted again.
-bool start_copy_in(const std::wstring& folder) {
+bool start_copy_in(const std::wstring& folder, const std::vector<std::wstring>& more_args) {
   const AppState& s = app_state();
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
     const std::wstring copy = folder + kCopyStem + random_tag() + kCopyExtension;
     const os::ErrorCode e = os::copy_file(s.module_path, copy, /*fail_if_exists=*/true);
     if (e == os::kErrorFileExists) continue;  // that name is taken: draw another
-    if (e == os::kErrorSuccess &&
-        os::start_process(copy, {L"/uninstall", s.install_dir}, folder, /*new_console=*/false)) {
+    std::vector<std::wstring> args = {L"/uninstall", s.install_dir};
+    args.insert(args.end(), more_args.begin(), more_args.end());
+    if (e == os::kErrorSuccess && os::start_process(copy, args, folder, /*new_console=*/false)) {
       return true;
     }
     (void)os::delete_file(copy);
@@ -53,15 +54,15 @@ bool start_copy_in(const std::wstring& folder) {
 
 }  // namespace
 
-bool relaunch_from_temp() {
-  if (start_copy_in(os::temp_dir())) return true;
+bool relaunch_from_temp(const std::vector<std::wstring>& more_args) {
+  if (start_copy_in(os::temp_dir(), more_args)) return true;
   // A temporary folder where programs may not start (mounted noexec, or barred by a policy): the
   // user's own application data folder instead.
   const std::wstring own = os::known_folder_path(os::KnownFolder::LocalAppData);
   if (own.empty()) return false;
   const std::wstring folder = join_path(own, kOwnFolderName);
   if (!ensure_directory(folder)) return false;
-  return start_copy_in(folder + os::kSep);
+  return start_copy_in(folder + os::kSep, more_args);
 }
 
 void schedule_self_delete() { os::delete_executable_after_exit(app_state().module_path); }

@@ -12,16 +12,6 @@ namespace {
 
 bool is_separator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
-// A fully qualified path: "X:\..." or "\\server\..." on Windows, "/..." on Linux.
-bool is_fully_qualified(std::wstring_view path) {
-  if constexpr (os::kIsWindows) {
-    if (path.size() >= 3 && path[1] == L':' && is_separator(path[2])) return true;
-    return path.size() >= 2 && is_separator(path[0]) && is_separator(path[1]);
-  } else {
-    return !path.empty() && path[0] == L'/';
-  }
-}
-
 // SHCreateDirectoryEx: 0 created, kErrorAlreadyExists for a folder that exists, kErrorFileExists
 // for a file of that name, another error code when a level cannot be made.
 os::ErrorCode create_directory_tree(std::wstring_view path) {
@@ -36,6 +26,15 @@ os::ErrorCode create_directory_tree(std::wstring_view path) {
 }
 
 }  // namespace
+
+bool is_fully_qualified(std::wstring_view path) {
+  if constexpr (os::kIsWindows) {
+    if (path.size() >= 3 && path[1] == L':' && is_separator(path[2])) return true;
+    return path.size() >= 2 && is_separator(path[0]) && is_separator(path[1]);
+  } else {
+    return !path.empty() && path[0] == L'/';
+  }
+}
 
 bool ensure_directory(std::wstring_view path) {
   if (!is_fully_qualified(path)) return false;

@@ -4,6 +4,9 @@
 // Preparing the client folder of an install run.
 namespace corvane {
 
+// A fully qualified path: "X:\..." or "\\server\..." on Windows, "/..." on Linux.
+bool is_fully_qualified(std::wstring_view path);
+
 // Creates the folder and every missing parent. True when it was created, already existed, or a
 // file of that name exists (the write test then decides); false for a path that is not fully
 // qualified and for any other failure.

@@ -8,7 +8,6 @@
 #include "install/shortcuts.h"
 #include "os/fs.h"
 #include "ui/error_text.h"
-#include "ui/ui_messages.h"
 
 namespace corvane {
 namespace {
@@ -32,31 +31,36 @@ bool copy_uninstaller(const std::wstring& target) {
 }  // namespace
 
 void run_install(const InstallRequest& request, const UpdateStep& update) {
+  run_install(request, update, page_report());
+}
+
+void run_install(const InstallRequest& request, const UpdateStep& update, RunReport& report) {
   const std::wstring& dir = request.install_dir;
-  send_stage(L"manifest");
+  report.stage(L"manifest");
   if (!ensure_directory(dir) || !can_write_folder(dir)) {
-    send_error(L"Нет доступа к папке " + dir + L". Выберите другую папку, например в своём профиле.");
+    report.failed(RunFailure::FolderAccess,
+                  L"Нет доступа к папке " + dir + L". Выберите другую папку, например в своём профиле.", nullptr);
     return;
   }
 
   // The uninstaller is this very program, unless it already runs from that file.
   const std::wstring uninstaller = join_path(dir, L"uninstall.exe");
   if (!paths_equal(app_state().module_path, uninstaller) && !copy_uninstaller(uninstaller)) {
-    send_error(L"Не удалось записать программу удаления в папку клиента.");
+    report.failed(RunFailure::FolderAccess, L"Не удалось записать программу удаления в папку клиента.", nullptr);
     return;
   }
 
-  send_stage(L"download");
+  report.stage(L"download");
   UpdateResult result;
-  if (update(dir, result, ProgressCallback{nullptr, &send_progress}) == kFailed) {
-    send_error(error_text_for(result));
+  if (update(dir, result, progress_to(report)) == kFailed) {
+    report.failed(RunFailure::Update, error_text_for(result), &result);
     return;
   }
 
-  send_stage(L"configure");
+  report.stage(L"configure");
   (void)set_client_version(dir, result.version);
   if (!request.game_dir.empty() && !store_game_path(dir, request.game_dir)) {
-    send_error(L"Не удалось сохранить путь к GTA V в папке клиента.");
+    report.failed(RunFailure::Configure, L"Не удалось сохранить путь к GTA V в папке клиента.", nullptr);
     return;
   }
   // A shortcut that cannot be made is passed over in silence.
@@ -64,10 +68,11 @@ void run_install(const InstallRequest& request, const UpdateStep& update) {
   if (request.desktop_shortcut) (void)create_shortcut(desktop_shortcut_path(), client, request);
   if (request.start_menu_shortcut) (void)create_shortcut(start_menu_shortcut_path(), client, request);
   if (!write_programs_entry(request, result.version)) {
-    send_error(L"Клиент установлен, но не удалось добавить его в список программ Windows.");
+    report.failed(RunFailure::Configure, L"Клиент установлен, но не удалось добавить его в список программ Windows.",
+                  nullptr);
     return;
   }
-  post_to_ui(installed_message(result.version, result.date));
+  report.installed(result.version, result.date);
 }
 
 }  // namespace corvane

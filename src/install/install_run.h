@@ -3,12 +3,14 @@
 #include <functional>
 #include <string>
 
+#include "install/run_report.h"
 #include "ui/ui_requests.h"
 #include "update/update_run.h"
 
-// One install run on the worker thread: prepare the folder, bring the client files to the
-// release, configure the client. Its only outputs are the messages to the page ("stage",
-// "progress", then "installed" or one "error") and the changes on disk and in the registry.
+// One install run on the worker thread (or, without a window, on the main thread): prepare the
+// folder, bring the client files to the release, configure the client. Its only outputs are its
+// reports (stages, progress, then "installed" or one failure) and the changes on disk and in the
+// registry.
 namespace corvane {
 
 // The step that brings `install_dir` to the release: fills `result`, reports download progress to
@@ -16,10 +18,14 @@ namespace corvane {
 using UpdateStep = std::function<std::uint32_t(const std::wstring& install_dir, UpdateResult& result,
                                                ProgressCallback progress)>;
 
-// The run with the update run of the channel "release".
+// The run with the update run of the channel "release", reporting to the page.
 void run_install(const InstallRequest& request);
+// The same, reporting to `report`.
+void run_install(const InstallRequest& request, RunReport& report);
 
-// The run with another update step (tests put a local one in its place).
+// The run with another update step (tests put a local one in its place), reporting to the page
+// or to `report`.
 void run_install(const InstallRequest& request, const UpdateStep& update);
+void run_install(const InstallRequest& request, const UpdateStep& update, RunReport& report);
 
 }  // namespace corvane

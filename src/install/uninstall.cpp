@@ -9,7 +9,6 @@
 #include "install/shortcuts.h"
 #include "os/fs.h"
 #include "os/registry.h"
-#include "ui/ui_messages.h"
 
 namespace corvane {
 namespace {
@@ -65,11 +64,16 @@ bool remove_client(std::wstring_view client_dir, bool remove_resources) {
 }
 
 void run_uninstall(std::wstring_view client_dir, bool remove_resources) {
+  run_uninstall(client_dir, remove_resources, page_report());
+}
+
+void run_uninstall(std::wstring_view client_dir, bool remove_resources, RunReport& report) {
   if (remove_client(client_dir, remove_resources)) {
     app_state().uninstall_done = true;
-    post_to_ui(uninstalled_message());
+    report.uninstalled();
   } else {
-    send_error(L"Не удалось удалить часть файлов. Закройте игру и клиент, затем повторите.");
+    report.failed(RunFailure::Remove, L"Не удалось удалить часть файлов. Закройте игру и клиент, затем повторите.",
+                  nullptr);
   }
 }
 

@@ -22,13 +22,21 @@ namespace corvane::os {
 
 inline constexpr std::wstring_view kUpdateLockName = L"Local\\CRVN_client_update";
 
+// What error() says when the lock was not waited for and someone else holds it
+// (ERROR_LOCK_VIOLATION).
+inline constexpr ErrorCode kErrorLockHeld = 33;
+
+// Whether taking the lock waits for its holder to let go.
+enum class LockWait { Forever, No };
+
 // Holds the lock from construction until it goes. Move-only.
 class UpdateLock {
  public:
-  // Waits without a time limit until this process holds the lock `name`. When the lock cannot be
-  // had safely (see above), the object does not own it: owned() is false, error() says why, and
-  // the caller must not go on as if it held the lock.
-  explicit UpdateLock(std::wstring_view name = kUpdateLockName);
+  // Waits without a time limit until this process holds the lock `name` (with LockWait::No it
+  // only tries: a lock held elsewhere is not owned, with error() kErrorLockHeld). When the lock
+  // cannot be had safely (see above), the object does not own it: owned() is false, error() says
+  // why, and the caller must not go on as if it held the lock.
+  explicit UpdateLock(std::wstring_view name = kUpdateLockName, LockWait wait = LockWait::Forever);
   ~UpdateLock();
   UpdateLock(UpdateLock&& other) noexcept;
   UpdateLock& operator=(UpdateLock&& other) noexcept;

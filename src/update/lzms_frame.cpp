@@ -3,27 +3,29 @@
 #include <algorithm>
 
 // The framing implemented here: the buffer format of the Windows Compression API with the LZMS
-// algorithm, as far as public notes describe it. It has not been checked against a file made by
-// Windows; when one is available, this file is the one place to correct. All integers are
-// little-endian.
+// algorithm. Checked against files that Windows itself wrote (tests/update/data/windows_lzms): every
+// header field below and the check byte formula match them, and so does the raw storing of a chunk
+// that LZMS cannot shrink. Those files are all of one chunk; the chunk records of a frame of several
+// chunks follow the same rule and have not been seen from Windows. All integers are little-endian.
 //
 //   offset  size  content
 //   0       6     signature 0A 51 E5 C0 18 00 (0x18 is the length of the header)
-//   6       1     check byte: believed to be the low byte of a CRC-32 over bytes 0-5 and 7-23.
-//                 Written that way; not verified on reading, because the formula is a guess
-//                 and the SHA-256 of the unpacked content guards the install anyway
+//   6       1     check byte: the low byte of the CRC-32 (zlib's) over bytes 0-5 and then 7-23
 //   7       1     algorithm: 5 (LZMS); any other value is refused
 //   8       8     total size of the content; must equal the size the manifest promises
-//   16      8     block size: bytes of content per chunk, 1 .. 64 MiB
+//   16      8     block-size field: min(total size, block size), block size 64 KiB .. 64 MiB
 //   24      ...   one chunk per block, in order: a 4-byte stored size, then that many bytes
 //
-// Every chunk holds block-size bytes of content except the last, which holds the rest; content
-// of 0 bytes has no chunk at all. A chunk whose stored size equals its content size holds the
-// content raw. Any other chunk is one independent LZMS block that is smaller than its content,
-// even-sized and at least 4 bytes long (LZMS works in 16-bit units). Refused: a chunk of any other
-// size (0 among them), a chunk that runs past the end, a missing chunk, and any byte after the
-// last chunk. The layout is checked whole before a single chunk is decoded; the decoding itself
-// is the platform's (lzms_decode_posix.cpp, lzms_decode_win32.cpp).
+// So a file smaller than one block carries its own size in the block-size field, and empty content
+// carries 0 and has no chunk at all. A field above 64 MiB is refused; one below 64 KiB only when it
+// equals the total size (one chunk, or none), because a frame of several chunks in blocks that
+// Windows never writes could read here and fail on Windows. Every chunk holds block-size bytes
+// of content except the last, which holds the rest. A chunk whose stored size equals its content
+// size holds the content raw. Any other chunk is one independent LZMS block that is smaller than
+// its content, even-sized and at least 4 bytes long (LZMS works in 16-bit units). Refused: a wrong
+// check byte, a chunk of any other size (0 among them), a chunk that runs past the end, a missing
+// chunk, and any byte after the last chunk. The layout is checked whole before a single chunk is decoded; the
+// decoding itself is the platform's (lzms_decode_posix.cpp, lzms_decode_win32.cpp).
 namespace corvane {
 namespace {
 
@@ -53,14 +55,14 @@ std::uint32_t crc32_update(std::uint32_t crc, std::span<const std::uint8_t> byte
   return crc;
 }
 
-std::uint8_t check_byte(const std::array<std::uint8_t, kLzmsHeaderSize>& header) {
-  const std::span<const std::uint8_t> all(header);
+}  // namespace
+
+std::uint8_t lzms_header_check_byte(std::span<const std::uint8_t> header) {
+  const std::span<const std::uint8_t> all = header.first(kLzmsHeaderSize);
   std::uint32_t crc = crc32_update(0xFFFFFFFFu, all.subspan(0, kCheckByteOffset));
   crc = crc32_update(crc, all.subspan(kCheckByteOffset + 1));
   return static_cast<std::uint8_t>(~crc);
 }
-
-}  // namespace
 
 bool LzmsChunkWalker::next(LzmsChunk& chunk) {
   if (remaining_ == 0 || failed_) return false;
@@ -85,14 +87,22 @@ bool LzmsChunkWalker::next(LzmsChunk& chunk) {
   return true;
 }
 
+bool lzms_block_size_allowed(std::uint64_t block_size) {
+  return block_size >= kLzmsMinBlockSize && block_size <= kLzmsMaxBlockSize;
+}
+
+std::uint64_t lzms_header_block_field(std::uint64_t total_size, std::uint64_t block_size) {
+  return std::min(total_size, block_size);
+}
+
 std::array<std::uint8_t, kLzmsHeaderSize> lzms_frame_header(std::uint64_t total_size,
-                                                             std::uint64_t block_size) {
+                                                             std::uint64_t block_field) {
   std::array<std::uint8_t, kLzmsHeaderSize> header{};
   std::copy(kSignature.begin(), kSignature.end(), header.begin());
   header[kAlgorithmOffset] = kLzmsAlgorithm;
   store_le(header.data() + kTotalSizeOffset, total_size, 8);
-  store_le(header.data() + kBlockSizeOffset, block_size, 8);
-  header[kCheckByteOffset] = check_byte(header);
+  store_le(header.data() + kBlockSizeOffset, block_field, 8);
+  header[kCheckByteOffset] = lzms_header_check_byte(header);
   return header;
 }
 
@@ -105,11 +115,12 @@ bool check_lzms_frame(std::span<const std::uint8_t> frame, std::uint64_t expecte
   layout = {};
   if (frame.size() < kLzmsHeaderSize) return false;
   if (!std::equal(kSignature.begin(), kSignature.end(), frame.begin())) return false;
+  if (frame[kCheckByteOffset] != lzms_header_check_byte(frame)) return false;
   if (frame[kAlgorithmOffset] != kLzmsAlgorithm) return false;
   const std::uint64_t total = load_le(frame.data() + kTotalSizeOffset, 8);
   const std::uint64_t block = load_le(frame.data() + kBlockSizeOffset, 8);
   if (total != expected_size) return false;
-  if (block == 0 || block > kLzmsMaxBlockSize) return false;
+  if (block > kLzmsMaxBlockSize || (block < kLzmsMinBlockSize && block != total)) return false;
   LzmsFrameLayout candidate{total, block, 0};
   LzmsChunkWalker walker(frame, candidate);
   LzmsChunk chunk;

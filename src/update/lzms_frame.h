@@ -11,7 +11,10 @@ namespace corvane {
 
 inline constexpr std::size_t kLzmsHeaderSize = 24;
 inline constexpr std::uint8_t kLzmsAlgorithm = 5;                  // COMPRESS_ALGORITHM_LZMS
-inline constexpr std::uint64_t kLzmsMaxBlockSize = 64ull << 20;    // larger blocks are refused
+// The block sizes the Compression API documents for LZMS. A frame of more than one chunk has one
+// of them in its header; a frame of one chunk may carry its content's size there instead.
+inline constexpr std::uint64_t kLzmsMinBlockSize = 64ull << 10;
+inline constexpr std::uint64_t kLzmsMaxBlockSize = 64ull << 20;
 inline constexpr std::size_t kLzmsChunkPrefixSize = 4;              // the stored size before each chunk
 
 // What a valid frame looks like from the outside.
@@ -21,9 +24,22 @@ struct LzmsFrameLayout {
   std::uint64_t chunk_count = 0;
 };
 
-// The header of a frame holding `total_size` bytes in chunks of `block_size` bytes.
+// A block size a writer may use: kLzmsMinBlockSize .. kLzmsMaxBlockSize.
+bool lzms_block_size_allowed(std::uint64_t block_size);
+
+// What a writer puts in the header's block-size field for `total_size` bytes of content packed in
+// blocks of `block_size` bytes: the smaller of the two, as Windows writes it (a file smaller than
+// one block carries its own size there; empty content 0).
+std::uint64_t lzms_header_block_field(std::uint64_t total_size, std::uint64_t block_size);
+
+// The check byte of the header at the start of `header` (at least kLzmsHeaderSize bytes): the low
+// byte of the CRC-32 over every header byte but itself.
+std::uint8_t lzms_header_check_byte(std::span<const std::uint8_t> header);
+
+// The header of a frame holding `total_size` bytes whose block-size field is `block_field`, with
+// its check byte. Writes the field as given; writers pass lzms_header_block_field.
 std::array<std::uint8_t, kLzmsHeaderSize> lzms_frame_header(std::uint64_t total_size,
-                                                             std::uint64_t block_size);
+                                                             std::uint64_t block_field);
 
 // How a writer stores one chunk: raw when the LZMS form is not an acceptable chunk, that is,
 // when it is missing (the codec refused or could not shrink the block), odd-sized, under 4 bytes

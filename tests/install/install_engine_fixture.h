@@ -29,7 +29,7 @@ class InstallWithEngine : public InstallEnv {
     options.out = root_ / L"cdn/release";
     options.version = "3.1.0";
     options.date = "2024-07-01";
-    // Packed where this build can pack (the Windows build has no LZMS encoder).
+    // Packed where this build can pack (under Wine the Windows build has no LZMS compressor).
     if (tools::lzms_packing_available()) options.pack_globs = {"Corvane.exe"};
     std::vector<ManifestFile> files;
     std::string problem;

@@ -256,7 +256,7 @@ TEST_F(UpdateFailureTest, CorruptDownloadLosesOnlyItsOwnStagingFiles) {
 }
 
 TEST_F(UpdateFailureTest, CorruptPackedDownloadLosesOnlyItsOwnStagingFiles) {
-  if (!tools::lzms_packing_available()) GTEST_SKIP() << "this build has no LZMS encoder to publish packed files";
+  if (!tools::lzms_packing_available()) GTEST_SKIP() << "the system has no LZMS compressor to publish packed files (Wine lacks the Compression API)";
   if (!lzms_decoding_available()) GTEST_SKIP() << "the system has no LZMS decompressor (Wine lacks the Compression API)";
   expect_corrupt_downloads({
       {"wrong unpacked size", "Corvane.exe",

@@ -201,10 +201,10 @@ TEST_F(UpdateRunTest, APackedFileFailsVerificationWhereTheSystemCannotDecodeIt) 
   const Tree release = small_release(1);
   publish(release);
   const std::string content = release.at("bin/sub/ui.dll");
-  const auto header = lzms_frame_header(content.size(), 8192);
+  const auto header = lzms_frame_header(content.size(), lzms_header_block_field(content.size(), kLzmsMinBlockSize));
   std::string frame(reinterpret_cast<const char*>(header.data()), header.size());
-  for (std::size_t offset = 0; offset < content.size(); offset += 8192) {
-    const std::string chunk = content.substr(offset, 8192);
+  for (std::size_t offset = 0; offset < content.size(); offset += kLzmsMinBlockSize) {
+    const std::string chunk = content.substr(offset, kLzmsMinBlockSize);
     for (int i = 0; i < 4; ++i) frame.push_back(static_cast<char>((chunk.size() >> (8 * i)) & 0xFF));
     frame += chunk;
   }

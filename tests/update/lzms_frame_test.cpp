@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "base/paths.h"
+#include "os/text.h"
 #include "release_builder/lzms_pack.h"
 #include "support/temp_dir.h"
 
@@ -16,7 +18,20 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-constexpr std::size_t kBlock = 4096;
+// The smallest block size Windows accepts: frames of several chunks stay small.
+constexpr std::size_t kBlock = kLzmsMinBlockSize;
+
+// The buffers Windows itself wrote, each with its content, and the folder they are in.
+constexpr const wchar_t* kWindowsSamples[] = {L"zeros", L"sequential", L"pattern", L"single_byte",
+                                              L"english", L"small", L"random"};
+std::wstring windows_samples_dir() {
+  return join_path(test::build_tree_path(CORVANE_TEST_DATA_DIR), L"windows_lzms");
+}
+
+Bytes read_bytes(const std::wstring& path) {
+  const std::string text = test::read_text(path);
+  return Bytes(text.begin(), text.end());
+}
 
 // Text-like content that LZMS shrinks well, different in every block.
 Bytes compressible(std::size_t size) {
@@ -43,7 +58,9 @@ bool decode(const Bytes& frame, Bytes& out) { return decode_lzms_frame(frame, ou
 
 // Why this build cannot pack and decode real LZMS data here, or empty when it can.
 std::string round_trip_missing() {
-  if (!tools::lzms_packing_available()) return "this build has no LZMS encoder to make packed files (Linux only)";
+  if (!tools::lzms_packing_available()) {
+    return "the system has no LZMS compressor to make packed files (Wine lacks the Compression API)";
+  }
   if (!lzms_decoding_available()) return "the system has no LZMS decompressor (Wine lacks the Compression API)";
   return {};
 }
@@ -72,22 +89,36 @@ Bytes frame_of(std::uint64_t total, std::uint64_t block, const std::vector<std::
 
 TEST(LzmsFrame, RoundTripsEverySizeAroundTheBlockBoundaries) {
   SKIP_WITHOUT_ROUND_TRIP();
-  for (const std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{4},
-                                 kBlock - 1, kBlock, kBlock + 1, 3 * kBlock + 5}) {
+  for (const std::size_t size : {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{4}, kBlock - 1, kBlock,
+                                 kBlock + 1, 3 * kBlock + 5}) {
     SCOPED_TRACE(size);
     const Bytes content = compressible(size);
     const Bytes frame = pack(content, kBlock);
     LzmsFrameLayout layout;
     ASSERT_TRUE(check_lzms_frame(frame, size, layout));
     EXPECT_EQ(layout.chunk_count, (size + kBlock - 1) / kBlock);
-    EXPECT_EQ(layout.block_size, kBlock);
+    EXPECT_EQ(layout.block_size, std::min(size, kBlock));
     Bytes out(size, 0xAA);
     ASSERT_TRUE(decode(frame, out));
     EXPECT_EQ(out, content);
   }
-  EXPECT_EQ(pack({}, kBlock).size(), kLzmsHeaderSize);
   // Several blocks of text really are compressed, not stored.
   EXPECT_LT(pack(compressible(3 * kBlock + 5), kBlock).size(), kBlock);
+}
+
+// Empty content is never packed; a frame of it, as a reader may still meet one, is the header
+// alone with 0 in both size fields, and decodes to nothing without any decoder.
+TEST(LzmsFrame, EmptyContentIsAHeaderAloneAndIsNeverPacked) {
+  std::string frame = "left over";
+  EXPECT_FALSE(tools::pack_lzms({}, kBlock, frame));
+  EXPECT_TRUE(frame.empty());
+  const Bytes empty = frame_of(0, 0, {});
+  LzmsFrameLayout layout;
+  ASSERT_TRUE(check_lzms_frame(empty, 0, layout));
+  EXPECT_EQ(layout.chunk_count, 0u);
+  Bytes out;
+  EXPECT_TRUE(decode(empty, out));
+  EXPECT_FALSE(check_lzms_frame(empty, 1, layout));
 }
 
 TEST(LzmsFrame, IncompressibleChunksAreStoredRawAndRoundTrip) {
@@ -103,7 +134,7 @@ TEST(LzmsFrame, IncompressibleChunksAreStoredRawAndRoundTrip) {
 TEST(LzmsFrame, CompressedChunkAtAnOddOffsetDecodes) {
   SKIP_WITHOUT_ROUND_TRIP();
   // An odd block size whose first chunk is raw puts the second chunk's data at an odd offset.
-  constexpr std::size_t kOddBlock = 4097;
+  constexpr std::size_t kOddBlock = kBlock + 1;
   Bytes content = random_bytes(kOddBlock, 2);
   const Bytes text = compressible(kOddBlock);
   content.insert(content.end(), text.begin(), text.end());
@@ -119,70 +150,130 @@ TEST(LzmsFrame, CompressedChunkAtAnOddOffsetDecodes) {
   EXPECT_EQ(out, content);
 }
 
-// "abcdefghij" in blocks of 4: two full raw chunks and a raw tail of 2.
-Bytes raw_frame() { return frame_of(10, 4, {{4, "abcd"}, {4, "efgh"}, {2, "ij"}}); }
+// Two full raw chunks of kBlock bytes ("a"s, then "b"s) and a raw tail "ij".
+const std::string kRawA(kBlock, 'a');
+const std::string kRawB(kBlock, 'b');
+constexpr std::uint64_t kRawTotal = 2 * kBlock + 2;
+constexpr std::uint32_t kBlock32 = static_cast<std::uint32_t>(kBlock);
+Bytes raw_frame() { return frame_of(kRawTotal, kBlock, {{kBlock32, kRawA}, {kBlock32, kRawB}, {2, "ij"}}); }
 
 TEST(LzmsFrame, RawChunksDecodeToTheirBytes) {
   if (!lzms_decoding_available()) GTEST_SKIP() << "the system has no LZMS decompressor (Wine lacks the Compression API)";
-  Bytes out(10);
+  Bytes out(kRawTotal);
   ASSERT_TRUE(decode(raw_frame(), out));
-  EXPECT_EQ(std::string(out.begin(), out.end()), "abcdefghij");
+  EXPECT_EQ(std::string(out.begin(), out.end()), kRawA + kRawB + "ij");
 }
 
-// A packed file that the release builder made on Linux with libwim's encoder: two compressed
-// chunks and a raw one. The Windows build decodes it with the system's decompressor, so there it
-// shows whether that decompressor reads the frames the builder writes.
+// A packed file that the release builder made on Linux with libwim's encoder, in blocks of 64 KiB:
+// three chunks, the last one short. The Windows build decodes it with the system's decompressor,
+// so there it shows whether that decompressor reads the frames the builder writes.
 TEST(LzmsFrame, TheCommittedSampleDecodesToItsContent) {
-  if (!lzms_decoding_available()) GTEST_SKIP() << "the system has no LZMS decompressor (Wine lacks the Compression API)";
   const std::wstring dir = test::build_tree_path(CORVANE_TEST_DATA_DIR);
   const std::string content = test::read_text(join_path(dir, L"lzms_sample.bin"));
-  const std::string packed = test::read_text(join_path(dir, L"lzms_sample.bin.lzms"));
-  ASSERT_EQ(content.size(), 19384u);
-  const Bytes frame(packed.begin(), packed.end());
+  const Bytes frame = read_bytes(join_path(dir, L"lzms_sample.bin.lzms"));
   LzmsFrameLayout layout;
   ASSERT_TRUE(check_lzms_frame(frame, content.size(), layout));
+  EXPECT_EQ(layout.block_size, kBlock);
   EXPECT_EQ(layout.chunk_count, 3u);
+  EXPECT_LT(frame.size(), content.size() / 2) << "the sample's chunks are compressed";
+  if (!lzms_decoding_available()) GTEST_SKIP() << "the system has no LZMS decompressor (Wine lacks the Compression API)";
   Bytes out(content.size());
   ASSERT_TRUE(decode(frame, out));
   EXPECT_TRUE(std::string(out.begin(), out.end()) == content);
 }
 
+// Buffers that Windows wrote: the reader accepts their layout (one chunk each, the block-size field
+// holding the content's size, one chunk stored raw) and decodes each to its content; where the
+// system has no decoder only the layout is checked.
+TEST(LzmsFrame, BuffersWindowsWroteDecodeToTheirContent) {
+  const std::wstring dir = windows_samples_dir();
+  std::vector<std::pair<Bytes, Bytes>> samples;
+  for (const wchar_t* name : kWindowsSamples) {
+    SCOPED_TRACE(os::to_utf8(name));
+    Bytes frame = read_bytes(join_path(dir, std::wstring(name) + L".lzms"));
+    Bytes content = read_bytes(join_path(dir, std::wstring(name) + L".raw"));
+    LzmsFrameLayout layout;
+    ASSERT_TRUE(check_lzms_frame(frame, content.size(), layout));
+    EXPECT_EQ(layout.chunk_count, 1u);
+    EXPECT_EQ(layout.block_size, content.size());
+    EXPECT_FALSE(check_lzms_frame(frame, content.size() + 1, layout));
+    samples.emplace_back(std::move(frame), std::move(content));
+  }
+  if (!lzms_decoding_available()) GTEST_SKIP() << "the system has no LZMS decompressor (Wine lacks the Compression API)";
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    SCOPED_TRACE(os::to_utf8(kWindowsSamples[i]));
+    const auto& [frame, content] = samples[i];
+    Bytes out(content.size(), 0xAA);
+    ASSERT_TRUE(decode(frame, out));
+    EXPECT_TRUE(out == content);
+  }
+}
+
+// The header a writer makes for each of those contents, with the builder's default block size of
+// 1 MiB, is byte for byte the one Windows wrote: the block-size field, the check byte and all.
+TEST(LzmsFrame, WrittenHeadersMatchTheOnesWindowsWrote) {
+  const std::wstring dir = windows_samples_dir();
+  for (const wchar_t* name : kWindowsSamples) {
+    SCOPED_TRACE(os::to_utf8(name));
+    const Bytes frame = read_bytes(join_path(dir, std::wstring(name) + L".lzms"));
+    const std::size_t size = test::read_text(join_path(dir, std::wstring(name) + L".raw")).size();
+    ASSERT_GE(frame.size(), kLzmsHeaderSize);
+    const auto header = lzms_frame_header(size, lzms_header_block_field(size, 1 << 20));
+    EXPECT_TRUE(std::equal(header.begin(), header.end(), frame.begin()));
+  }
+}
+
 TEST(LzmsFrame, HostileLayoutsAreRefusedBeforeDecoding) {
   LzmsFrameLayout valid_layout;
-  ASSERT_TRUE(check_lzms_frame(raw_frame(), 10, valid_layout));
+  ASSERT_TRUE(check_lzms_frame(raw_frame(), kRawTotal, valid_layout));
   EXPECT_EQ(valid_layout.chunk_count, 3u);
   const auto valid = [] { return raw_frame(); };
+  // The header's check byte made right again after a change to the header.
+  const auto resealed = [](Bytes f) {
+    f[6] = lzms_header_check_byte(f);
+    return f;
+  };
   struct Case {
     const char* name;
     Bytes frame;
-    std::uint64_t expected = 10;
+    std::uint64_t expected = kRawTotal;
   };
   std::vector<Case> cases;
   for (std::size_t i = 0; i < 6; ++i) {
     Bytes f = valid();
     f[i] ^= 0x40;
-    cases.push_back({"signature byte changed", f});
+    cases.push_back({"signature byte changed", resealed(f)});
+  }
+  {
+    Bytes f = valid();
+    f[6] ^= 0x01;
+    cases.push_back({"check byte changed", f});
   }
   for (const int algorithm : {0, 3, 4, 6}) {
     Bytes f = valid();
     f[7] = static_cast<std::uint8_t>(algorithm);
-    cases.push_back({"other algorithm", f});
+    cases.push_back({"other algorithm", resealed(f)});
   }
-  cases.push_back({"total one more than expected", frame_of(11, 4, {{4, "abcd"}, {4, "efgh"}, {3, "ijk"}})});
-  cases.push_back({"total one less than expected", frame_of(9, 4, {{4, "abcd"}, {4, "efgh"}, {1, "i"}})});
-  cases.push_back({"expected one more", valid(), 11});
-  cases.push_back({"expected one less", valid(), 9});
-  cases.push_back({"chunk runs far past the end", frame_of(10, 4, {{0xFFFFFFFF, "abcd"}})});
-  cases.push_back({"last chunk one byte past the end", frame_of(10, 4, {{4, "abcd"}, {4, "efgh"}, {3, "ij"}})});
-  cases.push_back({"chunk size 0", frame_of(10, 4, {{0, ""}, {4, "abcd"}, {4, "efgh"}, {2, "ij"}})});
-  cases.push_back({"missing last chunk", frame_of(10, 4, {{4, "abcd"}, {4, "efgh"}})});
-  cases.push_back({"header only", frame_of(10, 4, {})});
+  cases.push_back({"total one more than expected",
+                   frame_of(kRawTotal + 1, kBlock, {{kBlock32, kRawA}, {kBlock32, kRawB}, {3, "ijk"}})});
+  cases.push_back({"total one less than expected",
+                   frame_of(kRawTotal - 1, kBlock, {{kBlock32, kRawA}, {kBlock32, kRawB}, {1, "i"}})});
+  cases.push_back({"expected one more", valid(), kRawTotal + 1});
+  cases.push_back({"expected one less", valid(), kRawTotal - 1});
+  cases.push_back({"chunk runs far past the end", frame_of(kRawTotal, kBlock, {{0xFFFFFFFF, kRawA}})});
+  cases.push_back({"last chunk one byte past the end",
+                   frame_of(kRawTotal, kBlock, {{kBlock32, kRawA}, {kBlock32, kRawB}, {3, "ij"}})});
+  cases.push_back({"chunk size 0",
+                   frame_of(kRawTotal, kBlock, {{0, ""}, {kBlock32, kRawA}, {kBlock32, kRawB}, {2, "ij"}})});
+  cases.push_back({"missing last chunk", frame_of(kRawTotal, kBlock, {{kBlock32, kRawA}, {kBlock32, kRawB}})});
+  cases.push_back({"header only", frame_of(kRawTotal, kBlock, {})});
   {
     Bytes f = valid();
     f.pop_back();
     cases.push_back({"last byte cut off", f});
     f.resize(kLzmsHeaderSize - 1);
     cases.push_back({"shorter than a header", f});
+    f = valid();
     f.resize(kLzmsHeaderSize + 2);
     cases.push_back({"cut inside a chunk size", f});
   }
@@ -194,14 +285,20 @@ TEST(LzmsFrame, HostileLayoutsAreRefusedBeforeDecoding) {
     append_u32(f, 0);
     cases.push_back({"trailing empty chunk", f});
   }
-  cases.push_back({"block size 0", frame_of(10, 0, {{4, "abcd"}})});
-  cases.push_back({"block size above 64 MiB", frame_of(10, kLzmsMaxBlockSize + 1, {{10, "abcdefghij"}})});
-  cases.push_back({"block size 2^63", frame_of(10, std::uint64_t{1} << 63, {{10, "abcdefghij"}})});
-  cases.push_back({"compressed chunk of odd size", frame_of(10, 10, {{5, "abcde"}})});
-  cases.push_back({"compressed chunk under 4 bytes", frame_of(10, 10, {{2, "ab"}})});
-  cases.push_back({"chunk larger than its content", frame_of(10, 10, {{12, "abcdefghijkl"}})});
-  cases.push_back({"two-byte content claimed compressed", frame_of(2, 2, {{4, "abcd"}})});
-  cases.push_back({"empty content followed by a chunk", frame_of(0, 4, {{4, "abcd"}}), 0});
+  // Block sizes: Windows writes 64 KiB .. 64 MiB, or the content's own size for one chunk.
+  cases.push_back({"several chunks in blocks under 64 KiB", frame_of(10, 4, {{4, "abcd"}, {4, "efgh"}, {2, "ij"}}),
+                   10});
+  cases.push_back({"one chunk with a block field under 64 KiB but not its size",
+                   frame_of(10, 16, {{10, "abcdefghij"}}), 10});
+  cases.push_back({"block field 0 for content", frame_of(10, 0, {{10, "abcdefghij"}}), 10});
+  cases.push_back({"block field above 64 MiB", frame_of(10, kLzmsMaxBlockSize + 1, {{10, "abcdefghij"}}), 10});
+  cases.push_back({"block field 2^63", frame_of(10, std::uint64_t{1} << 63, {{10, "abcdefghij"}}), 10});
+  cases.push_back({"empty content with a block field of 4", frame_of(0, 4, {}), 0});
+  cases.push_back({"compressed chunk of odd size", frame_of(10, 10, {{5, "abcde"}}), 10});
+  cases.push_back({"compressed chunk under 4 bytes", frame_of(10, 10, {{2, "ab"}}), 10});
+  cases.push_back({"chunk larger than its content", frame_of(10, 10, {{12, "abcdefghijkl"}}), 10});
+  cases.push_back({"two-byte content claimed compressed", frame_of(2, 2, {{4, "abcd"}}), 2});
+  cases.push_back({"empty content followed by a chunk", frame_of(0, 0, {{4, "abcd"}}), 0});
 
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -210,7 +307,7 @@ TEST(LzmsFrame, HostileLayoutsAreRefusedBeforeDecoding) {
     Bytes out(c.expected, 0xAA);
     EXPECT_FALSE(decode(c.frame, out));
     // Nothing was decoded: the layout is refused first.
-    EXPECT_EQ(out, Bytes(c.expected, 0xAA));
+    EXPECT_TRUE(out == Bytes(c.expected, 0xAA));
   }
 }
 

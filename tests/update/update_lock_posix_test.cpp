@@ -70,6 +70,22 @@ TEST_F(UpdateLockTest, HoldersInTwoProcessesTakeTurns) {
   }
 }
 
+TEST_F(UpdateLockTest, ATryThatDoesNotWaitSeesAnotherHolder) {
+  auto holder = start_holder(0);
+  ASSERT_TRUE(test::wait_for_file(scratch_ / L"ready"));
+  const auto start = std::chrono::steady_clock::now();
+  os::UpdateLock tried(os::kUpdateLockName, os::LockWait::No);
+  EXPECT_FALSE(tried.owned());
+  EXPECT_EQ(tried.error(), os::kErrorLockHeld);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+  ASSERT_EQ(::kill(holder->pid(), SIGKILL), 0);
+  int status = 0;
+  ASSERT_TRUE(holder->ended(10s, status));
+  os::UpdateLock free(os::kUpdateLockName, os::LockWait::No);
+  EXPECT_TRUE(free.owned());
+  EXPECT_EQ(free.error(), os::kErrorSuccess);
+}
+
 TEST_F(UpdateLockTest, AKilledHolderReleasesIt) {
   auto holder = start_holder(0);
   ASSERT_TRUE(test::wait_for_file(scratch_ / L"ready"));

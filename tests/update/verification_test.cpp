@@ -36,16 +36,17 @@ std::string text_content(std::size_t size) {
 }
 
 // `content` as a packed file: LZMS chunks where this build can pack, else every chunk stored raw,
-// which is a valid frame too (the Windows build has no encoder).
-std::string packed(const std::string& content, std::uint64_t block = 4096) {
+// which is a valid frame too (under Wine the Windows build has no compressor). Empty content is
+// never packed; its frame is the header alone.
+std::string packed(const std::string& content, std::uint64_t block = kLzmsMinBlockSize) {
   std::string frame;
-  if (tools::lzms_packing_available()) {
+  if (!content.empty() && tools::lzms_packing_available()) {
     EXPECT_TRUE(tools::pack_lzms(
         std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(content.data()), content.size()), block,
         frame));
     return frame;
   }
-  const auto header = lzms_frame_header(content.size(), block);
+  const auto header = lzms_frame_header(content.size(), lzms_header_block_field(content.size(), block));
   frame.assign(reinterpret_cast<const char*>(header.data()), header.size());
   for (std::size_t offset = 0; offset < content.size(); offset += block) {
     const std::string chunk = content.substr(offset, block);
@@ -176,7 +177,7 @@ TEST(FileCurrency, ManyFilesOnSeveralThreadsAnswerInListOrder) {
 TEST(UnpackLzms, WritesExactlyTheContentAtItsSize) {
   if (!lzms_decoding_available()) GTEST_SKIP() << kNoDecoder;
   TempDir dir;
-  for (const std::size_t size : {std::size_t{0}, std::size_t{5}, std::size_t{3 * 4096 + 1}}) {
+  for (const std::size_t size : {std::size_t{0}, std::size_t{5}, std::size_t{3 * kLzmsMinBlockSize + 1}}) {
     SCOPED_TRACE(size);
     const std::string content = text_content(size);
     const std::string frame = packed(content);
@@ -292,8 +293,8 @@ TEST(VerifyDownload, ChunkThatDecodesToAnotherLengthFails) {
   // holds; the manifest agrees with the header, only the content hash can tell.
   TempDir staging;
   const std::string content = text_content(5000);
-  std::string frame = packed(content, 8192);
-  const auto header = lzms_frame_header(5001, 8192);
+  std::string frame = packed(content);
+  const auto header = lzms_frame_header(5001, 5001);
   frame.replace(0, header.size(), reinterpret_cast<const char*>(header.data()), header.size());
   test::write_text(staging / L"c", content);
   ManifestFile entry{"bin/a.dll", sha_of(staging / L"c"), 5001, static_cast<std::uint32_t>(frame.size())};

@@ -1,3 +1,5 @@
+// Linux: libwim's encoder packs each block; the header and the chunk records are written here as
+// update/lzms_frame describes them.
 #include "release_builder/lzms_pack.h"
 
 #include <algorithm>
@@ -19,10 +21,9 @@ bool lzms_packing_available() { return true; }
 
 bool pack_lzms(std::span<const std::uint8_t> content, std::uint64_t block_size, std::string& frame) {
   frame.clear();
-  if (block_size == 0 || block_size > kLzmsMaxBlockSize) return false;
-  const auto header = lzms_frame_header(content.size(), block_size);
+  if (content.empty() || !lzms_block_size_allowed(block_size)) return false;
+  const auto header = lzms_frame_header(content.size(), lzms_header_block_field(content.size(), block_size));
   frame.append(reinterpret_cast<const char*>(header.data()), header.size());
-  if (content.empty()) return true;
 
   const std::size_t largest = static_cast<std::size_t>(std::min<std::uint64_t>(block_size, content.size()));
   os::LzmsCompressor compressor;

@@ -19,8 +19,9 @@ constexpr const char* kUsage =
     "  --out DIR         the channel folder to write (missing or empty)\n"
     "  --version V       release version (default 1.0.0)\n"
     "  --date D          release date, free text (default empty)\n"
-    "  --pack GLOB       pack files whose manifest path matches (* and ?; * crosses /); repeatable\n"
-    "  --block-size N    LZMS block size in bytes (default 1048576, at most 67108864)\n";
+    "  --pack GLOB       pack files whose manifest path matches (* and ?; * crosses /); repeatable;\n"
+    "                    empty files stay plain; on Windows the system's compressor packs\n"
+    "  --block-size N    LZMS block size in bytes, 65536 .. 67108864 (default 1048576)\n";
 
 bool parse_size(const char* text, std::uint64_t& value) {
   char* end = nullptr;

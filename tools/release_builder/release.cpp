@@ -112,7 +112,9 @@ bool publish_file(const ReleaseOptions& options, const SourceFile& source, bool 
   if (!sha256_file(source.full, entry.sha256)) return fail("cannot hash");
   entry.size = static_cast<std::uint32_t>(bytes.size());
   std::wstring target = published_path(options.out, entry);
-  if (pack) {
+  // Empty content is published plain: a packed frame of it would be a header alone, which no
+  // Windows-made sample shows and which saves nothing.
+  if (pack && !bytes.empty()) {
     std::string frame;
     const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
     if (!pack_lzms(std::span<const std::uint8_t>(data, bytes.size()), options.block_size, frame)) {
@@ -182,12 +184,15 @@ bool build_release(const ReleaseOptions& options, std::vector<ManifestFile>& fil
     error = "the version must not be empty";
     return false;
   }
-  if (options.block_size == 0 || options.block_size > kLzmsMaxBlockSize) {
-    error = "the block size must be 1 .. " + std::to_string(kLzmsMaxBlockSize);
+  if (!lzms_block_size_allowed(options.block_size)) {
+    error = "the block size " + std::to_string(options.block_size) + " is outside the LZMS block sizes " +
+            std::to_string(kLzmsMinBlockSize) + " .. " + std::to_string(kLzmsMaxBlockSize) +
+            " that the Windows Compression API accepts";
     return false;
   }
   if (!options.pack_globs.empty() && !lzms_packing_available()) {
-    error = "this build cannot pack files (no LZMS encoder); build releases with packed files on Linux";
+    error = "this system cannot pack files: it has no LZMS compressor (the Windows Compression API of "
+            "cabinet.dll is missing); build releases with packed files on Windows or Linux";
     return false;
   }
   std::vector<SourceFile> sources;

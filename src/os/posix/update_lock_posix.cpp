@@ -96,7 +96,7 @@ std::wstring UpdateLock::lock_file_path(std::wstring_view name) {
   return posix::wide_path(dir.path) + L"/" + file_name_for(name) + L".lock";
 }
 
-UpdateLock::UpdateLock(std::wstring_view name) {
+UpdateLock::UpdateLock(std::wstring_view name, LockWait wait) {
   const LockDir dir = lock_dir();
   if (dir.path.empty()) {
     error_ = kErrorPathNotFound;
@@ -149,10 +149,10 @@ UpdateLock::UpdateLock(std::wstring_view name) {
   }
   int rc;
   do {
-    rc = ::flock(lock.fd, LOCK_EX);
+    rc = ::flock(lock.fd, wait == LockWait::No ? LOCK_EX | LOCK_NB : LOCK_EX);
   } while (rc != 0 && errno == EINTR);
   if (rc != 0) {
-    error_ = error_from_errno(errno);
+    error_ = errno == EWOULDBLOCK ? kErrorLockHeld : error_from_errno(errno);
     return;
   }
   handle_ = std::exchange(lock.fd, -1);

@@ -21,7 +21,7 @@ ErrorCode last_error_or_failure() {
 
 std::wstring UpdateLock::lock_file_path(std::wstring_view name) { return std::wstring(name); }
 
-UpdateLock::UpdateLock(std::wstring_view name) {
+UpdateLock::UpdateLock(std::wstring_view name, LockWait wait) {
   const auto native = win32::native_path(name);
   if (!native) {
     error_ = win32::kErrorBadPathName;
@@ -35,7 +35,11 @@ UpdateLock::UpdateLock(std::wstring_view name) {
     return;
   }
   // WAIT_ABANDONED: the last holder ended without releasing it; the lock is ours all the same.
-  const DWORD waited = ::WaitForSingleObject(mutex.get(), INFINITE);
+  const DWORD waited = ::WaitForSingleObject(mutex.get(), wait == LockWait::No ? 0 : INFINITE);
+  if (waited == WAIT_TIMEOUT) {
+    error_ = kErrorLockHeld;
+    return;
+  }
   if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
     error_ = last_error_or_failure();
     return;

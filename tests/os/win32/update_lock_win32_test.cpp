@@ -36,6 +36,18 @@ std::future<bool> acquire_in_background(const std::wstring& name, std::chrono::m
   return future;
 }
 
+// The same, holding the lock until `release` is ready.
+std::future<bool> acquire_in_background_until(const std::wstring& name, std::future<void> release) {
+  auto promise = std::make_shared<std::promise<bool>>();
+  auto future = promise->get_future();
+  std::thread([name, promise, release = std::move(release)]() mutable {
+    UpdateLock lock(name);
+    promise->set_value(lock.owned());
+    release.wait();
+  }).detach();
+  return future;
+}
+
 TEST(UpdateLockWin32, HoldersOnTwoThreadsTakeTurns) {
   const std::wstring name = unique_name();
   auto lock = std::make_unique<UpdateLock>(name);
@@ -59,6 +71,25 @@ TEST(UpdateLockWin32, HoldersOnTwoThreadsTakeTurns) {
   moved.release();
   ASSERT_EQ(fourth.wait_for(10s), std::future_status::ready);
   EXPECT_TRUE(fourth.get());
+}
+
+TEST(UpdateLockWin32, ATryThatDoesNotWaitSeesAnotherHolder) {
+  const std::wstring name = unique_name();
+  // A mutex may be taken again by the thread that holds it: the holder is another thread.
+  std::promise<void> release;
+  auto held = acquire_in_background_until(name, release.get_future());
+  ASSERT_EQ(held.wait_for(10s), std::future_status::ready);
+  ASSERT_TRUE(held.get());
+  UpdateLock tried(name, LockWait::No);
+  EXPECT_FALSE(tried.owned());
+  EXPECT_EQ(tried.error(), kErrorLockHeld);
+  release.set_value();
+  for (int i = 0; i < 100; ++i) {
+    UpdateLock again(name, LockWait::No);
+    if (again.owned()) return;
+    std::this_thread::sleep_for(50ms);
+  }
+  ADD_FAILURE() << "the lock stayed held after its holder let go";
 }
 
 TEST(UpdateLockWin32, ALockWhoseHolderEndedIsTakenOver) {

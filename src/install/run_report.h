@@ -1,0 +1,43 @@
+#pragma once
+#include <cstdint>
+#include <string_view>
+
+#include "update/update_run.h"
+
+// Where an install or uninstall run reports what it does. The window's runs talk to the page
+// (page_report); the runs without a window print lines and end with an exit code. Both run the
+// same job: only the report differs.
+namespace corvane {
+
+// The step of a run that failed, for reports that tell failures apart.
+enum class RunFailure {
+  FolderAccess,  // the client folder cannot be made or written, or the uninstaller not copied there
+  Update,        // the update run failed: the UpdateResult says why
+  Configure,     // launcher.json or the programs-list entry could not be written
+  Remove,        // the uninstall could not remove every name of the client
+};
+
+// The run's thread calls these in the order of the run; a run ends with exactly one of failed,
+// installed or uninstalled.
+class RunReport {
+ public:
+  virtual ~RunReport() = default;
+  // "manifest", "download" or "configure".
+  virtual void stage(std::wstring_view stage) = 0;
+  // The download's progress, about every 200 ms.
+  virtual void progress(std::uint64_t done, std::uint64_t total, std::uint32_t files, std::uint32_t files_total) = 0;
+  // `text` is the Russian text the page shows; `update` is the update run's result for
+  // RunFailure::Update, else null.
+  virtual void failed(RunFailure what, std::wstring_view text, const UpdateResult* update) = 0;
+  // "version" and "date" are the release manifest's UTF-8 texts.
+  virtual void installed(std::string_view version, std::string_view date) = 0;
+  virtual void uninstalled() = 0;
+};
+
+// The report to the page: "stage", "progress", "error", "installed" and "uninstalled" messages.
+RunReport& page_report();
+
+// The update run's progress callback that hands every report to `report`.
+ProgressCallback progress_to(RunReport& report);
+
+}  // namespace corvane

@@ -20,6 +20,14 @@ bool switch_value(std::wstring_view arg, std::wstring_view name, std::wstring& v
 
 std::string quoted(std::wstring_view arg) { return "\"" + os::to_utf8(arg) + "\""; }
 
+// An argument that is one of this command line's own switches (with or without its value).
+bool is_known_switch(std::wstring_view arg) {
+  std::wstring value;
+  return is_switch(arg, L"/S") || is_switch(arg, L"/uninstall") || is_switch(arg, L"/NODESKTOP") ||
+         is_switch(arg, L"/NOSTARTMENU") || switch_value(arg, L"/D=", value) || switch_value(arg, L"/GTA=", value) ||
+         switch_value(arg, L"/LOG=", value);
+}
+
 }  // namespace
 
 bool is_silent_command(const std::vector<std::wstring>& args) {
@@ -60,6 +68,12 @@ std::string parse_silent_command(const std::vector<std::wstring>& args, const st
       once(uninstall_flag, arg);
       command.uninstall = true;
     } else if (switch_value(arg, L"/D=", value)) {
+      // As installers take it, an unquoted folder with spaces is still one folder: the pieces that
+      // the command line was split into at its spaces belong to it, up to the next switch.
+      while (i + 1 < args.size() && !is_known_switch(args[i + 1])) {
+        value += L' ';
+        value += args[++i];
+      }
       once(client_dir_given, L"/D=");
       command.client_dir = trim_trailing_slashes(value);
       if (install_only.empty()) install_only = L"/D=";

@@ -6,8 +6,9 @@
 //   install:    /S [/D=<client folder>] [/GTA=<game folder>] [/NODESKTOP] [/NOSTARTMENU] [/LOG=<file>]
 //   uninstall:  /S [/LOG=<file>] as "uninstall.exe", or /uninstall <client folder> /S [/LOG=<file>]
 // Switches are matched with letter case ignored and may come in any order. "/D=", "/GTA=" and
-// "/LOG=" take the rest of their argument, spaces included (quote it on the command line), and
-// want a full path. Unlike the window's command line, which passes over what it does not know,
+// "/LOG=" take the rest of their argument, spaces included, and want a full path. "/D=" may also be
+// left unquoted, as installers conventionally allow: the pieces after it up to the next switch are
+// joined back with single spaces. Unlike the window's command line, which passes over what it does not know,
 // this one refuses anything it cannot read: a script must not install somewhere it did not mean.
 namespace corvane {
 

@@ -187,3 +187,57 @@ describe('timing and keys', () => {
     expect(is_reload_key({ key: 'c', code: 'KeyC', ctrlKey: true })).toBe(false);
   });
 });
+
+describe('for screen readers', () => {
+  /** The accessible name that aria-labelledby gives `element`: the referenced texts, space-separated. */
+  function labelled_name(element: Element): string {
+    const ids = (element.getAttribute('aria-labelledby') ?? '').split(' ').filter(Boolean);
+    return ids.map((id) => document.getElementById(id)?.textContent?.trim() ?? `<no ${id}>`).join(' ');
+  }
+
+  it('names each folder field by its label, the badge and its value, and follows the badge', () => {
+    const store = create_store(() => {});
+    act(() => render(<App store={store} />, root));
+    act(() => store.dispatch({ kind: 'message', data: { type: 'init', mode: 'install', dir: 'C:\\Corvane' }, now: 1 }));
+    const install = root.querySelector('[data-testid=install-dir]')!;
+    const gta = root.querySelector('[data-testid=gta-dir]')!;
+    expect(labelled_name(install)).toBe('Папка установки клиента C:\\Corvane');
+    expect(labelled_name(gta)).toBe('Папка Grand Theft Auto V Игра не обнаружена Укажи папку, в которой лежит GTA5.exe');
+    act(() => store.dispatch({ kind: 'message', data: { type: 'gtaDir', dir: 'D:\\GTA V', valid: true }, now: 2 }));
+    expect(labelled_name(gta)).toBe('Папка Grand Theft Auto V Игра найдена D:\\GTA V');
+  });
+
+  it('exposes the bar as a progressbar with its value, and announces the run in live regions', () => {
+    vi.useFakeTimers();
+    const store = create_store(() => {});
+    act(() => render(<App store={store} />, root));
+    const message = (data: unknown, now = 1) => act(() => store.dispatch({ kind: 'message', data, now }));
+    const polite = () => root.querySelector('[role=status]')!;
+    const alert = () => root.querySelector('[role=alert]')!;
+    message({ type: 'init', mode: 'install', dir: 'C:\\C', gta: 'D:\\G', gtaValid: true });
+    expect(polite().getAttribute('aria-live')).toBe('polite');
+    expect(alert().getAttribute('aria-live')).toBe('assertive');
+    expect([polite().textContent, alert().textContent]).toEqual(['', '']);
+
+    act(() => root.querySelector<HTMLButtonElement>('.button-install')!.click());
+    // The live region speaks at once, while the screens still change over.
+    expect(polite().textContent).toBe('Подготовка к загрузке файлов.');
+    act(() => void vi.advanceTimersByTime(300));
+    const bar = () => root.querySelector('[role=progressbar]')!;
+    expect(labelled_name(bar())).toBe('Подготовка к загрузке файлов...');
+    expect(bar().hasAttribute('aria-valuenow')).toBe(false);
+    expect(bar().getAttribute('aria-valuetext')).toBe('Подготовка к загрузке файлов');
+
+    message({ type: 'progress', done: 1048576, total: 4194304 }, 10);
+    expect([bar().getAttribute('aria-valuemin'), bar().getAttribute('aria-valuenow'), bar().getAttribute('aria-valuemax')]).toEqual([
+      '0',
+      '25',
+      '100',
+    ]);
+    expect(bar().getAttribute('aria-valuetext')).toBe('25 %, 1,0 Mb из 4,0 Mb');
+    expect(polite().textContent).toBe('Идет загрузка файлов.');
+
+    message({ type: 'error', message: 'Не удалось скачать клиент.' });
+    expect([polite().textContent, alert().textContent]).toEqual(['', 'Что-то пошло не так. Не удалось скачать клиент.']);
+  });
+});

@@ -126,7 +126,8 @@ TEST_F(ViewRecovery, ANewViewIsMadeAndItsPageShownTheRunWhereItStands) {
   page(L"ready");
   ASSERT_EQ(host.page.size(), 4u);
   EXPECT_EQ(message_type(host.page[0]), L"init");
-  EXPECT_EQ(host.page[1], L"{\"type\":\"resume\",\"running\":true,\"desktopShortcut\":false,\"startMenuShortcut\":true}");
+  EXPECT_EQ(host.page[1],
+            L"{\"type\":\"resume\",\"running\":true,\"desktopShortcut\":false,\"startMenuShortcut\":true}");
   EXPECT_EQ(host.page[2], kStage);
   EXPECT_EQ(host.page[3], kProgress2);
 
@@ -138,7 +139,8 @@ TEST_F(ViewRecovery, ANewViewIsMadeAndItsPageShownTheRunWhereItStands) {
   host.page.clear();
   page(L"ready");
   ASSERT_EQ(host.page.size(), 3u);
-  EXPECT_EQ(host.page[1], L"{\"type\":\"resume\",\"running\":false,\"desktopShortcut\":false,\"startMenuShortcut\":true}");
+  EXPECT_EQ(host.page[1],
+            L"{\"type\":\"resume\",\"running\":false,\"desktopShortcut\":false,\"startMenuShortcut\":true}");
   EXPECT_EQ(message_type(host.page[2]), L"installed");
   EXPECT_EQ(host.count("destroy_window"), 0u);
 }

@@ -341,7 +341,8 @@ TEST_F(GtkHostTest, ShowsThePagesOwnOriginOnly) {
   // The policy that the scheme's answers carry stopped the frame, the form and the request; the
   // navigations away were dropped by the view. The page's own request, style sheet and module
   // script were let through.
-  EXPECT_EQ(page_json(view, "[...new Set(window.__violations)].sort()"), R"(["connect-src","form-action","frame-src"])");
+  EXPECT_EQ(page_json(view, "[...new Set(window.__violations)].sort()"),
+            R"(["connect-src","form-action","frame-src"])");
   EXPECT_EQ(page_json(view, "window.__ownRequest"), "200");
   EXPECT_EQ(page_json(view, "getComputedStyle(document.body).backgroundColor"), R"x("rgb(13, 13, 13)")x");
 

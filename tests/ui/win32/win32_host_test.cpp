@@ -244,9 +244,10 @@ TEST_F(Win32HostTest, TheViewFollowsTheWindow) {
       new test::FakeProcessFailedArgs(COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED));
   ASSERT_TRUE(controller().view->process_failed_handler);
   controller().view->process_failed_handler->Invoke(controller().view.get(), died.get());
-  EXPECT_TRUE(std::none_of(delivered.begin(), delivered.end(), [](const Delivered& d) { return d.message == WM_VIEW_FAILED; }));
+  const auto view_failed = [](const Delivered& d) { return d.message == WM_VIEW_FAILED; };
+  EXPECT_EQ(std::count_if(delivered.begin(), delivered.end(), view_failed), 0);
   pump_for(100);
-  EXPECT_EQ(std::count_if(delivered.begin(), delivered.end(), [](const Delivered& d) { return d.message == WM_VIEW_FAILED; }), 1);
+  EXPECT_EQ(std::count_if(delivered.begin(), delivered.end(), view_failed), 1);
   host.destroy_window();
 }
 

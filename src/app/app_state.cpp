@@ -22,6 +22,8 @@ void reset_app_state() {
   s.uninstall_done = false;
   s.cloaked = false;
   s.zoom = 1.0;
+  s.view = ViewLifecycle();
+  s.run = RunRecord();
 }
 
 }  // namespace corvane

@@ -4,6 +4,8 @@
 #include <string>
 #include <thread>
 
+#include "app/view_lifecycle.h"
+
 // The one process-wide state of the setup, shared by the entry, the window procedure, the page
 // protocol and the folder pickers.
 namespace corvane {
@@ -14,6 +16,21 @@ enum class RunMode : std::uint32_t { Install = 0, Uninstall = 1 };
 
 // The setup's own version, sent to the page in "init".
 inline constexpr wchar_t kSetupVersion[] = L"1.0";
+
+// The run of this process as the page was last told of it, so that a new page (a view made anew
+// after its processes died) can be brought back to the same screen. Window thread.
+struct RunRecord {
+  // An install or uninstall run was started; the choices it was started with.
+  bool started = false;
+  bool desktop_shortcut = true;
+  bool start_menu_shortcut = true;
+  bool remove_resources = true;
+  // The last "stage" and "progress" messages of the run, and the message that ended it
+  // ("installed", "uninstalled" or "error"); empty when none came.
+  std::wstring stage;
+  std::wstring progress;
+  std::wstring result;
+};
 
 struct AppState {
   // The platform's window host; set once by the entry before anything else runs.
@@ -39,8 +56,12 @@ struct AppState {
   bool uninstall_done = false;
   // The window is still hidden from view. Window thread.
   bool cloaked = false;
-  // The zoom factor given to the view. Start-up, once.
+  // The zoom factor given to the view. Start-up; again when the window changes monitors.
   double zoom = 1.0;
+  // The view's creation, its recovery and when to stop trying. Window thread.
+  ViewLifecycle view;
+  // What the page was shown of the run. Window thread.
+  RunRecord run;
 };
 
 // The process's AppState.

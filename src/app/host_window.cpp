@@ -17,6 +17,8 @@ void reveal_window() {
   if (s.cloaked) {
     set_cloaked(false);
     s.host->bring_to_foreground();
+    // The keyboard works in the page from the start, without a click into it first.
+    s.host->focus_view();
   }
 }
 

@@ -7,8 +7,8 @@ namespace corvane {
 // AppState::cloaked.
 void set_cloaked(bool cloaked);
 
-// Stops the reveal timer; the first call also uncloaks the window and brings it to the
-// foreground. Later calls only stop the timer again.
+// Stops the reveal timer; the first call also uncloaks the window, brings it to the foreground
+// and gives the page the keyboard focus. Later calls only stop the timer again.
 void reveal_window();
 
 }  // namespace corvane

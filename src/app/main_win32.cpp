@@ -38,8 +38,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
       [](corvane::WindowMessage message, std::uintptr_t wparam, std::unique_ptr<std::wstring> text) {
         return corvane::window_proc(message, wparam, std::move(text));
       },
-      [](bool created) { corvane::on_view_created(created); },
+      [](const corvane::ViewResult& result) { corvane::on_view_created(result); },
       [](std::wstring_view command) { corvane::dispatch_command(command); },
+      &corvane::on_dpi_changed,
+      &corvane::session_may_end,
   };
   corvane::win32::Win32UiHost host(instance, show_command, std::move(handlers),
                                    &CreateCoreWebView2EnvironmentWithOptions);

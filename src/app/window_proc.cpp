@@ -1,9 +1,16 @@
 #include "app/window_proc.h"
 
+#include <chrono>
+#include <cstdio>
+
 #include "app/app_state.h"
 #include "app/host_window.h"
+#include "app/window_scale.h"
+#include "app/worker.h"
 #include "os/platform.h"
 #include "ui/folder_pickers.h"
+#include "ui/json_text.h"
+#include "ui/ui_messages.h"
 
 namespace corvane {
 namespace {
@@ -17,8 +24,83 @@ constexpr const wchar_t* kRuntimeDownloadUrl =
     os::kIsWindows ? L"https://go.microsoft.com/fwlink/p/?LinkId=2124703"
                    : L"https://packages.debian.org/bookworm/libwebkit2gtk-4.1-0";
 
+constexpr wchar_t kViewLostText[] = L"Окно установщика перестало отвечать, и восстановить его не удалось.";
+
 void join_worker(AppState& s) {
   if (s.worker.joinable()) s.worker.join();
+}
+
+void close_window(AppState& s) { (void)s.host->post_message(kWindowClose, nullptr); }
+
+// An error code as Windows writes HRESULTs: 0x8007007F.
+std::wstring error_code_text(std::uint32_t code) {
+  wchar_t text[16] = {};
+  std::swprintf(text, 16, L"0x%08X", static_cast<unsigned>(code));
+  return text;
+}
+
+void create_view_again(AppState& s) {
+  s.host->release_view();
+  s.webview = false;
+  s.host->create_view(s.zoom);
+}
+
+// The view cannot be brought back. Without a run the window closes; during one it closes by
+// itself once the run has ended (WM_WORKER_DONE), which the user is told of.
+void give_up_view(AppState& s) {
+  s.host->kill_timer(VIEW_RETRY_TIMER_ID);
+  s.host->release_view();
+  s.webview = false;
+  const bool running = s.busy.load();
+  std::wstring text = kViewLostText;
+  if (!running) {
+    text += L" Запустите установщик снова.";
+  } else if (s.mode == RunMode::Install) {
+    text += L" Установка продолжается: окно закроется само, когда она завершится.";
+  } else {
+    text += L" Удаление продолжается: окно закроется само, когда оно завершится.";
+  }
+  s.host->message_box(text, MessageBoxKind::Error);
+  if (!running) close_window(s);
+}
+
+// How the run ended, for a window whose page could not be shown: the page's own words.
+void tell_run_outcome(const AppState& s) {
+  const std::wstring_view type = message_type(s.run.result);
+  if (type == L"installed") {
+    s.host->message_box(L"Мультиплеер успешно установлен.", MessageBoxKind::Information);
+  } else if (type == L"uninstalled") {
+    s.host->message_box(L"Corvane удалён.", MessageBoxKind::Information);
+  } else if (type == L"error") {
+    // {"type":"error","message":"..."}: the text of the message as the user would have read it.
+    constexpr std::wstring_view prefix = L"{\"type\":\"error\",\"message\":";
+    s.host->message_box(json_unquote(std::wstring_view(s.run.result).substr(prefix.size())), MessageBoxKind::Error);
+  }
+}
+
+void carry_out(AppState& s, ViewLifecycle::Next next) {
+  switch (next) {
+    case ViewLifecycle::Next::Nothing:
+      break;
+    case ViewLifecycle::Next::Retry:
+      s.host->set_timer(VIEW_RETRY_TIMER_ID, kViewRetryDelayMs);
+      break;
+    case ViewLifecycle::Next::RuntimePrompt:
+      show_runtime_missing();
+      break;
+    case ViewLifecycle::Next::CreationError:
+      s.host->message_box(L"Не удалось открыть окно установщика (код " + error_code_text(s.view.failure().error) +
+                              L"). Закройте другие копии установщика и запустите его снова.",
+                          MessageBoxKind::Error);
+      close_window(s);
+      break;
+    case ViewLifecycle::Next::Recreate:
+      create_view_again(s);
+      break;
+    case ViewLifecycle::Next::GiveUp:
+      give_up_view(s);
+      break;
+  }
 }
 
 }  // namespace
@@ -27,7 +109,9 @@ bool window_proc(WindowMessage message, std::uintptr_t wparam, std::unique_ptr<s
   AppState& s = app_state();
   switch (message) {
     case WM_UI_MESSAGE:
-      if (s.webview && text) s.host->post_json_to_page(*text);
+      if (!text) return true;
+      remember_run_message(*text);  // kept even while the view is being made anew
+      if (s.webview) s.host->post_json_to_page(*text);
       return true;
     case kWindowDestroy:
       join_worker(s);
@@ -39,11 +123,21 @@ bool window_proc(WindowMessage message, std::uintptr_t wparam, std::unique_ptr<s
       if (!s.busy.load()) s.host->destroy_window();
       return true;
     case kWindowTimer:
-      if (wparam == REVEAL_TIMER_ID) reveal_window();
+      if (wparam == REVEAL_TIMER_ID) {
+        reveal_window();
+      } else if (wparam == VIEW_RETRY_TIMER_ID) {
+        s.host->kill_timer(VIEW_RETRY_TIMER_ID);
+        if (s.view.take_retry()) create_view_again(s);
+      }
       return true;
     case WM_WORKER_DONE:
       join_worker(s);
       s.busy.store(false);
+      s.host->set_shutdown_reason(L"");
+      if (s.view.given_up()) {
+        tell_run_outcome(s);
+        close_window(s);
+      }
       return true;
     case WM_START_DRAG:
       s.host->start_drag();
@@ -54,17 +148,27 @@ bool window_proc(WindowMessage message, std::uintptr_t wparam, std::unique_ptr<s
     case WM_BROWSE_GAME:
       browse_game_folder();
       return true;
+    case WM_VIEW_FAILED:
+      carry_out(s, s.view.view_died(ViewLifecycle::Clock::now()));
+      return true;
+    case WM_VIEW_UNAVAILABLE:
+      carry_out(s, s.view.creation_failed());
+      return true;
     default:
       return false;
   }
 }
 
-void on_view_created(bool created) {
-  if (created) {
-    app_state().webview = true;
-  } else {
-    show_runtime_missing();
+void on_view_created(const ViewResult& result) {
+  AppState& s = app_state();
+  if (result.status == ViewStatus::Created) {
+    s.webview = true;
+    s.view.created();
+    return;
   }
+  // Handled once the host's completion handler has returned: a message box must not run inside it.
+  s.view.report_failure(result);
+  (void)s.host->post_message(WM_VIEW_UNAVAILABLE, nullptr);
 }
 
 void show_runtime_missing() {
@@ -73,6 +177,23 @@ void show_runtime_missing() {
     host.open_url(kRuntimeDownloadUrl);
   }
   (void)host.post_message(kWindowClose, nullptr);
+}
+
+void on_dpi_changed(const ScreenRect& suggested, std::uint32_t dpi, const ScreenRect& work_area) {
+  AppState& s = app_state();
+  const bool install = s.mode == RunMode::Install;
+  const WindowScale scale = compute_window_scale(work_area, install ? kInstallPageWidth : kUninstallPageWidth,
+                                                 install ? kInstallPageHeight : kUninstallPageHeight, dpi);
+  s.zoom = scale.zoom;
+  s.host->set_view_zoom(scale.zoom);
+  s.host->place_window(placement_after_dpi_change(suggested, scale));
+}
+
+bool session_may_end() {
+  AppState& s = app_state();
+  if (!s.busy.load()) return true;
+  s.host->set_shutdown_reason(shutdown_reason(s.mode));
+  return false;
 }
 
 }  // namespace corvane

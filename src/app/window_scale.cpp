@@ -29,4 +29,13 @@ ScreenRect window_placement(const ScreenRect& work_area, const WindowScale& scal
   return rect;
 }
 
+ScreenRect placement_after_dpi_change(const ScreenRect& suggested, const WindowScale& scale) {
+  ScreenRect rect;
+  rect.left = suggested.left + (suggested.right - suggested.left - scale.width) / 2;
+  rect.top = suggested.top + (suggested.bottom - suggested.top - scale.height) / 2;
+  rect.right = rect.left + scale.width;
+  rect.bottom = rect.top + scale.height;
+  return rect;
+}
+
 }  // namespace corvane

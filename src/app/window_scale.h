@@ -26,4 +26,11 @@ WindowScale compute_window_scale(const ScreenRect& work_area, std::int32_t base_
 // The window's rectangle, centred on the work area (integer division truncating toward zero).
 ScreenRect window_placement(const ScreenRect& work_area, const WindowScale& scale);
 
+// The window's rectangle after it moved to a monitor of another DPI: the size of `scale` (computed
+// for that monitor's work area and DPI) centred where the system's suggested rectangle is centred.
+// When the sizes agree this is the suggested rectangle itself; when the page would not fit that
+// monitor at the suggested size, the window shrinks about the same centre, so it stays on the
+// monitor it was moved to.
+ScreenRect placement_after_dpi_change(const ScreenRect& suggested, const WindowScale& scale);
+
 }  // namespace corvane

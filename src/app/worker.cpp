@@ -10,6 +10,11 @@
 
 namespace corvane {
 
+std::wstring_view shutdown_reason(RunMode mode) {
+  return mode == RunMode::Install ? L"Идет установка клиента Corvane. Пожалуйста, дождитесь ее окончания."
+                                  : L"Идет удаление Corvane. Пожалуйста, дождитесь его окончания.";
+}
+
 bool start_worker(WorkerJob job) {
   AppState& s = app_state();
   if (s.busy.exchange(true)) return false;
@@ -21,6 +26,8 @@ bool start_worker(WorkerJob job) {
     s.busy.store(false);
     return false;
   }
+  // A logoff now would end the run halfway through replacing or removing files.
+  if (s.host) s.host->set_shutdown_reason(shutdown_reason(s.mode));
   return true;
 }
 

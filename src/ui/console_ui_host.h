@@ -19,14 +19,18 @@ class ConsoleUiHost final : public UiHost {
   void bring_to_foreground() override {}
   void minimize_window() override {}
   void start_drag() override {}
+  void place_window(const ScreenRect&) override {}
   void destroy_window() override {}
   void set_timer(std::uint32_t, std::uint32_t) override {}
   void kill_timer(std::uint32_t) override {}
   void create_view(double) override {}
+  void set_view_zoom(double) override {}
+  void focus_view() override {}
   void post_json_to_page(std::wstring_view) override {}
   void release_view() override {}
   std::wstring show_folder_dialog(std::wstring_view, std::wstring_view) override { return {}; }
   void open_url(std::wstring_view) override {}
+  void set_shutdown_reason(std::wstring_view) override {}
   void run_message_loop() override {}
   void quit_message_loop() override {}
 };

@@ -40,8 +40,13 @@ void install_command(const UiCommand& fields, const CommandJobs& jobs) {
   // A command dropped because a worker runs leaves the state as it was: the folder of the running
   // install stays the one that "launch" starts later.
   const std::wstring install_dir = request.install_dir;
+  RunRecord run;
+  run.started = true;
+  run.desktop_shortcut = request.desktop_shortcut;
+  run.start_menu_shortcut = request.start_menu_shortcut;
   if (start_worker([job = jobs.install, request = std::move(request)] { job(request); })) {
     s.install_dir = install_dir;
+    s.run = std::move(run);
   }
 }
 
@@ -51,7 +56,10 @@ void uninstall_command(const UiCommand& fields, const CommandJobs& jobs) {
   UninstallRequest request;
   request.install_dir = s.install_dir;
   request.remove_resources = fields.size() >= 2 && fields[1] == L"1";
-  (void)start_worker([job = jobs.uninstall, request = std::move(request)] { job(request); });
+  RunRecord run;
+  run.started = true;
+  run.remove_resources = request.remove_resources;
+  if (start_worker([job = jobs.uninstall, request = std::move(request)] { job(request); })) s.run = std::move(run);
 }
 
 void post_to_window(WindowMessage message) { (void)app_state().host->post_message(message, nullptr); }
@@ -105,6 +113,19 @@ void send_init() {
   } else {
     s.host->post_json_to_page(uninstall_init_message(s.install_dir));
   }
+  // A page that comes up after a run was started (a new view after the old one died) is brought
+  // to the screen the old page showed: the run's progress, or how it ended.
+  const RunRecord& run = s.run;
+  if (!run.started) return;
+  const bool running = s.busy.load();
+  s.host->post_json_to_page(s.mode == RunMode::Install
+                                ? install_resume_message(running, run.desktop_shortcut, run.start_menu_shortcut)
+                                : uninstall_resume_message(running, run.remove_resources));
+  if (running) {
+    if (!run.stage.empty()) s.host->post_json_to_page(run.stage);
+    if (!run.progress.empty()) s.host->post_json_to_page(run.progress);
+  }
+  if (!run.result.empty()) s.host->post_json_to_page(run.result);
 }
 
 }  // namespace corvane

@@ -34,6 +34,7 @@ void dispatch_command(std::wstring_view text);
 void dispatch_command(std::wstring_view text, const CommandJobs& jobs);
 
 // Window thread. Gives the "init" message straight to the view (dropped when there is no view).
+// Once a run has been started, "resume" and the run's last messages follow (AppState::run).
 void send_init();
 
 }  // namespace corvane

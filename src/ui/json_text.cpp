@@ -50,4 +50,47 @@ std::wstring json_quote(std::wstring_view text) {
 
 std::wstring json_bool(bool value) { return value ? L"true" : L"false"; }
 
+std::wstring json_unquote(std::wstring_view literal) {
+  if (literal.empty() || literal[0] != L'"') return {};
+  std::wstring out;
+  for (std::size_t i = 1; i < literal.size(); ++i) {
+    const wchar_t c = literal[i];
+    if (c == L'"') return out;
+    if (c != L'\\') {
+      out.push_back(c);
+      continue;
+    }
+    if (++i == literal.size()) return {};
+    switch (literal[i]) {
+      case L'"': out.push_back(L'"'); break;
+      case L'\\': out.push_back(L'\\'); break;
+      case L'/': out.push_back(L'/'); break;
+      case L'b': out.push_back(L'\b'); break;
+      case L'f': out.push_back(L'\f'); break;
+      case L'n': out.push_back(L'\n'); break;
+      case L'r': out.push_back(L'\r'); break;
+      case L't': out.push_back(L'\t'); break;
+      case L'u': {
+        if (i + 4 >= literal.size()) return {};
+        unsigned unit = 0;
+        for (int k = 1; k <= 4; ++k) {
+          const wchar_t h = literal[i + k];
+          const int digit = h >= L'0' && h <= L'9' ? h - L'0'
+                            : h >= L'a' && h <= L'f' ? h - L'a' + 10
+                            : h >= L'A' && h <= L'F' ? h - L'A' + 10
+                                                     : -1;
+          if (digit < 0) return {};
+          unit = unit * 16 + static_cast<unsigned>(digit);
+        }
+        out.push_back(static_cast<wchar_t>(unit));
+        i += 4;
+        break;
+      }
+      default:
+        return {};
+    }
+  }
+  return {};  // no closing quote
+}
+
 }  // namespace corvane

@@ -16,4 +16,9 @@ std::wstring json_quote(std::wstring_view text);
 // "true" or "false".
 std::wstring json_bool(bool value);
 
+// The text of the JSON string literal at the start of `literal` (the inverse of json_quote: every
+// escape JSON knows, \uXXXX as that one code unit); whatever follows the closing quote is ignored.
+// Empty when `literal` does not start with a complete string literal.
+std::wstring json_unquote(std::wstring_view literal);
+
 }  // namespace corvane

@@ -14,6 +14,8 @@
 //     request from the system (kWindowClose), for its timers (kWindowTimer with the timer id) and
 //     when the window is destroyed (kWindowDestroy, from inside destroy_window);
 //   - on_view_created (app/window_proc.h) once the view exists and is configured, or has failed;
+//   - on_dpi_changed and session_may_end (app/window_proc.h) when the system moves the window to
+//     a monitor of another DPI, or asks whether the session may end;
 //   - dispatch_command (ui/dispatcher.h) with every string that the page posts.
 namespace corvane {
 
@@ -27,9 +29,18 @@ inline constexpr WindowMessage WM_WORKER_DONE = 0x8002;  // the worker's last ac
 inline constexpr WindowMessage WM_START_DRAG = 0x8003;
 inline constexpr WindowMessage WM_BROWSE_INSTALL = 0x8004;
 inline constexpr WindowMessage WM_BROWSE_GAME = 0x8005;
+// Posted by the host when the view's browser or renderer process has died: the page is gone.
+inline constexpr WindowMessage WM_VIEW_FAILED = 0x8006;
+// Posted by on_view_created when the view could not be created, so that what follows (a retry,
+// a message) runs after the host's completion handler has returned.
+inline constexpr WindowMessage WM_VIEW_UNAVAILABLE = 0x8007;
 
 inline constexpr std::uint32_t REVEAL_TIMER_ID = 1;
 inline constexpr std::uint32_t kRevealDelayMs = 5000;
+// A failed creation of the view is tried once more after this pause (an earlier setup may still
+// be letting go of the view's data folder).
+inline constexpr std::uint32_t VIEW_RETRY_TIMER_ID = 2;
+inline constexpr std::uint32_t kViewRetryDelayMs = 1000;
 
 // A rectangle in physical pixels; right and bottom are exclusive.
 struct ScreenRect {
@@ -43,8 +54,20 @@ struct ScreenRect {
 enum class MessageBoxKind {
   Error,          // OK, error icon (MB_ICONERROR)
   YesNoWarning,   // Yes and No, warning icon (MB_YESNO + MB_ICONWARNING)
+  Information,    // OK, information icon (MB_ICONINFORMATION)
 };
 enum class MessageBoxAnswer { Ok, Yes, No };
+
+// How the creation of the page's view ended.
+enum class ViewStatus {
+  Created,         // the view exists, is configured and navigates to the start page
+  RuntimeMissing,  // no web view runtime is installed
+  Failed,          // a runtime is there, but the view could not be made; `error` says why
+};
+struct ViewResult {
+  ViewStatus status = ViewStatus::Created;
+  std::uint32_t error = 0;  // the system's error code (an HRESULT on Windows) for Failed
+};
 
 class UiHost {
  public:
@@ -78,6 +101,8 @@ class UiHost {
   virtual void minimize_window() = 0;
   // Lets the system move the window with the mouse until the primary button is released.
   virtual void start_drag() = 0;
+  // Moves and sizes the window to `placement` (physical pixels); the view follows.
+  virtual void place_window(const ScreenRect& placement) = 0;
   // Destroys the window; window_proc gets kWindowDestroy before this returns.
   virtual void destroy_window() = 0;
 
@@ -86,9 +111,14 @@ class UiHost {
   virtual void kill_timer(std::uint32_t id) = 0;
 
   // Starts creating the page's view in the window with the zoom factor `zoom`; returns at once.
-  // The host then calls on_view_created(true) once the view is configured and navigating to the
-  // start page, or on_view_created(false) when it cannot be created.
+  // The host then calls on_view_created once the view is configured and navigating to the start
+  // page, or when it cannot be created. After release_view a new view may be created the same way.
+  // Once a view has been created, the host posts WM_VIEW_FAILED when its processes die.
   virtual void create_view(double zoom) = 0;
+  // The view's zoom factor from now on.
+  virtual void set_view_zoom(double zoom) = 0;
+  // Moves the keyboard focus into the page.
+  virtual void focus_view() = 0;
   // Hands one JSON message to the page (PostWebMessageAsJson). Only while the view exists.
   virtual void post_json_to_page(std::wstring_view json) = 0;
   // Releases the view and everything behind it; nothing happens when there is none.
@@ -101,6 +131,10 @@ class UiHost {
 
   // Opens an address in the user's default browser.
   virtual void open_url(std::wstring_view url) = 0;
+
+  // The reason the system shows for this window while it holds up a logoff or shutdown
+  // (ShutdownBlockReasonCreate); empty removes it. A host whose system has no such list ignores it.
+  virtual void set_shutdown_reason(std::wstring_view reason) = 0;
 
   // Runs the window thread's loop until quit_message_loop (PostQuitMessage) ends it.
   virtual void run_message_loop() = 0;

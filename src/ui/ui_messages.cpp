@@ -69,4 +69,36 @@ UiMessage uninstall_init_message(std::wstring_view dir) {
          json_quote(dir) + L"}";
 }
 
+UiMessage install_resume_message(bool running, bool desktop_shortcut, bool start_menu_shortcut) {
+  return L"{\"type\":\"resume\",\"running\":" + json_bool(running) + L",\"desktopShortcut\":" +
+         json_bool(desktop_shortcut) + L",\"startMenuShortcut\":" + json_bool(start_menu_shortcut) + L"}";
+}
+
+UiMessage uninstall_resume_message(bool running, bool remove_resources) {
+  return L"{\"type\":\"resume\",\"running\":" + json_bool(running) + L",\"removeResources\":" +
+         json_bool(remove_resources) + L"}";
+}
+
+std::wstring_view message_type(std::wstring_view message) {
+  constexpr std::wstring_view prefix = L"{\"type\":\"";
+  if (message.substr(0, prefix.size()) != prefix) return {};
+  message.remove_prefix(prefix.size());
+  const std::size_t quote = message.find(L'"');
+  return quote == std::wstring_view::npos ? std::wstring_view() : message.substr(0, quote);
+}
+
+void remember_run_message(const UiMessage& message) {
+  AppState& s = app_state();
+  // A worker's messages all arrive while it is busy: it posts its last one before WM_WORKER_DONE.
+  if (!s.busy.load() || !s.run.started) return;
+  const std::wstring_view type = message_type(message);
+  if (type == L"stage") {
+    s.run.stage = message;
+  } else if (type == L"progress") {
+    s.run.progress = message;
+  } else if (type == L"installed" || type == L"uninstalled" || type == L"error") {
+    s.run.result = message;
+  }
+}
+
 }  // namespace corvane

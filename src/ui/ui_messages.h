@@ -35,5 +35,18 @@ UiMessage install_dir_message(std::wstring_view dir);
 UiMessage gta_dir_message(std::wstring_view dir, bool valid);
 UiMessage install_init_message(std::wstring_view dir, std::wstring_view gta, bool gta_valid, bool reinstall);
 UiMessage uninstall_init_message(std::wstring_view dir);
+// {"type":"resume",...}: sent after "init" to a page that comes up while a run is under way or
+// after one has ended, with the choices the run was started with. "running" puts the page on its
+// progress screen; the run's last messages follow.
+UiMessage install_resume_message(bool running, bool desktop_shortcut, bool start_menu_shortcut);
+UiMessage uninstall_resume_message(bool running, bool remove_resources);
+
+// The "type" of a message built here (the text between {"type":" and the next quote), or empty.
+std::wstring_view message_type(std::wstring_view message);
+
+// Window thread. Keeps the messages of a running install or uninstall that a new page needs to
+// show the same screen (AppState::run): the last "stage", the last "progress" and the message
+// that ended the run. Other messages, and messages while no run is under way, are not kept.
+void remember_run_message(const UiMessage& message);
 
 }  // namespace corvane

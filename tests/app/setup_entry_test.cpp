@@ -53,8 +53,8 @@ TEST_F(SetupEntry, InstallModeShowsAHiddenWindowUntilThePageHasDrawn) {
   EXPECT_EQ(run({L"setup"}), 0);
   EXPECT_EQ(host.calls, (std::vector<std::string>{"create_window", "set_cloaked 1", "show_window", "set_timer 1 5000",
                                                   "create_view", "run_message_loop", "kill_timer 1", "set_cloaked 0",
-                                                  "bring_to_foreground", "page done", "destroy_window", "release_view",
-                                                  "quit_message_loop"}));
+                                                  "bring_to_foreground", "focus_view", "page done", "destroy_window",
+                                                  "release_view", "quit_message_loop"}));
   // 1000 x 730 at 120 % on a 1920 x 1040 work area, centred.
   EXPECT_EQ(std::tuple(host.placement.left, host.placement.top, host.placement.right, host.placement.bottom),
             std::tuple(360, 82, 1560, 958));
@@ -101,7 +101,7 @@ TEST_F(SetupEntry, TheTemporaryCopyDeletesItselfOnlyAfterASuccessfulUninstall) {
 }
 
 TEST_F(SetupEntry, WithoutARuntimeTheUserIsToldAndTheSetupEnds) {
-  host.view_can_be_created = false;
+  host.view_result = {ViewStatus::RuntimeMissing, 0};
   host.box_answer = MessageBoxAnswer::No;
   EXPECT_EQ(run({L"x", L"/uninstall", client_}), 0);
   EXPECT_EQ(host.count("question box"), 1u);

@@ -18,11 +18,17 @@ class WindowProc : public test::HostFixture {
  protected:
   WindowProc() { host.window_proc = window_proc; }
   bool idle() { return host.pump_until([] { return !app_state().busy.load(); }); }
+  // The kinds of the messages posted since the last call, which are taken off the queue.
+  std::vector<WindowMessage> posted_kinds() {
+    std::vector<WindowMessage> kinds;
+    for (const test::PostedMessage& m : host.take_posted()) kinds.push_back(m.message);
+    return kinds;
+  }
 };
 
 TEST_F(WindowProc, PageMessagesReachTheViewOnlyWhileItExists) {
   EXPECT_TRUE(window_proc(WM_UI_MESSAGE, 0, std::make_unique<std::wstring>(L"{\"a\":1}")));  // freed unseen
-  on_view_created(true);
+  on_view_created({});
   EXPECT_TRUE(window_proc(WM_UI_MESSAGE, 0, std::make_unique<std::wstring>(L"{\"b\":2}")));
   EXPECT_EQ(host.page, std::vector<std::wstring>{L"{\"b\":2}"});
   EXPECT_TRUE(window_proc(WM_START_DRAG, 0, nullptr));
@@ -32,11 +38,12 @@ TEST_F(WindowProc, PageMessagesReachTheViewOnlyWhileItExists) {
 
 TEST_F(WindowProc, TheWindowIsRevealedOnceByItsTimer) {
   app_state().cloaked = true;
-  window_proc(kWindowTimer, 2, nullptr);  // another timer
+  window_proc(kWindowTimer, 9, nullptr);  // another timer
   window_proc(kWindowTimer, REVEAL_TIMER_ID, nullptr);
   window_proc(kWindowTimer, REVEAL_TIMER_ID, nullptr);  // a later reveal does not take the focus again
   EXPECT_EQ(host.calls,
-            (std::vector<std::string>{"kill_timer 1", "set_cloaked 0", "bring_to_foreground", "kill_timer 1"}));
+            (std::vector<std::string>{"kill_timer 1", "set_cloaked 0", "bring_to_foreground", "focus_view",
+                                      "kill_timer 1"}));
   EXPECT_FALSE(app_state().cloaked);
 }
 
@@ -64,7 +71,7 @@ TEST_F(WindowProc, OneWorkerAtATimeAndNoCloseWhileItRuns) {
   ASSERT_TRUE(idle());
   EXPECT_EQ(runs, 1);
 
-  on_view_created(true);
+  on_view_created({});
   window_proc(kWindowClose, 0, nullptr);
   EXPECT_EQ(host.calls, (std::vector<std::string>{"destroy_window", "release_view", "quit_message_loop"}));
   EXPECT_FALSE(app_state().webview);
@@ -130,18 +137,90 @@ TEST(FolderPick, PickedFoldersBecomeInstallFolders) {
 }
 
 TEST_F(WindowProc, AMissingRuntimeIsOfferedForDownloadAndClosesTheSetup) {
-  host.box_answer = MessageBoxAnswer::No;
-  on_view_created(false);
-  host.box_answer = MessageBoxAnswer::Yes;
-  on_view_created(false);
+  for (const MessageBoxAnswer answer : {MessageBoxAnswer::No, MessageBoxAnswer::Yes}) {
+    host.box_answer = answer;
+    const std::size_t boxes = host.boxes.size();
+    on_view_created({ViewStatus::RuntimeMissing, 0});
+    // Nothing is shown inside the host's report: the prompt comes once it has been handled.
+    EXPECT_EQ(host.boxes.size(), boxes);
+    EXPECT_EQ(posted_kinds(), std::vector<WindowMessage>{WM_VIEW_UNAVAILABLE});
+    window_proc(WM_VIEW_UNAVAILABLE, 0, nullptr);
+    EXPECT_EQ(posted_kinds(), std::vector<WindowMessage>{kWindowClose});  // no second attempt
+  }
   EXPECT_EQ(host.boxes.at(0),
             L"Для установщика нужен компонент Microsoft Edge WebView2.\n\nОткрыть страницу загрузки? После установки "
             L"компонента запустите установщик снова.");
   EXPECT_EQ(host.calls, (std::vector<std::string>{"question box", "question box", "open_url"}));
   EXPECT_FALSE(app_state().webview);
-  std::vector<WindowMessage> posted;
-  for (const test::PostedMessage& m : host.take_posted()) posted.push_back(m.message);
-  EXPECT_EQ(posted, (std::vector<WindowMessage>{kWindowClose, kWindowClose}));
+}
+
+TEST_F(WindowProc, AFailedCreationIsTriedOnceMoreAfterThePause) {
+  on_view_created({ViewStatus::Failed, 0x8007139F});  // e.g. an earlier setup still holds the data folder
+  EXPECT_EQ(posted_kinds(), std::vector<WindowMessage>{WM_VIEW_UNAVAILABLE});
+  window_proc(WM_VIEW_UNAVAILABLE, 0, nullptr);
+  EXPECT_EQ(host.calls, std::vector<std::string>{"set_timer 2 1000"});
+  window_proc(kWindowTimer, VIEW_RETRY_TIMER_ID, nullptr);
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"set_timer 2 1000", "kill_timer 2", "release_view", "create_view"}));
+  on_view_created({});
+  EXPECT_TRUE(app_state().webview);
+  EXPECT_TRUE(host.boxes.empty());
+  EXPECT_TRUE(posted_kinds().empty());
+}
+
+TEST_F(WindowProc, ASecondFailureIsToldWithItsCodeAndNotAsAMissingRuntime) {
+  on_view_created({ViewStatus::Failed, 0x80004005});
+  window_proc(WM_VIEW_UNAVAILABLE, 0, nullptr);
+  window_proc(kWindowTimer, VIEW_RETRY_TIMER_ID, nullptr);
+  on_view_created({ViewStatus::Failed, 0x8007007F});
+  EXPECT_EQ(posted_kinds(), (std::vector<WindowMessage>{WM_VIEW_UNAVAILABLE, WM_VIEW_UNAVAILABLE}));
+  window_proc(WM_VIEW_UNAVAILABLE, 0, nullptr);
+  EXPECT_EQ(host.boxes, std::vector<std::wstring>{L"Не удалось открыть окно установщика (код 0x8007007F). Закройте "
+                                                  L"другие копии установщика и запустите его снова."});
+  EXPECT_EQ(host.count("error box"), 1u);
+  EXPECT_EQ(host.count("open_url"), 0u);
+  EXPECT_EQ(posted_kinds(), std::vector<WindowMessage>{kWindowClose});
+}
+
+TEST_F(WindowProc, MovingToAMonitorOfAnotherDpiFitsThePageToIt) {
+  on_view_created({});
+  // A large 200 % monitor: the suggested rectangle (twice the 120 % window) fits and is taken as
+  // it is.
+  on_dpi_changed({100, 100, 2500, 1852}, 192, {0, 0, 3840, 2120});
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"set_view_zoom", "place_window 100 100 2500 1852"}));
+  EXPECT_DOUBLE_EQ(host.view_zoom, 1.2);
+  // A 200 % monitor 1400 pixels high: 92 % of it holds 730 CSS pixels at 0.882, so the window
+  // shrinks about the suggested rectangle's centre and the page keeps its layout size.
+  host.calls.clear();
+  on_dpi_changed({2000, 50, 4400, 1802}, 192, {1920, 0, 4480, 1400});
+  EXPECT_NEAR(host.view_zoom, 0.92 * 1400 / 1460, 1e-9);
+  EXPECT_DOUBLE_EQ(app_state().zoom, host.view_zoom);
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"set_view_zoom", "place_window 2318 282 4082 1570"}));
+  // Back on a 100 % monitor, in uninstall mode: 675 x 534 at 120 %.
+  host.calls.clear();
+  app_state().mode = RunMode::Uninstall;
+  on_dpi_changed({10, 20, 1190, 896}, 96, {0, 0, 1920, 1040});
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"set_view_zoom", "place_window 195 137 1005 778"}));
+}
+
+TEST_F(WindowProc, ALogoffIsHeldUpOnlyWhileARunIsUnderWay) {
+  EXPECT_TRUE(session_may_end());
+  EXPECT_TRUE(host.shutdown_reasons.empty());
+  std::promise<void> release;
+  ASSERT_TRUE(start_worker([future = release.get_future().share()] { future.wait(); }));
+  const std::wstring reason = L"Идет установка клиента Corvane. Пожалуйста, дождитесь ее окончания.";
+  EXPECT_EQ(host.shutdown_reasons, std::vector<std::wstring>{reason});  // given when the run starts
+  EXPECT_FALSE(session_may_end());
+  EXPECT_EQ(host.shutdown_reasons.back(), reason);
+  release.set_value();
+  ASSERT_TRUE(idle());
+  EXPECT_EQ(host.shutdown_reasons.back(), L"");  // lifted when the run has ended
+  EXPECT_TRUE(session_may_end());
+
+  app_state().mode = RunMode::Uninstall;
+  ASSERT_TRUE(start_worker([] {}));
+  EXPECT_EQ(host.shutdown_reasons.back(), L"Идет удаление Corvane. Пожалуйста, дождитесь его окончания.");
+  ASSERT_TRUE(idle());
+  EXPECT_EQ(host.shutdown_reasons.back(), L"");
 }
 
 }  // namespace

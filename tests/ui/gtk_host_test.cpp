@@ -3,9 +3,10 @@
 //   - a cloaked window is mapped at its place but shaped down to one pixel that lets no click
 //     through, off the task bar; uncloaked it shows whole, at its placement's size; a close from
 //     the window manager goes to the setup, which refuses it while busy;
-//   - the page is revealed only once it has been painted, and then at once;
-//   - the view shows the page's own origin only: other origins never get a navigation, while
-//     the page's own requests to the network still go out;
+//   - the page is revealed only once it has been painted, and then at once, with the keyboard focus;
+//   - the view shows the page's own origin only: other origins never get a navigation, and the
+//     page's Content-Security-Policy (from the scheme's answers) refuses its requests elsewhere,
+//     while the page's own script, style sheet and requests work;
 //   - the desktop's fractional scale (its font resolution) sizes the page's zoom.
 #include <gio/gio.h>
 #include <gtest/gtest.h>
@@ -72,6 +73,27 @@ long shape_area(GtkWidget* window, int kind) {
   for (int i = 0; i < count; ++i) area += static_cast<long>(rects[i].width) * rects[i].height;
   if (rects) XFree(rects);
   return area;
+}
+
+// A key pressed and released while `window` has the keyboard: GTK hands it to the window's focus
+// widget, as it does a key from the keyboard.
+void press_key(GtkWidget* window, guint keyval) {
+  GdkDisplay* display = gtk_widget_get_display(window);
+  GdkKeymapKey* keys = nullptr;
+  gint count = 0;
+  gdk_keymap_get_entries_for_keyval(gdk_keymap_get_for_display(display), keyval, &keys, &count);
+  for (GdkEventType type : {GDK_KEY_PRESS, GDK_KEY_RELEASE}) {
+    GdkEvent* key = gdk_event_new(type);
+    key->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(window)));
+    key->key.send_event = TRUE;
+    key->key.time = GDK_CURRENT_TIME;
+    key->key.keyval = keyval;
+    key->key.hardware_keycode = count > 0 ? static_cast<guint16>(keys[0].keycode) : 0;
+    gdk_event_set_device(key, gdk_seat_get_keyboard(gdk_display_get_default_seat(display)));
+    gtk_main_do_event(key);
+    gdk_event_free(key);
+  }
+  g_free(keys);
 }
 
 // Runs a script in the page and returns its result as JSON text (empty on failure).
@@ -218,6 +240,13 @@ TEST_F(GtkHostTest, RevealsThePageOnlyOnceItIsPaintedInTheWindow) {
   EXPECT_LT(after.count(), 5000) << "revealed by the deadline, not by the page's paint";
   EXPECT_EQ(shape_area(window, ShapeBounding), 640L * 480);
   EXPECT_EQ(page_json(view, "window.__received.map((m) => m.type)"), R"(["init"])");
+
+  // The page has the keyboard from the start: a key pressed now reaches it without a click.
+  EXPECT_EQ(gtk_window_get_focus(GTK_WINDOW(window)), GTK_WIDGET(view));
+  ASSERT_TRUE(run_until([&] { return page_json(view, "document.hasFocus()") == "true"; }, 5000));
+  press_key(window, GDK_KEY_Tab);
+  EXPECT_TRUE(run_until([&] { return page_json(view, "window.__keys") == R"(["Tab"])"; }, 5000))
+      << page_json(view, "window.__keys");
 }
 
 // A loopback HTTP server on the test's main loop that records the path of every request.
@@ -248,6 +277,9 @@ class LoopbackServer {
 
  private:
   static gboolean on_incoming(GSocketService*, GSocketConnection* connection, GObject*, gpointer self) {
+    // WebKit may open a connection for a link that the view then refuses to follow, and send
+    // nothing on it: such a connection is given up after a second, not waited on.
+    g_socket_set_timeout(g_socket_connection_get_socket(connection), 1);
     GDataInputStream* in = g_data_input_stream_new(g_io_stream_get_input_stream(G_IO_STREAM(connection)));
     gchar* line = g_data_input_stream_read_line(in, nullptr, nullptr, nullptr);
     if (line) {
@@ -280,7 +312,7 @@ TEST_F(GtkHostTest, ShowsThePagesOwnOriginOnly) {
   const std::string start = webkit_web_view_get_uri(view);
 
   // Every way for the page to leave its origin: a frame, a new window, a link into a new window,
-  // a form, the page's own address; and a request of the page itself, which goes out as usual.
+  // a form, the page's own address, and a request of the page itself to another origin.
   const std::string base = server.base();
   const std::string attempts = R"JS((() => {
     const base = ')JS" + base + R"JS(';
@@ -303,16 +335,22 @@ TEST_F(GtkHostTest, ShowsThePagesOwnOriginOnly) {
     return true;
   })())JS";
   EXPECT_EQ(page_json(view, attempts), "true");
-  ASSERT_TRUE(run_until([&] { return !server.paths().empty(); }, 10000)) << "the page's own request never arrived";
   run_for(1500);
-  EXPECT_EQ(server.paths(), std::vector<std::string>{"/request"});
+  EXPECT_EQ(server.paths(), std::vector<std::string>{});
   EXPECT_EQ(webkit_web_view_get_uri(view), start);
+  // The policy that the scheme's answers carry stopped the frame, the form and the request; the
+  // navigations away were dropped by the view. The page's own request, style sheet and module
+  // script were let through.
+  EXPECT_EQ(page_json(view, "[...new Set(window.__violations)].sort()"),
+            R"(["connect-src","form-action","frame-src"])");
+  EXPECT_EQ(page_json(view, "window.__ownRequest"), "200");
+  EXPECT_EQ(page_json(view, "getComputedStyle(document.body).backgroundColor"), R"x("rgb(13, 13, 13)")x");
 
   // A navigation inside the origin still works, and the new document has the bridge again.
   EXPECT_EQ(page_json(view, "(location.href = 'index.html?again', true)"), "true");
   EXPECT_TRUE(run_until([&] { return g_str_has_suffix(webkit_web_view_get_uri(view), "index.html?again"); }, 10000));
   EXPECT_TRUE(run_until([&] { return page_json(view, "window.__received.length") == "1"; }, 15000));
-  EXPECT_EQ(server.paths(), std::vector<std::string>{"/request"});
+  EXPECT_EQ(server.paths(), std::vector<std::string>{});
 }
 
 TEST_F(GtkHostTest, DesktopAtOneHundredFiftyPercentZoomsThePageToItsBaseSize) {

@@ -37,5 +37,20 @@ TEST(JsonQuote, LoneSurrogatesTravelAsTheirEscapes) {
   EXPECT_EQ(json_quote(std::wstring{L'a', wchar_t(0xDFFF), wchar_t(0xD800), L'\x1f'}), L"\"a\\udfff\\ud800\\u001f\"");
 }
 
+TEST(JsonUnquote, ReadsBackWhatJsonQuoteWroteAndRefusesBrokenLiterals) {
+  const std::wstring samples[] = {
+      L"Файл C:\\Games\\\"x\".dll занят",
+      L"a\tb\nc\rd\x01\x1f/\x7f \U0001F600",
+      std::wstring{L'a', wchar_t(0xDFFF), wchar_t(0xD800)},
+      L"",
+  };
+  for (const std::wstring& s : samples) EXPECT_EQ(json_unquote(json_quote(s)), s);
+  // What follows the literal is left alone; escapes that json_quote never writes are read too.
+  EXPECT_EQ(json_unquote(L"\"x\\/y\\u00E9\\b\"}"), L"x/y\u00e9\b");
+  for (const wchar_t* broken : {L"", L"x", L"\"open", L"\"bad \\q\"", L"\"short \\u12\"", L"\"hex \\u12g4\""}) {
+    EXPECT_EQ(json_unquote(broken), L"") << "for a literal of " << std::wstring_view(broken).size() << " units";
+  }
+}
+
 }  // namespace
 }  // namespace corvane

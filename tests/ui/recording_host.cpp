@@ -44,7 +44,9 @@ bool RecordingHost::post_message(WindowMessage message, std::unique_ptr<std::wst
 
 MessageBoxAnswer RecordingHost::message_box(std::wstring_view text, MessageBoxKind kind) {
   boxes.emplace_back(text);
-  calls.push_back(kind == MessageBoxKind::Error ? "error box" : "question box");
+  calls.push_back(kind == MessageBoxKind::Error         ? "error box"
+                  : kind == MessageBoxKind::Information ? "information box"
+                                                        : "question box");
   return box_answer;
 }
 
@@ -57,6 +59,16 @@ bool RecordingHost::create_window(const ScreenRect& rect) {
 void RecordingHost::destroy_window() {
   calls.push_back("destroy_window");
   if (window_proc) (void)window_proc(kWindowDestroy, 0, nullptr);
+}
+
+void RecordingHost::place_window(const ScreenRect& rect) {
+  calls.push_back("place_window " + std::to_string(rect.left) + " " + std::to_string(rect.top) + " " +
+                  std::to_string(rect.right) + " " + std::to_string(rect.bottom));
+}
+
+void RecordingHost::set_view_zoom(double zoom) {
+  calls.push_back("set_view_zoom");
+  view_zoom = zoom;
 }
 
 void RecordingHost::set_timer(std::uint32_t id, std::uint32_t ms) {
@@ -75,7 +87,7 @@ std::wstring RecordingHost::show_folder_dialog(std::wstring_view title, std::wst
 
 void RecordingHost::run_message_loop() {
   calls.push_back("run_message_loop");
-  if (view_created && count("create_view") > 0) view_created(view_can_be_created);
+  if (view_created && count("create_view") > 0) view_created(view_result);
   if (page_script) page_script(*this);
   (void)pump_until([this] { return quit; });
 }

@@ -26,9 +26,9 @@ class RecordingHost final : public UiHost {
   // where the view's creation is reported (called inside run_message_loop), and the page's part
   // in the loop.
   std::function<bool(WindowMessage, std::uintptr_t, std::unique_ptr<std::wstring>)> window_proc;
-  std::function<void(bool)> view_created;
+  std::function<void(const ViewResult&)> view_created;
   std::function<void(RecordingHost&)> page_script;
-  bool view_can_be_created = true;
+  ViewResult view_result;  // what the view's creation reports
   bool window_can_be_created = true;
   MessageBoxAnswer box_answer = MessageBoxAnswer::Ok;
   std::wstring dialog_answer;
@@ -40,6 +40,7 @@ class RecordingHost final : public UiHost {
   std::vector<std::pair<std::wstring, std::wstring>> dialogs;  // title, start folder
   ScreenRect placement;
   double view_zoom = 0;
+  std::vector<std::wstring> shutdown_reasons;  // every set_shutdown_reason, in order
   bool quit = false;
 
   // Removes and returns the queued messages without delivering them.
@@ -58,14 +59,20 @@ class RecordingHost final : public UiHost {
   void bring_to_foreground() override { calls.push_back("bring_to_foreground"); }
   void minimize_window() override { calls.push_back("minimize_window"); }
   void start_drag() override { calls.push_back("start_drag"); }
+  // "place_window left top right bottom"
+  void place_window(const ScreenRect& rect) override;
   void destroy_window() override;
   void set_timer(std::uint32_t id, std::uint32_t ms) override;
   void kill_timer(std::uint32_t id) override { calls.push_back("kill_timer " + std::to_string(id)); }
   void create_view(double zoom) override;
+  // "set_view_zoom" (the zoom goes to view_zoom)
+  void set_view_zoom(double zoom) override;
+  void focus_view() override { calls.push_back("focus_view"); }
   void post_json_to_page(std::wstring_view json) override { page.emplace_back(json); }
   void release_view() override { calls.push_back("release_view"); }
   std::wstring show_folder_dialog(std::wstring_view title, std::wstring_view start) override;
   void open_url(std::wstring_view) override { calls.push_back("open_url"); }
+  void set_shutdown_reason(std::wstring_view reason) override { shutdown_reasons.emplace_back(reason); }
   void run_message_loop() override;
   void quit_message_loop() override;
 

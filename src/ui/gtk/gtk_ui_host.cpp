@@ -132,10 +132,12 @@ class GtkUiHost final : public UiHost {
 
   MessageBoxAnswer message_box(std::wstring_view text, MessageBoxKind kind) override {
     const bool question = kind == MessageBoxKind::YesNoWarning;
-    GtkWidget* dialog = gtk_message_dialog_new(
-        window_ ? GTK_WINDOW(window_) : nullptr, GTK_DIALOG_MODAL,
-        question ? GTK_MESSAGE_WARNING : GTK_MESSAGE_ERROR, question ? GTK_BUTTONS_YES_NO : GTK_BUTTONS_OK,
-        "%s", utf8(text).c_str());
+    const GtkMessageType type = question                                ? GTK_MESSAGE_WARNING
+                                : kind == MessageBoxKind::Information ? GTK_MESSAGE_INFO
+                                                                      : GTK_MESSAGE_ERROR;
+    GtkWidget* dialog = gtk_message_dialog_new(window_ ? GTK_WINDOW(window_) : nullptr, GTK_DIALOG_MODAL, type,
+                                               question ? GTK_BUTTONS_YES_NO : GTK_BUTTONS_OK, "%s",
+                                               utf8(text).c_str());
     gtk_window_set_title(GTK_WINDOW(dialog), "Corvane");
     gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
     const gint response = gtk_dialog_run(GTK_DIALOG(dialog));
@@ -249,6 +251,15 @@ class GtkUiHost final : public UiHost {
                                press_.y_root, press_.time);
   }
 
+  void place_window(const ScreenRect& placement) override {
+    if (!window_) return;
+    width_ = placement.right - placement.left;
+    height_ = placement.bottom - placement.top;
+    gtk_widget_set_size_request(window_, width_ / scale_, height_ / scale_);
+    gtk_window_resize(GTK_WINDOW(window_), width_ / scale_, height_ / scale_);
+    gtk_window_move(GTK_WINDOW(window_), placement.left / scale_, placement.top / scale_);
+  }
+
   void destroy_window() override {
     if (window_) gtk_widget_destroy(window_);  // "destroy" reaches window_proc before this returns
   }
@@ -269,7 +280,7 @@ class GtkUiHost final : public UiHost {
 
   void create_view(double zoom) override {
     if (!window_) {
-      on_view_created(false);
+      on_view_created({ViewStatus::Failed, 0});
       return;
     }
     context_ = webkit_web_context_new_with_website_data_manager(make_data_manager());
@@ -311,9 +322,18 @@ class GtkUiHost final : public UiHost {
     gtk_container_add(GTK_CONTAINER(window_), view_);
     gtk_widget_show(view_);
     startup_mark("view created");
-    on_view_created(true);
+    on_view_created({ViewStatus::Created, 0});
     const std::string start = utf8(kVirtualOrigin) + "index.html";
     webkit_web_view_load_uri(web_view, start.c_str());
+  }
+
+  void set_view_zoom(double zoom) override {
+    if (view_) webkit_web_view_set_zoom_level(WEBKIT_WEB_VIEW(view_), view_zoom_level(zoom));
+  }
+
+  // The view is the window's focus widget: the page has the keyboard whenever the window has it.
+  void focus_view() override {
+    if (view_) gtk_widget_grab_focus(view_);
   }
 
   void post_json_to_page(std::wstring_view json) override {
@@ -355,6 +375,10 @@ class GtkUiHost final : public UiHost {
     gtk_show_uri_on_window(window_ ? GTK_WINDOW(window_) : nullptr, utf8(url).c_str(), GDK_CURRENT_TIME,
                            nullptr);
   }
+
+  // GTK's own way to hold up a logout needs a GtkApplication, which this host does not use: a
+  // logout on Linux is not held up.
+  void set_shutdown_reason(std::wstring_view) override {}
 
   void run_message_loop() override { gtk_main(); }
 
@@ -582,10 +606,15 @@ class GtkUiHost final : public UiHost {
     return FALSE;
   }
 
-  // The web process died before the page ever spoke: the view cannot run here.
+  // The web process died before any page ever spoke: the view cannot run here. After that, the
+  // page is gone, and the setup makes the view anew (WM_VIEW_FAILED).
   static void on_web_process_terminated(WebKitWebView*, WebKitWebProcessTerminationReason, gpointer self) {
     auto* host = static_cast<GtkUiHost*>(self);
-    if (!host->page_spoke_) show_runtime_missing();
+    if (!host->page_spoke_) {
+      show_runtime_missing();
+    } else {
+      (void)host->post_message(WM_VIEW_FAILED, nullptr);
+    }
   }
 
   GtkWidget* window_ = nullptr;

@@ -21,14 +21,16 @@ void on_scheme_request(WebKitURISchemeRequest* request, gpointer) {
   GInputStream* stream = g_memory_input_stream_new_from_data(bytes, static_cast<gssize>(size), g_free);
   WebKitURISchemeResponse* response = webkit_uri_scheme_response_new(stream, static_cast<gint64>(size));
   webkit_uri_scheme_response_set_status(response, static_cast<guint>(answer.status), answer.reason.c_str());
+  SoupMessageHeaders* headers = soup_message_headers_new(SOUP_MESSAGE_HEADERS_RESPONSE);
   if (!answer.content_type.empty()) {
     const std::string type = os::to_utf8(answer.content_type);
     webkit_uri_scheme_response_set_content_type(response, type.c_str());
     // fetch() sees the type only when it is also among the response headers.
-    SoupMessageHeaders* headers = soup_message_headers_new(SOUP_MESSAGE_HEADERS_RESPONSE);
     soup_message_headers_append(headers, "Content-Type", type.c_str());
-    webkit_uri_scheme_response_set_http_headers(response, headers);
   }
+  const std::string policy(kContentSecurityPolicy);
+  soup_message_headers_append(headers, "Content-Security-Policy", policy.c_str());
+  webkit_uri_scheme_response_set_http_headers(response, headers);  // takes the headers over
   webkit_uri_scheme_request_finish_with_response(request, response);
   g_object_unref(response);
   g_object_unref(stream);

@@ -2,12 +2,19 @@
 
 #include <shlwapi.h>
 
-#include <string>
-
 #include "ui/resource_server.h"
 #include "ui/win32/com_ptr.h"
+#include "ui/win32/webview_host.h"
 
 namespace corvane::win32 {
+
+std::wstring response_headers(std::wstring_view content_type) {
+  std::wstring headers;
+  if (!content_type.empty()) headers = L"Content-Type: " + std::wstring(content_type) + L"\r\n";
+  headers += L"Content-Security-Policy: ";
+  headers.append(kContentSecurityPolicy.begin(), kContentSecurityPolicy.end());  // ASCII
+  return headers;
+}
 
 HRESULT answer_resource_request(ICoreWebView2Environment* environment,
                                 ICoreWebView2WebResourceRequestedEventArgs* args) {
@@ -17,16 +24,16 @@ HRESULT answer_resource_request(ICoreWebView2Environment* environment,
   CoTaskString uri;
   if (FAILED(request->get_Uri(uri.put()))) return S_OK;
 
-  const ResourceAnswer answer = locate_resource(uri.c_str());
+  ResourceAnswer answer{403, "Forbidden", {}, {}};
+  if (is_page_address(uri.c_str())) answer = locate_resource(uri.c_str());
   ComPtr<IStream> content;
-  std::wstring headers;
   if (answer.status == 200) {
     // The stream holds its own copy; the resource stays untouched.
     content = ComPtr<IStream>(SHCreateMemStream(reinterpret_cast<const BYTE*>(answer.body.data()),
                                                 static_cast<UINT>(answer.body.size())));
     if (!content) return E_OUTOFMEMORY;
-    headers = L"Content-Type: " + std::wstring(answer.content_type);
   }
+  const std::wstring headers = response_headers(answer.content_type);
   const std::wstring reason(answer.reason.begin(), answer.reason.end());  // ASCII
   ComPtr<ICoreWebView2WebResourceResponse> response;
   const HRESULT created = environment->CreateWebResourceResponse(content.get(), answer.status, reason.c_str(),

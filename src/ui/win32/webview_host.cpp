@@ -12,6 +12,9 @@ namespace {
 // The view's background before the page paints: the window's own RGB(13, 13, 13), opaque.
 constexpr COREWEBVIEW2_COLOR kBackground{255, 13, 13, 13};
 
+// What the loader returns when it finds no runtime at all (the published loader does the same).
+const HRESULT kNoRuntime = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+
 // Cancels every navigation of the view or of one of its frames away from the page's origin:
 // nothing else is ever shown, and nothing opens elsewhere either.
 HRESULT keep_to_page_origin(ICoreWebView2*, ICoreWebView2NavigationStartingEventArgs* args) {
@@ -19,6 +22,30 @@ HRESULT keep_to_page_origin(ICoreWebView2*, ICoreWebView2NavigationStartingEvent
   CoTaskString uri;
   if (FAILED(args->get_Uri(uri.put())) || !is_page_address(uri.c_str())) return args->put_Cancel(TRUE);
   return S_OK;
+}
+
+// The page asks for no permission it needs: camera, microphone, location, notifications,
+// clipboard and the rest are refused without asking the user.
+HRESULT deny_permission(ICoreWebView2*, ICoreWebView2PermissionRequestedEventArgs* args) {
+  return args ? args->put_State(COREWEBVIEW2_PERMISSION_STATE_DENY) : E_INVALIDARG;
+}
+
+// Nothing is ever downloaded: the download is cancelled before it starts, without the runtime's
+// download bar.
+HRESULT refuse_download(ICoreWebView2*, ICoreWebView2DownloadStartingEventArgs* args) {
+  if (!args) return E_INVALIDARG;
+  const HRESULT cancelled = args->put_Cancel(TRUE);
+  args->put_Handled(TRUE);
+  return cancelled;
+}
+
+// The kinds of process failure after which the page is gone: the browser process (and with it
+// the view) ended, or the page's renderer ended or hangs. The runtime replaces its other helper
+// processes (GPU, utility, a subframe's renderer) by itself.
+bool ends_the_page(COREWEBVIEW2_PROCESS_FAILED_KIND kind) {
+  return kind == COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED ||
+         kind == COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED ||
+         kind == COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_UNRESPONSIVE;
 }
 
 }  // namespace
@@ -35,48 +62,61 @@ WebViewHost::~WebViewHost() { release(); }
 void WebViewHost::create(HWND window, std::wstring_view user_data_folder, double zoom) {
   if (started_) return;
   started_ = true;
+  reporting_ = true;
+  const unsigned generation = ++generation_;
   window_ = window;
   zoom_ = zoom;
   const std::wstring folder(user_data_folder);
   auto handler = make_callback<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler>(
       IID_ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler,
-      [this](HRESULT result, ICoreWebView2Environment* environment) { return on_environment(result, environment); });
+      [this, generation](HRESULT result, ICoreWebView2Environment* environment) {
+        return on_environment(generation, result, environment);
+      });
   const HRESULT started = create_environment_ ? create_environment_(nullptr, folder.c_str(), nullptr, handler.get())
                                               : E_NOTIMPL;
-  if (FAILED(started)) report(false);
+  if (FAILED(started)) {
+    report(generation, {started == kNoRuntime ? ViewStatus::RuntimeMissing : ViewStatus::Failed,
+                        static_cast<std::uint32_t>(started)});
+  }
 }
 
-HRESULT WebViewHost::on_environment(HRESULT result, ICoreWebView2Environment* environment) {
-  if (released_) return S_OK;
+HRESULT WebViewHost::on_environment(unsigned generation, HRESULT result, ICoreWebView2Environment* environment) {
+  if (generation != generation_) return S_OK;  // a released creation
   if (FAILED(result) || !environment) {
-    report(false);
+    report(generation, {ViewStatus::Failed, static_cast<std::uint32_t>(FAILED(result) ? result : E_POINTER)});
     return S_OK;
   }
   environment_ = ComPtr<ICoreWebView2Environment>::share(environment);
   auto handler = make_callback<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler>(
       IID_ICoreWebView2CreateCoreWebView2ControllerCompletedHandler,
-      [this](HRESULT done, ICoreWebView2Controller* controller) { return on_controller(done, controller); });
+      [this, generation](HRESULT done, ICoreWebView2Controller* controller) {
+        return on_controller(generation, done, controller);
+      });
   const HRESULT asked = environment_->CreateCoreWebView2Controller(window_, handler.get());
-  if (FAILED(asked)) report(false);
+  if (FAILED(asked)) report(generation, {ViewStatus::Failed, static_cast<std::uint32_t>(asked)});
   return asked;
 }
 
-HRESULT WebViewHost::on_controller(HRESULT result, ICoreWebView2Controller* controller) {
-  if (released_) return S_OK;
+HRESULT WebViewHost::on_controller(unsigned generation, HRESULT result, ICoreWebView2Controller* controller) {
+  if (generation != generation_) return S_OK;
   if (FAILED(result) || !controller) {
-    report(false);
+    report(generation, {ViewStatus::Failed, static_cast<std::uint32_t>(FAILED(result) ? result : E_POINTER)});
     return S_OK;
   }
   controller_ = ComPtr<ICoreWebView2Controller>::share(controller);
-  if (FAILED(controller_->get_CoreWebView2(webview_.put())) || !webview_) {
+  const HRESULT got = controller_->get_CoreWebView2(webview_.put());
+  if (FAILED(got) || !webview_) {
     webview_.reset();
-    report(false);
+    report(generation, {ViewStatus::Failed, static_cast<std::uint32_t>(FAILED(got) ? got : E_POINTER)});
     return S_OK;
   }
+  // A view made while the window is minimised starts hidden, as the window's view would be.
+  visible_ = !(window_ && IsIconic(window_));
+  if (!visible_) controller_->put_IsVisible(FALSE);
   resize();
   controller_->put_ZoomFactor(zoom_);
   configure();
-  report(true);
+  report(generation, {ViewStatus::Created, 0});
   return S_OK;
 }
 
@@ -88,16 +128,25 @@ void WebViewHost::configure() {
     settings->put_AreDevToolsEnabled(FALSE);
     settings->put_IsStatusBarEnabled(FALSE);
     settings->put_IsZoomControlEnabled(FALSE);
+    // alert(), confirm() and prompt() show nothing (and answer as if cancelled): the page has
+    // its own screens, and nothing else may put a dialog in front of the user.
+    settings->put_AreDefaultScriptDialogsEnabled(FALSE);
     if (auto settings3 = settings.query<ICoreWebView2Settings3>(IID_ICoreWebView2Settings3)) {
       settings3->put_AreBrowserAcceleratorKeysEnabled(FALSE);
+    }
+    // Nothing typed into the page is remembered in the user data folder.
+    if (auto settings4 = settings.query<ICoreWebView2Settings4>(IID_ICoreWebView2Settings4)) {
+      settings4->put_IsPasswordAutosaveEnabled(FALSE);
+      settings4->put_IsGeneralAutofillEnabled(FALSE);
     }
   }
   if (auto controller2 = controller_.query<ICoreWebView2Controller2>(IID_ICoreWebView2Controller2)) {
     controller2->put_DefaultBackgroundColor(kBackground);
   }
 
-  const std::wstring filter = std::wstring(kVirtualOrigin) + L"*";
-  webview_->AddWebResourceRequestedFilter(filter.c_str(), COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL);
+  // Every request of the view comes to the handler: the page's origin is answered from the
+  // resources, every other address with an error, so nothing reaches a network.
+  webview_->AddWebResourceRequestedFilter(L"*", COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL);
 
   // The registration tokens are not kept: the handlers stay for the life of the view.
   EventRegistrationToken token{};
@@ -135,14 +184,34 @@ void WebViewHost::configure() {
   webview_->add_NavigationStarting(navigation.get(), &token);
   webview_->add_FrameNavigationStarting(navigation.get(), &token);
 
+  auto permissions = make_callback<ICoreWebView2PermissionRequestedEventHandler>(
+      IID_ICoreWebView2PermissionRequestedEventHandler, &deny_permission);
+  webview_->add_PermissionRequested(permissions.get(), &token);
+
+  if (auto webview4 = webview_.query<ICoreWebView2_4>(IID_ICoreWebView2_4)) {
+    auto downloads = make_callback<ICoreWebView2DownloadStartingEventHandler>(
+        IID_ICoreWebView2DownloadStartingEventHandler, &refuse_download);
+    webview4->add_DownloadStarting(downloads.get(), &token);
+  }
+
+  auto failures = make_callback<ICoreWebView2ProcessFailedEventHandler>(
+      IID_ICoreWebView2ProcessFailedEventHandler,
+      [this](ICoreWebView2*, ICoreWebView2ProcessFailedEventArgs* args) -> HRESULT {
+        COREWEBVIEW2_PROCESS_FAILED_KIND kind{};
+        if (!args || FAILED(args->get_ProcessFailedKind(&kind))) return S_OK;
+        if (ends_the_page(kind) && events_.failed) events_.failed();
+        return S_OK;
+      });
+  webview_->add_ProcessFailed(failures.get(), &token);
+
   const std::wstring start = std::wstring(kVirtualOrigin) + L"index.html";
   webview_->Navigate(start.c_str());
 }
 
-void WebViewHost::report(bool created) {
-  if (reported_ || released_) return;
-  reported_ = true;
-  if (events_.created) events_.created(created);
+void WebViewHost::report(unsigned generation, const ViewResult& result) {
+  if (generation != generation_ || !reporting_) return;
+  reporting_ = false;
+  if (events_.created) events_.created(result);
 }
 
 void WebViewHost::post_json(std::wstring_view json) {
@@ -157,8 +226,32 @@ void WebViewHost::resize() {
   if (GetClientRect(window_, &bounds)) controller_->put_Bounds(bounds);
 }
 
+void WebViewHost::set_zoom(double zoom) {
+  zoom_ = zoom;
+  if (controller_) controller_->put_ZoomFactor(zoom);
+}
+
+void WebViewHost::focus() {
+  if (controller_) controller_->MoveFocus(COREWEBVIEW2_MOVE_FOCUS_REASON_PROGRAMMATIC);
+}
+
+void WebViewHost::notify_moved() {
+  if (controller_) controller_->NotifyParentWindowPositionChanged();
+}
+
+void WebViewHost::set_visible(bool visible) {
+  if (!controller_ || visible == visible_) return;
+  visible_ = visible;
+  controller_->put_IsVisible(visible ? TRUE : FALSE);
+}
+
 void WebViewHost::release() {
-  if (started_) released_ = true;
+  ++generation_;  // callbacks of a creation under way now find nothing to do
+  started_ = false;
+  reporting_ = false;
+  // Closing ends the view's browser processes now (when no other view shares them), not whenever
+  // the runtime drops its last reference.
+  if (controller_) controller_->Close();
   controller_.reset();
   webview_.reset();
   environment_.reset();

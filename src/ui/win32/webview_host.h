@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "ui/ui_host.h"
 #include "ui/win32/com_ptr.h"
 #include "ui/win32/webview2.h"
 
@@ -18,11 +19,15 @@ using CreateEnvironmentFn = HRESULT(STDAPICALLTYPE*)(PCWSTR browser_folder, PCWS
                                                      ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler);
 
 struct WebViewEvents {
-  // Called once: true when the view exists, is configured and navigates to the start page; false
-  // when it cannot be created (no usable runtime, or any step of the creation failed).
-  std::function<void(bool created)> created;
+  // Called once per creation: Created when the view exists, is configured and navigates to the
+  // start page; RuntimeMissing when the loader found no runtime; Failed with the HRESULT of the
+  // step that failed otherwise.
+  std::function<void(const ViewResult& result)> created;
   // Every text that a document of the page's own origin posts (window.chrome.webview.postMessage).
   std::function<void(std::wstring_view text)> page_message;
+  // The view's browser process, or the renderer of its page, exited or hung: the page is gone
+  // until the view is made anew. Called inside the runtime's event.
+  std::function<void()> failed;
 };
 
 class WebViewHost {
@@ -33,30 +38,42 @@ class WebViewHost {
   WebViewHost& operator=(const WebViewHost&) = delete;
 
   // Starts creating the view in `window` with the user data folder and the zoom factor; returns
-  // at once. The result arrives through WebViewEvents::created.
+  // at once. The result arrives through WebViewEvents::created. A second call does nothing until
+  // release() has ended the first view.
   void create(HWND window, std::wstring_view user_data_folder, double zoom);
   bool exists() const { return static_cast<bool>(webview_); }
   // Hands one JSON message to the page (PostWebMessageAsJson); nothing without a view.
   void post_json(std::wstring_view json);
   // Gives the view the window's client rectangle.
   void resize();
-  // Releases controller, view and environment, in that order; a creation still under way ends
-  // without effect.
+  // The view's zoom factor from now on (also for a view created later).
+  void set_zoom(double zoom);
+  // Moves the keyboard focus into the page (MoveFocus, programmatic).
+  void focus();
+  // Tells the view that its window moved, so that pop-ups, the input method and accessibility
+  // find it where it now is.
+  void notify_moved();
+  // Shows or hides the view: a hidden view (of a minimised window) stops drawing, and its video
+  // stops decoding.
+  void set_visible(bool visible);
+  // Closes the view and releases controller, view and environment, in that order; the callbacks
+  // of a creation still under way end without effect.
   void release();
 
  private:
-  HRESULT on_environment(HRESULT result, ICoreWebView2Environment* environment);
-  HRESULT on_controller(HRESULT result, ICoreWebView2Controller* controller);
+  HRESULT on_environment(unsigned generation, HRESULT result, ICoreWebView2Environment* environment);
+  HRESULT on_controller(unsigned generation, HRESULT result, ICoreWebView2Controller* controller);
   void configure();
-  void report(bool created);
+  void report(unsigned generation, const ViewResult& result);
 
   CreateEnvironmentFn create_environment_;
   WebViewEvents events_;
   HWND window_ = nullptr;
   double zoom_ = 1.0;
-  bool started_ = false;
-  bool released_ = false;
-  bool reported_ = false;
+  bool visible_ = true;
+  bool started_ = false;   // create() was called and release() has not ended it
+  bool reporting_ = false;  // a creation's result is still to be reported
+  unsigned generation_ = 0;  // which creation the runtime's callbacks belong to
   ComPtr<ICoreWebView2Environment> environment_;
   ComPtr<ICoreWebView2Controller> controller_;
   ComPtr<ICoreWebView2> webview_;

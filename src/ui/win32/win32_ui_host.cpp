@@ -5,6 +5,7 @@
 
 #include <utility>
 
+#include "os/known_folders.h"
 #include "ui/win32/folder_dialog.h"
 
 namespace corvane::win32 {
@@ -18,15 +19,14 @@ constexpr COLORREF kBackground = RGB(13, 13, 13);
 constexpr wchar_t kTitle[] = L"Corvane";
 constexpr WORD kIconId = 101;
 
-bool is_setup_message(UINT message) { return message >= WM_UI_MESSAGE && message <= WM_BROWSE_GAME; }
+bool is_setup_message(UINT message) { return message >= WM_UI_MESSAGE && message <= WM_VIEW_UNAVAILABLE; }
 
 }  // namespace
 
 std::wstring view_user_data_folder() {
-  wchar_t buffer[MAX_PATH + 1] = {};
-  const DWORD length = GetTempPathW(MAX_PATH + 1, buffer);
-  if (length == 0 || length > MAX_PATH) return L"Corvane-Setup";
-  return std::wstring(buffer, length) + L"Corvane-Setup";
+  const std::wstring local = os::known_folder_path(os::KnownFolder::LocalAppData);
+  if (local.empty()) return {};
+  return local + (local.back() == L'\\' ? L"" : L"\\") + L"Corvane-Setup";
 }
 
 Win32UiHost::Win32UiHost(HINSTANCE instance, int show_command, HostHandlers handlers,
@@ -35,12 +35,14 @@ Win32UiHost::Win32UiHost(HINSTANCE instance, int show_command, HostHandlers hand
       show_command_(show_command),
       handlers_(std::move(handlers)),
       view_(create_environment,
-            WebViewEvents{[this](bool created) {
-                            if (handlers_.view_created) handlers_.view_created(created);
+            WebViewEvents{[this](const ViewResult& result) {
+                            if (handlers_.view_created) handlers_.view_created(result);
                           },
                           [this](std::wstring_view command) {
                             if (handlers_.page_command) handlers_.page_command(command);
-                          }}) {}
+                          },
+                          // Handled once the runtime's event has returned: the view is released then.
+                          [this] { (void)post_message(WM_VIEW_FAILED, nullptr); }}) {}
 
 Win32UiHost::~Win32UiHost() {
   view_.release();
@@ -60,7 +62,9 @@ bool Win32UiHost::post_message(WindowMessage message, std::unique_ptr<std::wstri
 MessageBoxAnswer Win32UiHost::message_box(std::wstring_view text, MessageBoxKind kind) {
   const std::wstring ztext(text);
   const bool question = kind == MessageBoxKind::YesNoWarning;
-  const UINT type = question ? (MB_YESNO | MB_ICONWARNING) : MB_ICONERROR;
+  const UINT type = question ? (MB_YESNO | MB_ICONWARNING)
+                    : kind == MessageBoxKind::Information ? MB_ICONINFORMATION
+                                                          : MB_ICONERROR;
   const int answer = MessageBoxW(window_.load(), ztext.c_str(), kTitle, type);
   if (!question) return MessageBoxAnswer::Ok;
   return answer == IDYES ? MessageBoxAnswer::Yes : MessageBoxAnswer::No;
@@ -131,6 +135,14 @@ void Win32UiHost::start_drag() {
   SendMessageW(window, WM_NCLBUTTONDOWN, HTCAPTION, 0);
 }
 
+void Win32UiHost::place_window(const ScreenRect& placement) {
+  HWND window = window_.load();
+  if (!window) return;
+  SetWindowPos(window, nullptr, placement.left, placement.top, placement.right - placement.left,
+               placement.bottom - placement.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  view_.resize();  // also when only the place changed
+}
+
 void Win32UiHost::destroy_window() {
   if (HWND window = window_.load()) DestroyWindow(window);
 }
@@ -145,12 +157,20 @@ void Win32UiHost::kill_timer(std::uint32_t id) {
 
 void Win32UiHost::create_view(double zoom) {
   HWND window = window_.load();
-  if (!window) {
-    if (handlers_.view_created) handlers_.view_created(false);
+  const std::wstring folder = window ? view_user_data_folder() : std::wstring();
+  if (!window || folder.empty()) {
+    const DWORD error = window ? ERROR_PATH_NOT_FOUND : ERROR_INVALID_WINDOW_HANDLE;
+    if (handlers_.view_created) {
+      handlers_.view_created({ViewStatus::Failed, static_cast<std::uint32_t>(HRESULT_FROM_WIN32(error))});
+    }
     return;
   }
-  view_.create(window, view_user_data_folder(), zoom);
+  view_.create(window, folder, zoom);
 }
+
+void Win32UiHost::set_view_zoom(double zoom) { view_.set_zoom(zoom); }
+
+void Win32UiHost::focus_view() { view_.focus(); }
 
 void Win32UiHost::post_json_to_page(std::wstring_view json) { view_.post_json(json); }
 
@@ -165,6 +185,17 @@ std::wstring Win32UiHost::show_folder_dialog(std::wstring_view title, std::wstri
 void Win32UiHost::open_url(std::wstring_view url) {
   const std::wstring zurl(url);
   ShellExecuteW(nullptr, L"open", zurl.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void Win32UiHost::set_shutdown_reason(std::wstring_view reason) {
+  HWND window = window_.load();
+  if (!window) return;
+  if (reason.empty()) {
+    ShutdownBlockReasonDestroy(window);
+  } else {
+    const std::wstring text(reason);
+    ShutdownBlockReasonCreate(window, text.c_str());
+  }
 }
 
 void Win32UiHost::run_message_loop() {
@@ -217,8 +248,28 @@ LRESULT Win32UiHost::handle(HWND window, UINT message, WPARAM wparam, LPARAM lpa
       if (deliver(kWindowTimer, wparam, nullptr)) return 0;
       break;
     case WM_SIZE:
+      // Minimised, the view is hidden: it stops drawing, and the page's video stops decoding.
+      view_.set_visible(wparam != SIZE_MINIMIZED);
       view_.resize();
       return 0;
+    case WM_MOVE:
+    case WM_MOVING:
+      // Pop-ups, the input method and accessibility place themselves by where the view last was.
+      view_.notify_moved();
+      return message == WM_MOVING ? TRUE : 0;
+    case WM_ACTIVATE: {
+      // The default handling gives the window itself the keyboard focus; the page takes it over.
+      const LRESULT result = DefWindowProcW(window, message, wparam, lparam);
+      if (LOWORD(wparam) != WA_INACTIVE && HIWORD(wparam) == 0) view_.focus();
+      return result;
+    }
+    case WM_DPICHANGED:
+      // The DPI the window now has (both halves are the same); GetDpiForWindow says the same.
+      dpi_changed(HIWORD(wparam) ? HIWORD(wparam) : GetDpiForWindow(window),
+                  *reinterpret_cast<const RECT*>(lparam));
+      return 0;
+    case WM_QUERYENDSESSION:
+      return handlers_.session_may_end && !handlers_.session_may_end() ? FALSE : TRUE;
     case WM_ERASEBKGND: {
       RECT client{};
       GetClientRect(window, &client);
@@ -231,6 +282,19 @@ LRESULT Win32UiHost::handle(HWND window, UINT message, WPARAM wparam, LPARAM lpa
       break;
   }
   return DefWindowProcW(window, message, wparam, lparam);
+}
+
+void Win32UiHost::dpi_changed(UINT dpi, const RECT& suggested) {
+  const ScreenRect rect{suggested.left, suggested.top, suggested.right, suggested.bottom};
+  if (!handlers_.dpi_changed) {
+    place_window(rect);
+    return;
+  }
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  RECT area = suggested;
+  if (GetMonitorInfoW(MonitorFromRect(&suggested, MONITOR_DEFAULTTONEAREST), &monitor)) area = monitor.rcWork;
+  handlers_.dpi_changed(rect, dpi, {area.left, area.top, area.right, area.bottom});
 }
 
 }  // namespace corvane::win32

@@ -16,11 +16,17 @@
 namespace corvane::win32 {
 
 // Where the host hands what happens in the window: the portable window procedure, the view's
-// creation result and the page's commands (app/window_proc.h, ui/dispatcher.h in the setup).
+// creation result, the page's commands, a move to a monitor of another DPI and the system's
+// question whether the session may end (app/window_proc.h, ui/dispatcher.h in the setup).
 struct HostHandlers {
   std::function<bool(WindowMessage, std::uintptr_t, std::unique_ptr<std::wstring>)> window_proc;
-  std::function<void(bool created)> view_created;
+  std::function<void(const ViewResult& result)> view_created;
   std::function<void(std::wstring_view command)> page_command;
+  // The suggested rectangle and DPI of WM_DPICHANGED and the work area of the monitor the
+  // rectangle lies on. Without it the window takes the suggested rectangle.
+  std::function<void(const ScreenRect& suggested, std::uint32_t dpi, const ScreenRect& work_area)> dpi_changed;
+  // WM_QUERYENDSESSION: false holds up the logoff or shutdown. Without it the session may end.
+  std::function<bool()> session_may_end;
 };
 
 class Win32UiHost final : public UiHost {
@@ -40,14 +46,18 @@ class Win32UiHost final : public UiHost {
   void bring_to_foreground() override;
   void minimize_window() override;
   void start_drag() override;
+  void place_window(const ScreenRect& placement) override;
   void destroy_window() override;
   void set_timer(std::uint32_t id, std::uint32_t interval_ms) override;
   void kill_timer(std::uint32_t id) override;
   void create_view(double zoom) override;
+  void set_view_zoom(double zoom) override;
+  void focus_view() override;
   void post_json_to_page(std::wstring_view json) override;
   void release_view() override;
   std::wstring show_folder_dialog(std::wstring_view title, std::wstring_view start_folder) override;
   void open_url(std::wstring_view url) override;
+  void set_shutdown_reason(std::wstring_view reason) override;
   void run_message_loop() override;
   void quit_message_loop() override;
 
@@ -57,6 +67,7 @@ class Win32UiHost final : public UiHost {
  private:
   static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT handle(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  void dpi_changed(UINT dpi, const RECT& suggested);
   bool deliver(WindowMessage message, std::uintptr_t wparam, std::unique_ptr<std::wstring> text);
 
   HINSTANCE instance_;
@@ -68,7 +79,11 @@ class Win32UiHost final : public UiHost {
 
 // The class name of the host window.
 inline constexpr wchar_t kWindowClassName[] = L"CorvaneSetup";
-// The user data folder of the view: the user's temporary folder + "Corvane-Setup".
+// The user data folder of the view: the user's own local application data folder +
+// "\Corvane-Setup" (the runtime keeps its data below it, in EBWebView). Only that user can create
+// or change anything there, unlike a fixed name in the temporary folder, which another account on
+// the machine could create first. Empty when that folder cannot be found: the view is then not
+// created, rather than kept next to the executable, where the runtime would put it.
 std::wstring view_user_data_folder();
 
 }  // namespace corvane::win32

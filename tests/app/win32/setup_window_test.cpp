@@ -1,7 +1,9 @@
 // Corvane-Setup.exe itself under Wine with a display (Xvfb). Wine has no WebView2 runtime, so the
 // window is created, cloaked, and the missing-runtime prompt follows; the tests answer the boxes as
-// a user would and read how the process ends. Each test runs a copy of the program in a folder of
-// its own, beside a stand-in dwmapi.dll (fake_dwmapi.cpp) that shows what the program asked of DWM.
+// a user would and read how the process ends. A runtime that is there but cannot be used (a
+// stand-in without its creation entry, named by WEBVIEW2_BROWSER_EXECUTABLE_FOLDER) is tried twice
+// and then told with its error code. Each test runs a copy of the program in a folder of its own,
+// beside a stand-in dwmapi.dll (fake_dwmapi.cpp) that shows what the program asked of DWM.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -241,6 +243,30 @@ TEST_F(SetupWindowTest, InstallModeShowsItsCloakedWindowThenTheRuntimePromptAndN
   EXPECT_EQ(size.cx, install.cx);
   EXPECT_EQ(size.cy, install.cy);
   EXPECT_EQ(decline_runtime(run), 0u);
+}
+
+TEST_F(SetupWindowTest, ARuntimeThatCannotBeUsedIsToldWithItsCodeNotAsMissing) {
+  // A fixed-version runtime folder whose client library lacks the creation entry.
+  const fs::path runtime = folder / L"runtime";
+  fs::create_directories(runtime / L"EBWebView" / L"x64");
+  std::wstring broken = L"Z:";
+  for (const char* c = CORVANE_BROKEN_RUNTIME; *c; ++c) broken += static_cast<wchar_t>(*c == '/' ? '\\' : *c);
+  fs::copy_file(broken, runtime / L"EBWebView" / L"x64" / L"EmbeddedBrowserWebView.dll");
+  SetEnvironmentVariableW(L"WEBVIEW2_BROWSER_EXECUTABLE_FOLDER", runtime.c_str());
+  const fs::path program = place_program(folder / L"download", L"Corvane-Setup.exe");
+  const auto started = std::chrono::steady_clock::now();
+  SetupRun run(program, L"");
+  SetEnvironmentVariableW(L"WEBVIEW2_BROWSER_EXECUTABLE_FOLDER", nullptr);
+  ASSERT_TRUE(run.started());
+  HWND box = wait_for_box(run.id());
+  ASSERT_NE(box, nullptr);
+  // Told after the second attempt, a pause after the first.
+  EXPECT_GE(std::chrono::steady_clock::now() - started, 1s);
+  EXPECT_EQ(box_text(box), L"Не удалось открыть окно установщика (код 0x8007007F). Закройте другие копии установщика и "
+                           L"запустите его снова.");
+  EXPECT_EQ(GetDlgItem(box, IDNO), nullptr);  // no offer to download a runtime
+  PostMessageW(box, WM_COMMAND, IDOK, 0);
+  EXPECT_EQ(run.wait(), 0u);
 }
 
 TEST_F(SetupWindowTest, UninstallOfAClientFolderTakesTheUninstallPath) {

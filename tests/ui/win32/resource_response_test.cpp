@@ -6,10 +6,14 @@
 #include <gtest/gtest.h>
 
 #include "ui/asset_table.h"
+#include "ui/resource_server.h"
 #include "ui/win32/webview2_doubles.h"
 
 namespace corvane::test {
 namespace {
+
+const std::wstring kPolicy =
+    L"Content-Security-Policy: " + std::wstring(kContentSecurityPolicy.begin(), kContentSecurityPolicy.end());
 
 ComPtr<FakeResourceArgs> answer(const std::wstring& rest) {
   ComPtr<FakeEnvironment> environment(new FakeEnvironment);
@@ -24,7 +28,7 @@ TEST(ResourceResponse, TheResourceBytesInAStreamOfTheirOwnWithTheirType) {
   ASSERT_NE(response, nullptr);
   EXPECT_EQ(response->status, 200);
   EXPECT_EQ(response->reason, L"OK");
-  EXPECT_EQ(response->headers, L"Content-Type: text/javascript; charset=utf-8");
+  EXPECT_EQ(response->headers, L"Content-Type: text/javascript; charset=utf-8\r\n" + kPolicy);
   EXPECT_EQ(response->body(), "console.log(1)");
   // A second request gets a second stream: reading one leaves the other whole.
   auto again = answer(L"app.js");
@@ -39,7 +43,7 @@ TEST(ResourceResponse, AbsentOrEmptyResourcesAre500WithoutContent) {
     ASSERT_NE(response, nullptr);
     EXPECT_EQ(response->status, 500);
     EXPECT_EQ(response->reason, L"Missing");
-    EXPECT_EQ(response->headers, L"");
+    EXPECT_EQ(response->headers, kPolicy);
     EXPECT_FALSE(response->content);
   }
 }

@@ -14,10 +14,13 @@ namespace corvane::test {
 
 using win32::ComPtr;
 
-class FakeSettings final : public ComDouble<ICoreWebView2Settings3Stub> {
+class FakeSettings final : public ComDouble<ICoreWebView2Settings4Stub> {
  public:
-  FakeSettings()
-      : ComDouble({IID_ICoreWebView2Settings, IID_ICoreWebView2Settings2, IID_ICoreWebView2Settings3}) {}
+  // A runtime of the first releases offers the settings interface alone.
+  explicit FakeSettings(bool newer_interfaces = true)
+      : ComDouble(newer_interfaces ? std::initializer_list<IID>{IID_ICoreWebView2Settings, IID_ICoreWebView2Settings2,
+                                                                IID_ICoreWebView2Settings3, IID_ICoreWebView2Settings4}
+                                   : std::initializer_list<IID>{IID_ICoreWebView2Settings}) {}
   std::map<std::string, BOOL> values;  // every put_ by name
 
   HRESULT STDMETHODCALLTYPE put_AreDefaultContextMenusEnabled(BOOL v) override { return set("ContextMenus", v); }
@@ -28,6 +31,8 @@ class FakeSettings final : public ComDouble<ICoreWebView2Settings3Stub> {
   HRESULT STDMETHODCALLTYPE put_IsScriptEnabled(BOOL v) override { return set("Script", v); }
   HRESULT STDMETHODCALLTYPE put_IsWebMessageEnabled(BOOL v) override { return set("WebMessage", v); }
   HRESULT STDMETHODCALLTYPE put_AreDefaultScriptDialogsEnabled(BOOL v) override { return set("ScriptDialogs", v); }
+  HRESULT STDMETHODCALLTYPE put_IsPasswordAutosaveEnabled(BOOL v) override { return set("PasswordAutosave", v); }
+  HRESULT STDMETHODCALLTYPE put_IsGeneralAutofillEnabled(BOOL v) override { return set("GeneralAutofill", v); }
 
  private:
   HRESULT set(const char* name, BOOL v) {
@@ -36,10 +41,15 @@ class FakeSettings final : public ComDouble<ICoreWebView2Settings3Stub> {
   }
 };
 
-class FakeView final : public ComDouble<ICoreWebView2Stub> {
+class FakeView final : public ComDouble<ICoreWebView2_4Stub> {
  public:
-  FakeView() : ComDouble({IID_ICoreWebView2}) {}
-  ComPtr<FakeSettings> settings{new FakeSettings};
+  // A runtime of the first releases offers the view interface alone (no DownloadStarting).
+  explicit FakeView(bool newer_interfaces = true)
+      : ComDouble(newer_interfaces ? std::initializer_list<IID>{IID_ICoreWebView2, IID_ICoreWebView2_2,
+                                                                IID_ICoreWebView2_3, IID_ICoreWebView2_4}
+                                   : std::initializer_list<IID>{IID_ICoreWebView2}),
+        settings(new FakeSettings(newer_interfaces)) {}
+  ComPtr<FakeSettings> settings;
   std::vector<std::pair<std::wstring, COREWEBVIEW2_WEB_RESOURCE_CONTEXT>> filters;
   std::vector<std::wstring> navigations;
   std::vector<std::wstring> posted_json;
@@ -48,6 +58,9 @@ class FakeView final : public ComDouble<ICoreWebView2Stub> {
   ComPtr<ICoreWebView2NewWindowRequestedEventHandler> new_window_handler;
   ComPtr<ICoreWebView2NavigationStartingEventHandler> navigation_handler;
   ComPtr<ICoreWebView2NavigationStartingEventHandler> frame_navigation_handler;
+  ComPtr<ICoreWebView2PermissionRequestedEventHandler> permission_handler;
+  ComPtr<ICoreWebView2DownloadStartingEventHandler> download_handler;
+  ComPtr<ICoreWebView2ProcessFailedEventHandler> process_failed_handler;
 
   HRESULT STDMETHODCALLTYPE get_Settings(ICoreWebView2Settings** out) override {
     settings->AddRef();
@@ -78,6 +91,18 @@ class FakeView final : public ComDouble<ICoreWebView2Stub> {
                                                         EventRegistrationToken* token) override {
     return keep(frame_navigation_handler, h, token);
   }
+  HRESULT STDMETHODCALLTYPE add_PermissionRequested(ICoreWebView2PermissionRequestedEventHandler* h,
+                                                    EventRegistrationToken* token) override {
+    return keep(permission_handler, h, token);
+  }
+  HRESULT STDMETHODCALLTYPE add_DownloadStarting(ICoreWebView2DownloadStartingEventHandler* h,
+                                                 EventRegistrationToken* token) override {
+    return keep(download_handler, h, token);
+  }
+  HRESULT STDMETHODCALLTYPE add_ProcessFailed(ICoreWebView2ProcessFailedEventHandler* h,
+                                              EventRegistrationToken* token) override {
+    return keep(process_failed_handler, h, token);
+  }
   HRESULT STDMETHODCALLTYPE Navigate(LPCWSTR uri) override {
     navigations.emplace_back(uri);
     return S_OK;
@@ -99,11 +124,16 @@ class FakeView final : public ComDouble<ICoreWebView2Stub> {
 
 class FakeController final : public ComDouble<ICoreWebView2Controller2Stub> {
  public:
-  FakeController() : ComDouble({IID_ICoreWebView2Controller, IID_ICoreWebView2Controller2}) {}
-  ComPtr<FakeView> view{new FakeView};
+  explicit FakeController(bool newer_interfaces = true)
+      : ComDouble({IID_ICoreWebView2Controller, IID_ICoreWebView2Controller2}), view(new FakeView(newer_interfaces)) {}
+  ComPtr<FakeView> view;
   std::vector<RECT> bounds;
   std::vector<double> zooms;
   std::vector<COREWEBVIEW2_COLOR> backgrounds;
+  std::vector<COREWEBVIEW2_MOVE_FOCUS_REASON> focus_moves;
+  std::vector<BOOL> visibility;  // every put_IsVisible
+  int position_notices = 0;      // NotifyParentWindowPositionChanged
+  int closes = 0;
 
   HRESULT STDMETHODCALLTYPE get_CoreWebView2(ICoreWebView2** out) override {
     view->AddRef();
@@ -120,6 +150,22 @@ class FakeController final : public ComDouble<ICoreWebView2Controller2Stub> {
   }
   HRESULT STDMETHODCALLTYPE put_DefaultBackgroundColor(COREWEBVIEW2_COLOR c) override {
     backgrounds.push_back(c);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE MoveFocus(COREWEBVIEW2_MOVE_FOCUS_REASON reason) override {
+    focus_moves.push_back(reason);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE put_IsVisible(BOOL v) override {
+    visibility.push_back(v);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE NotifyParentWindowPositionChanged() override {
+    ++position_notices;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Close() override {
+    ++closes;
     return S_OK;
   }
 };
@@ -153,6 +199,8 @@ class FakeResponse final : public ComDouble<ICoreWebView2WebResourceResponseStub
 class FakeEnvironment final : public ComDouble<ICoreWebView2EnvironmentStub> {
  public:
   FakeEnvironment() : ComDouble({IID_ICoreWebView2Environment}) {}
+  // The controller the next creation hands out; each creation after the first makes a new one,
+  // as the runtime does, and this then names the newest.
   ComPtr<FakeController> controller{new FakeController};
   HRESULT controller_result = S_OK;   // handed to the completion handler
   HRESULT create_call_result = S_OK;  // CreateCoreWebView2Controller's own result
@@ -162,6 +210,8 @@ class FakeEnvironment final : public ComDouble<ICoreWebView2EnvironmentStub> {
       HWND parent, ICoreWebView2CreateCoreWebView2ControllerCompletedHandler* handler) override {
     parents.push_back(parent);
     if (FAILED(create_call_result)) return create_call_result;
+    if (handed_out_) controller = ComPtr<FakeController>(new FakeController);
+    handed_out_ = SUCCEEDED(controller_result);
     return handler->Invoke(controller_result, SUCCEEDED(controller_result) ? controller.get() : nullptr);
   }
   HRESULT STDMETHODCALLTYPE CreateWebResourceResponse(IStream* content, int status, LPCWSTR reason, LPCWSTR headers,
@@ -169,6 +219,9 @@ class FakeEnvironment final : public ComDouble<ICoreWebView2EnvironmentStub> {
     *out = new FakeResponse(content, status, reason ? reason : L"", headers ? headers : L"");
     return S_OK;
   }
+
+ private:
+  bool handed_out_ = false;
 };
 
 class FakeRequest final : public ComDouble<ICoreWebView2WebResourceRequestStub> {
@@ -241,6 +294,42 @@ class FakeNavigationArgs final : public ComDouble<ICoreWebView2NavigationStartin
   HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* out) override { return co_task_copy(uri, out); }
   HRESULT STDMETHODCALLTYPE put_Cancel(BOOL v) override {
     cancel.push_back(v);
+    return S_OK;
+  }
+};
+
+class FakePermissionArgs final : public ComDouble<ICoreWebView2PermissionRequestedEventArgsStub> {
+ public:
+  FakePermissionArgs() : ComDouble({IID_ICoreWebView2PermissionRequestedEventArgs}) {}
+  std::vector<COREWEBVIEW2_PERMISSION_STATE> states;
+  HRESULT STDMETHODCALLTYPE put_State(COREWEBVIEW2_PERMISSION_STATE state) override {
+    states.push_back(state);
+    return S_OK;
+  }
+};
+
+class FakeDownloadArgs final : public ComDouble<ICoreWebView2DownloadStartingEventArgsStub> {
+ public:
+  FakeDownloadArgs() : ComDouble({IID_ICoreWebView2DownloadStartingEventArgs}) {}
+  std::vector<BOOL> cancel;
+  std::vector<BOOL> handled;
+  HRESULT STDMETHODCALLTYPE put_Cancel(BOOL v) override {
+    cancel.push_back(v);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE put_Handled(BOOL v) override {
+    handled.push_back(v);
+    return S_OK;
+  }
+};
+
+class FakeProcessFailedArgs final : public ComDouble<ICoreWebView2ProcessFailedEventArgsStub> {
+ public:
+  explicit FakeProcessFailedArgs(COREWEBVIEW2_PROCESS_FAILED_KIND kind_in)
+      : ComDouble({IID_ICoreWebView2ProcessFailedEventArgs}), kind(kind_in) {}
+  COREWEBVIEW2_PROCESS_FAILED_KIND kind;
+  HRESULT STDMETHODCALLTYPE get_ProcessFailedKind(COREWEBVIEW2_PROCESS_FAILED_KIND* out) override {
+    *out = kind;
     return S_OK;
   }
 };

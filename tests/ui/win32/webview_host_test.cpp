@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "ui/asset_table.h"
+#include "ui/resource_server.h"
 #include "ui/win32/webview2_doubles.h"
 
 namespace corvane::test {
@@ -26,6 +27,9 @@ struct LoaderCall {
   HRESULT call_result = S_OK;         // the function's own result
   HRESULT environment_result = S_OK;  // given to the completion handler
   ComPtr<FakeEnvironment> environment;
+  // Set: the completion handler is kept here and not called (a creation still under way).
+  bool defer = false;
+  ComPtr<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler> pending;
 };
 LoaderCall g_loader;
 
@@ -37,6 +41,10 @@ HRESULT STDAPICALLTYPE fake_create_environment(PCWSTR browser_folder, PCWSTR use
   g_loader.user_data_folder = user_data_folder ? user_data_folder : L"<null>";
   g_loader.options_null = options == nullptr;
   if (FAILED(g_loader.call_result)) return g_loader.call_result;
+  if (g_loader.defer) {
+    g_loader.pending = ComPtr<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler>::share(handler);
+    return S_OK;
+  }
   return handler->Invoke(g_loader.environment_result,
                          SUCCEEDED(g_loader.environment_result) ? g_loader.environment.get() : nullptr);
 }
@@ -68,16 +76,33 @@ class WebViewHostTest : public ::testing::Test {
   void TearDown() override { g_loader = LoaderCall{}; }
 
   win32::WebViewEvents events() {
-    return {[this](bool created) { results.push_back(created); },
-            [this](std::wstring_view text) { messages.emplace_back(text); }};
+    return {[this](const ViewResult& result) { results.push_back(result); },
+            [this](std::wstring_view text) { messages.emplace_back(text); }, [this] { ++failures; }};
+  }
+  // The statuses of the creation results so far, and their error codes.
+  std::vector<ViewStatus> statuses() const {
+    std::vector<ViewStatus> out;
+    for (const ViewResult& r : results) out.push_back(r.status);
+    return out;
+  }
+  std::vector<std::uint32_t> codes() const {
+    std::vector<std::uint32_t> out;
+    for (const ViewResult& r : results) out.push_back(r.error);
+    return out;
   }
   FakeController& controller() { return *g_loader.environment->controller.get(); }
   FakeView& view() { return *controller().view.get(); }
 
   TestWindow window;
-  std::vector<bool> results;
+  std::vector<ViewResult> results;
   std::vector<std::wstring> messages;
+  int failures = 0;
 };
+
+// The Content-Security-Policy header line of every answer.
+std::wstring policy_header() {
+  return L"Content-Security-Policy: " + std::wstring(kContentSecurityPolicy.begin(), kContentSecurityPolicy.end());
+}
 
 TEST_F(WebViewHostTest, CreatesTheViewLocksItDownAndNavigatesToTheStartPage) {
   win32::WebViewHost host(&fake_create_environment, events());
@@ -89,7 +114,7 @@ TEST_F(WebViewHostTest, CreatesTheViewLocksItDownAndNavigatesToTheStartPage) {
   EXPECT_EQ(g_loader.user_data_folder, L"C:\\users\\me\\Temp\\Corvane-Setup");
   ASSERT_EQ(g_loader.environment->parents.size(), 1u);
   EXPECT_EQ(g_loader.environment->parents[0], window.get());
-  ASSERT_EQ(results, std::vector<bool>{true});
+  EXPECT_EQ(statuses(), std::vector<ViewStatus>{ViewStatus::Created});
   EXPECT_TRUE(host.exists());
 
   RECT client{};
@@ -102,23 +127,30 @@ TEST_F(WebViewHostTest, CreatesTheViewLocksItDownAndNavigatesToTheStartPage) {
   const COREWEBVIEW2_COLOR c = controller().backgrounds[0];
   EXPECT_EQ(std::vector<int>({c.A, c.R, c.G, c.B}), std::vector<int>({255, 13, 13, 13}));
 
-  // Locked down; scripts, web messages and script dialogs keep their defaults.
-  const std::map<std::string, BOOL> expected{{"ContextMenus", FALSE}, {"DevTools", FALSE}, {"StatusBar", FALSE},
-                                             {"ZoomControl", FALSE}, {"AcceleratorKeys", FALSE}};
+  // Locked down: no menus, tools, zoom or browser keys, no script dialogs, nothing typed is
+  // remembered; scripts and web messages keep their defaults.
+  const std::map<std::string, BOOL> expected{{"ContextMenus", FALSE},   {"DevTools", FALSE},
+                                             {"StatusBar", FALSE},      {"ZoomControl", FALSE},
+                                             {"ScriptDialogs", FALSE},  {"AcceleratorKeys", FALSE},
+                                             {"PasswordAutosave", FALSE}, {"GeneralAutofill", FALSE}};
   EXPECT_EQ(view().settings->values, expected);
 
+  // Every request of the view, of any origin, comes to the handler.
   ASSERT_EQ(view().filters.size(), 1u);
-  EXPECT_EQ(view().filters[0].first, at(L"*"));
+  EXPECT_EQ(view().filters[0].first, L"*");
   EXPECT_EQ(view().filters[0].second, COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL);
   EXPECT_TRUE(view().resource_handler && view().message_handler && view().new_window_handler &&
-              view().navigation_handler && view().frame_navigation_handler);
+              view().navigation_handler && view().frame_navigation_handler && view().permission_handler &&
+              view().download_handler && view().process_failed_handler);
   EXPECT_EQ(view().navigations, std::vector<std::wstring>{at(L"index.html")});
 
   host.post_json(LR"({"type":"init","version":"1.0"})");
   EXPECT_EQ(view().posted_json, std::vector<std::wstring>{LR"({"type":"init","version":"1.0"})"});
 
-  // Released: no reference of the host is left on the objects, and nothing more is posted.
+  // Released: the view is closed, no reference of the host is left on the objects, and nothing
+  // more is posted.
   host.release();
+  EXPECT_EQ(controller().closes, 1);
   EXPECT_FALSE(host.exists());
   host.post_json(L"{}");
   EXPECT_EQ(view().posted_json.size(), 1u);
@@ -195,7 +227,7 @@ TEST_F(WebViewHostTest, EveryPageResourceIsAnsweredFromTheExecutablesResources) 
     ASSERT_NE(response, nullptr);
     EXPECT_EQ(response->status, 200);
     EXPECT_EQ(response->reason, L"OK");
-    EXPECT_EQ(response->headers, L"Content-Type: " + std::wstring(entry.mime_type));
+    EXPECT_EQ(response->headers, L"Content-Type: " + std::wstring(entry.mime_type) + L"\r\n" + policy_header());
     EXPECT_TRUE(response->body() == expected) << "bytes differ for a resource of " << expected.size() << " bytes";
   }
 
@@ -206,7 +238,7 @@ TEST_F(WebViewHostTest, EveryPageResourceIsAnsweredFromTheExecutablesResources) 
     FakeResponse* response = args->fake_response();
     EXPECT_EQ(response->status, 404);
     EXPECT_EQ(response->reason, L"Not Found");
-    EXPECT_EQ(response->headers, L"");
+    EXPECT_EQ(response->headers, policy_header());
     EXPECT_FALSE(response->content);
   }
 
@@ -216,7 +248,7 @@ TEST_F(WebViewHostTest, EveryPageResourceIsAnsweredFromTheExecutablesResources) 
   EXPECT_EQ(unreadable->responses_set, 0);
 }
 
-TEST_F(WebViewHostTest, EveryCreationFailureIsReportedOnce) {
+TEST_F(WebViewHostTest, EveryCreationFailureIsReportedOnceWithItsCause) {
   // The loader finds no runtime.
   g_loader.call_result = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
   {
@@ -224,9 +256,15 @@ TEST_F(WebViewHostTest, EveryCreationFailureIsReportedOnce) {
     host.create(window.get(), L"C:\\t", 1.0);
     EXPECT_FALSE(host.exists());
   }
+  // The loader finds a runtime that cannot be used.
+  g_loader.call_result = HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+  {
+    win32::WebViewHost host(&fake_create_environment, events());
+    host.create(window.get(), L"C:\\t", 1.0);
+  }
   // The environment fails, the controller's creation fails, or its completion reports a failure.
   g_loader.call_result = S_OK;
-  g_loader.environment_result = E_FAIL;
+  g_loader.environment_result = HRESULT_FROM_WIN32(ERROR_INVALID_STATE);
   {
     win32::WebViewHost host(&fake_create_environment, events());
     host.create(window.get(), L"C:\\t", 1.0);
@@ -245,8 +283,120 @@ TEST_F(WebViewHostTest, EveryCreationFailureIsReportedOnce) {
     host.create(window.get(), L"C:\\t", 1.0);  // a second start does nothing
     EXPECT_FALSE(host.exists());
   }
-  EXPECT_EQ(results, std::vector<bool>(4, false));
-  EXPECT_EQ(g_loader.calls, 4);
+  EXPECT_EQ(statuses(), (std::vector<ViewStatus>{ViewStatus::RuntimeMissing, ViewStatus::Failed, ViewStatus::Failed,
+                                                 ViewStatus::Failed, ViewStatus::Failed}));
+  EXPECT_EQ(codes(), (std::vector<std::uint32_t>{0x80070002u, 0x8007007Fu, 0x8007139Fu, 0x80070005u, 0x8000FFFFu}));
+  EXPECT_EQ(g_loader.calls, 5);
+}
+
+TEST_F(WebViewHostTest, AReleasedViewIsMadeAnewAndTheOldCreationEndsWithoutEffect) {
+  win32::WebViewHost host(&fake_create_environment, events());
+  g_loader.defer = true;
+  host.create(window.get(), L"C:\\t", 1.0);
+  auto late = std::move(g_loader.pending);
+  ASSERT_TRUE(late);
+  host.release();  // e.g. the window closes before the runtime has answered
+  EXPECT_EQ(late->Invoke(S_OK, g_loader.environment.get()), S_OK);
+  EXPECT_TRUE(results.empty());
+  EXPECT_TRUE(g_loader.environment->parents.empty());
+
+  g_loader.defer = false;
+  host.create(window.get(), L"C:\\t", 1.2);
+  ASSERT_EQ(statuses(), std::vector<ViewStatus>{ViewStatus::Created});
+  FakeController* first = &controller();
+  host.release();
+  EXPECT_EQ(first->closes, 1);
+  host.create(window.get(), L"C:\\t", 0.9);
+  EXPECT_EQ(statuses(), (std::vector<ViewStatus>{ViewStatus::Created, ViewStatus::Created}));
+  EXPECT_NE(&controller(), first);  // a new controller and view
+  EXPECT_EQ(controller().zooms, std::vector<double>{0.9});
+  EXPECT_EQ(view().navigations, std::vector<std::wstring>{at(L"index.html")});
+  EXPECT_EQ(g_loader.calls, 3);
+}
+
+TEST_F(WebViewHostTest, RequestsOutsideThePageOriginAreRefused) {
+  win32::WebViewHost host(&fake_create_environment, events());
+  host.create(window.get(), L"C:\\t", 1.0);
+  ASSERT_TRUE(view().resource_handler);
+  for (const wchar_t* uri : {L"https://example.com/app.js", L"http://127.0.0.1:47613/manifest.json",
+                             L"HTTPS://SETUP.CORVANE.INVALID/index.html", L"https://setup.corvane.invalid.example.com/",
+                             L"http://setup.corvane.invalid/index.html", L"data:,", L"ws://127.0.0.1/", L""}) {
+    ComPtr<FakeResourceArgs> args(new FakeResourceArgs(new FakeRequest(uri)));
+    EXPECT_EQ(view().resource_handler->Invoke(&view(), args.get()), S_OK);
+    FakeResponse* response = args->fake_response();
+    ASSERT_NE(response, nullptr) << "no answer for a request of " << std::wstring(uri).size() << " characters";
+    EXPECT_EQ(response->status, 403);
+    EXPECT_EQ(response->reason, L"Forbidden");
+    EXPECT_EQ(response->headers, policy_header());
+    EXPECT_FALSE(response->content);
+  }
+}
+
+TEST_F(WebViewHostTest, PermissionsAndDownloadsAreRefused) {
+  win32::WebViewHost host(&fake_create_environment, events());
+  host.create(window.get(), L"C:\\t", 1.0);
+  ASSERT_TRUE(view().permission_handler && view().download_handler);
+  ComPtr<FakePermissionArgs> permission(new FakePermissionArgs);
+  EXPECT_EQ(view().permission_handler->Invoke(&view(), permission.get()), S_OK);
+  EXPECT_EQ(permission->states, std::vector<COREWEBVIEW2_PERMISSION_STATE>{COREWEBVIEW2_PERMISSION_STATE_DENY});
+  ComPtr<FakeDownloadArgs> download(new FakeDownloadArgs);
+  EXPECT_EQ(view().download_handler->Invoke(&view(), download.get()), S_OK);
+  EXPECT_EQ(download->cancel, std::vector<BOOL>{TRUE});
+  EXPECT_EQ(download->handled, std::vector<BOOL>{TRUE});  // and no download bar
+}
+
+TEST_F(WebViewHostTest, AnOldRuntimeGetsWhatItOffers) {
+  // Only the first interfaces of view and settings: the view still comes up, locked down as far
+  // as they reach.
+  g_loader.environment->controller = ComPtr<FakeController>(new FakeController(false));
+  win32::WebViewHost host(&fake_create_environment, events());
+  host.create(window.get(), L"C:\\t", 1.0);
+  EXPECT_EQ(statuses(), std::vector<ViewStatus>{ViewStatus::Created});
+  const std::map<std::string, BOOL> expected{{"ContextMenus", FALSE}, {"DevTools", FALSE}, {"StatusBar", FALSE},
+                                             {"ZoomControl", FALSE}, {"ScriptDialogs", FALSE}};
+  EXPECT_EQ(view().settings->values, expected);
+  EXPECT_FALSE(view().download_handler);
+  EXPECT_TRUE(view().permission_handler && view().process_failed_handler);
+  EXPECT_EQ(view().navigations, std::vector<std::wstring>{at(L"index.html")});
+}
+
+TEST_F(WebViewHostTest, ADeadBrowserOrPageRendererIsReportedButNotAHelperProcess) {
+  win32::WebViewHost host(&fake_create_environment, events());
+  host.create(window.get(), L"C:\\t", 1.0);
+  ASSERT_TRUE(view().process_failed_handler);
+  auto fail = [&](COREWEBVIEW2_PROCESS_FAILED_KIND kind) {
+    ComPtr<FakeProcessFailedArgs> args(new FakeProcessFailedArgs(kind));
+    EXPECT_EQ(view().process_failed_handler->Invoke(&view(), args.get()), S_OK);
+    return failures;
+  };
+  EXPECT_EQ(fail(COREWEBVIEW2_PROCESS_FAILED_KIND_GPU_PROCESS_EXITED), 0);
+  EXPECT_EQ(fail(COREWEBVIEW2_PROCESS_FAILED_KIND_FRAME_RENDER_PROCESS_EXITED), 0);
+  EXPECT_EQ(fail(COREWEBVIEW2_PROCESS_FAILED_KIND_UTILITY_PROCESS_EXITED), 0);
+  EXPECT_EQ(fail(COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED), 1);
+  EXPECT_EQ(fail(COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_UNRESPONSIVE), 2);
+  EXPECT_EQ(fail(COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED), 3);
+}
+
+TEST_F(WebViewHostTest, FocusMovesVisibilityAndZoomReachTheController) {
+  win32::WebViewHost host(&fake_create_environment, events());
+  host.focus();  // no view yet: nothing happens
+  host.notify_moved();
+  host.set_zoom(1.1);
+  host.create(window.get(), L"C:\\t", 1.0);
+  EXPECT_EQ(controller().zooms, std::vector<double>{1.0});  // the zoom given last counts
+  host.focus();
+  EXPECT_EQ(controller().focus_moves,
+            std::vector<COREWEBVIEW2_MOVE_FOCUS_REASON>{COREWEBVIEW2_MOVE_FOCUS_REASON_PROGRAMMATIC});
+  host.notify_moved();
+  host.notify_moved();
+  EXPECT_EQ(controller().position_notices, 2);
+  host.set_visible(true);  // already visible: no call
+  host.set_visible(false);
+  host.set_visible(false);
+  host.set_visible(true);
+  EXPECT_EQ(controller().visibility, (std::vector<BOOL>{FALSE, TRUE}));
+  host.set_zoom(0.8);
+  EXPECT_EQ(controller().zooms, (std::vector<double>{1.0, 0.8}));
 }
 
 }  // namespace

@@ -1,18 +1,25 @@
 // The Win32 window host under Wine with a display: the window it makes, posts from several threads
 // delivered in order on the window thread, timers, a close from the system handed to the portable
-// side, destruction, and a view that cannot be created.
+// side, destruction, a view that cannot be created, and how the view (a double of the runtime's)
+// follows the window: moves, a change of monitor DPI, minimising, activation, the end of the
+// session and a view whose processes died.
 #include "ui/win32/win32_ui_host.h"
 
 #include <gtest/gtest.h>
+#include <shlwapi.h>
 
+#include <algorithm>
 #include <map>
 #include <thread>
 #include <vector>
 
 #include "app/app_state.h"
+#include "app/host_window.h"
 #include "app/window_proc.h"
+#include "os/known_folders.h"
 #include "ui/asset_table.h"
 #include "ui/dispatcher.h"
+#include "ui/ui_messages.h"
 #include "ui/win32/webview2_doubles.h"
 
 namespace corvane::win32 {
@@ -22,6 +29,32 @@ HRESULT STDAPICALLTYPE no_runtime(PCWSTR, PCWSTR, ICoreWebView2EnvironmentOption
                                   ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler*) {
   return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
 }
+
+// Runs the window thread's queue for `ms` milliseconds.
+void pump_for(DWORD ms) {
+  const DWORD end = GetTickCount() + ms;
+  while (static_cast<LONG>(end - GetTickCount()) > 0) {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+    Sleep(5);
+  }
+}
+
+test::ComPtr<test::FakeEnvironment> g_environment;
+int g_environments_made = 0;
+
+// A runtime that makes a new environment (with a new controller and view) for each creation.
+HRESULT STDAPICALLTYPE fake_runtime(PCWSTR, PCWSTR, ICoreWebView2EnvironmentOptions*,
+                                    ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
+  ++g_environments_made;
+  g_environment = test::ComPtr<test::FakeEnvironment>(new test::FakeEnvironment);
+  return handler->Invoke(S_OK, g_environment.get());
+}
+
+test::FakeController& controller() { return *g_environment->controller.get(); }
 
 struct Delivered {
   WindowMessage message;
@@ -36,10 +69,23 @@ class Win32HostTest : public ::testing::Test {
               delivered.push_back({message, wparam, text ? *text : L"<none>"});
               return on_message ? on_message(message, wparam) : true;
             },
-            [this](bool created) { views.push_back(created); }, nullptr};
+            [this](const ViewResult& result) { views.push_back(result.status); }, nullptr,
+            [this](const ScreenRect& suggested, std::uint32_t dpi, const ScreenRect& work_area) {
+              dpi_changes.push_back({suggested, dpi, work_area});
+              if (place_on_dpi_change) place_on_dpi_change(suggested);
+            },
+            [this] { return !busy; }};
   }
+  struct DpiChange {
+    ScreenRect suggested;
+    std::uint32_t dpi;
+    ScreenRect work_area;
+  };
   std::vector<Delivered> delivered;
-  std::vector<bool> views;
+  std::vector<ViewStatus> views;
+  std::vector<DpiChange> dpi_changes;
+  std::function<void(const ScreenRect&)> place_on_dpi_change;
+  bool busy = false;
   std::function<bool(WindowMessage, std::uintptr_t)> on_message;
 };
 
@@ -125,29 +171,101 @@ TEST_F(Win32HostTest, AViewWithoutARuntimeIsReportedAsNotCreated) {
   host.create_view(1.0);  // no window yet
   ASSERT_TRUE(host.create_window({0, 0, 300, 200}));
   host.create_view(1.0);
-  EXPECT_EQ(views, (std::vector<bool>{false, false}));
+  EXPECT_EQ(views, (std::vector<ViewStatus>{ViewStatus::Failed, ViewStatus::RuntimeMissing}));
   host.post_json_to_page(L"{}");  // without a view: nothing happens
-  EXPECT_EQ(view_user_data_folder().substr(view_user_data_folder().size() - 14), L"\\Corvane-Setup");
 }
 
-test::ComPtr<test::FakeEnvironment> g_environment;
+TEST(ViewUserDataFolder, IsTheUsersOwnAbsoluteFolderNotTheTemporaryOne) {
+  const std::wstring local = os::known_folder_path(os::KnownFolder::LocalAppData);
+  ASSERT_FALSE(local.empty());
+  EXPECT_EQ(view_user_data_folder(), local + L"\\Corvane-Setup");
+  EXPECT_FALSE(PathIsRelativeW(view_user_data_folder().c_str()));
+  wchar_t temp[MAX_PATH + 1] = {};
+  GetTempPathW(MAX_PATH + 1, temp);
+  EXPECT_NE(view_user_data_folder().rfind(temp, 0), 0u) << "inside the temporary folder";
+}
 
-HRESULT STDAPICALLTYPE fake_runtime(PCWSTR, PCWSTR, ICoreWebView2EnvironmentOptions*,
-                                    ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
-  return handler->Invoke(S_OK, g_environment.get());
+TEST_F(Win32HostTest, TheViewFollowsTheWindow) {
+  g_environments_made = 0;
+  Win32UiHost host(GetModuleHandleW(nullptr), SW_SHOWNORMAL, handlers(), &fake_runtime);
+  ASSERT_TRUE(host.create_window({100, 100, 500, 400}));
+  HWND window = host.window();
+  host.show_window();
+  host.create_view(1.0);
+  ASSERT_EQ(views, std::vector<ViewStatus>{ViewStatus::Created});
+
+  // Moved: the view hears of it, so that its pop-ups and the input method follow.
+  const int notices = controller().position_notices;
+  SetWindowPos(window, nullptr, 160, 130, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  EXPECT_GT(controller().position_notices, notices);
+
+  // Another monitor's DPI: the portable side gets the suggested rectangle, the DPI and the
+  // monitor's work area; the window takes the place it is given and the view its client area.
+  place_on_dpi_change = [&host](const ScreenRect& rect) { host.place_window(rect); };
+  RECT suggested{150, 120, 950, 720};
+  SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+  ASSERT_EQ(dpi_changes.size(), 1u);
+  EXPECT_EQ(dpi_changes[0].dpi, 192u);
+  const ScreenRect& seen = dpi_changes[0].suggested;
+  EXPECT_EQ(std::vector<LONG>({seen.left, seen.top, seen.right, seen.bottom}), std::vector<LONG>({150, 120, 950, 720}));
+  RECT work{};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);  // the one monitor of the virtual display
+  const ScreenRect& area = dpi_changes[0].work_area;
+  EXPECT_EQ(std::vector<LONG>({area.left, area.top, area.right, area.bottom}),
+            std::vector<LONG>({work.left, work.top, work.right, work.bottom}));
+  RECT r{};
+  GetWindowRect(window, &r);
+  EXPECT_EQ(std::vector<LONG>({r.left, r.top, r.right, r.bottom}), std::vector<LONG>({150, 120, 950, 720}));
+  ASSERT_FALSE(controller().bounds.empty());
+  EXPECT_EQ(controller().bounds.back().right - controller().bounds.back().left, 800);
+  EXPECT_EQ(controller().bounds.back().bottom - controller().bounds.back().top, 600);
+
+  // Minimised, the view is hidden; restored, shown again.
+  ShowWindow(window, SW_MINIMIZE);
+  EXPECT_EQ(controller().visibility, std::vector<BOOL>{FALSE});
+  ShowWindow(window, SW_RESTORE);
+  EXPECT_EQ(controller().visibility, (std::vector<BOOL>{FALSE, TRUE}));
+
+  // Activated again (by the task bar, Alt+Tab): the page takes the keyboard.
+  const std::size_t moves = controller().focus_moves.size();
+  SendMessageW(window, WM_ACTIVATE, MAKEWPARAM(WA_ACTIVE, 0), 0);
+  EXPECT_EQ(controller().focus_moves.size(), moves + 1);
+  SendMessageW(window, WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, 0), 0);
+  EXPECT_EQ(controller().focus_moves.size(), moves + 1);
+
+  // A logoff is held up exactly while the portable side says so.
+  busy = true;
+  EXPECT_EQ(SendMessageW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), FALSE);
+  busy = false;
+  EXPECT_EQ(SendMessageW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
+
+  // The view's processes died: the host says so after the runtime's event has returned.
+  test::ComPtr<test::FakeProcessFailedArgs> died(
+      new test::FakeProcessFailedArgs(COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED));
+  ASSERT_TRUE(controller().view->process_failed_handler);
+  controller().view->process_failed_handler->Invoke(controller().view.get(), died.get());
+  const auto view_failed = [](const Delivered& d) { return d.message == WM_VIEW_FAILED; };
+  EXPECT_EQ(std::count_if(delivered.begin(), delivered.end(), view_failed), 0);
+  pump_for(100);
+  EXPECT_EQ(std::count_if(delivered.begin(), delivered.end(), view_failed), 1);
+  host.destroy_window();
 }
 
 // The setup's own wiring (as wWinMain makes it): the page's "ready" reaches the real dispatcher,
-// whose "init" comes back to the view as JSON; "show" reveals the window.
+// whose "init" comes back to the view as JSON; "show" reveals the window and gives the page the
+// keyboard; a view whose processes died is made anew and its page shown the run again; a move to
+// a 200 % monitor fits the page to it.
 TEST(Win32HostWithTheSetup, APageMessageReachesTheDispatcherAndItsAnswerTheView) {
   reset_app_state();
-  g_environment = test::ComPtr<test::FakeEnvironment>(new test::FakeEnvironment);
+  g_environments_made = 0;
   HostHandlers handlers{
       [](WindowMessage message, std::uintptr_t wparam, std::unique_ptr<std::wstring> text) {
         return window_proc(message, wparam, std::move(text));
       },
-      [](bool created) { on_view_created(created); },
+      [](const ViewResult& result) { on_view_created(result); },
       [](std::wstring_view command) { dispatch_command(command); },
+      &on_dpi_changed,
+      &session_may_end,
   };
   Win32UiHost host(GetModuleHandleW(nullptr), SW_SHOWNORMAL, std::move(handlers), &fake_runtime);
   AppState& s = app_state();
@@ -156,16 +274,55 @@ TEST(Win32HostWithTheSetup, APageMessageReachesTheDispatcherAndItsAnswerTheView)
   s.install_dir = L"D:\\Games\\Corvane";
   ASSERT_TRUE(host.create_window({0, 0, 400, 300}));
   s.window = true;
+  set_cloaked(true);
+  host.show_window();
   host.create_view(1.0);
   EXPECT_TRUE(s.webview);
-  test::FakeView& view = *g_environment->controller->view.get();
-  ASSERT_TRUE(view.message_handler);
-
-  test::ComPtr<test::FakeMessageArgs> ready(
-      new test::FakeMessageArgs(std::wstring(kVirtualOrigin) + L"index.html", L"ready"));
-  EXPECT_EQ(view.message_handler->Invoke(&view, ready.get()), S_OK);
-  EXPECT_EQ(view.posted_json,
+  auto say = [](const wchar_t* command) {
+    test::FakeView& view = *controller().view.get();
+    test::ComPtr<test::FakeMessageArgs> args(
+        new test::FakeMessageArgs(std::wstring(kVirtualOrigin) + L"index.html", command));
+    EXPECT_EQ(view.message_handler->Invoke(&view, args.get()), S_OK);
+  };
+  ASSERT_TRUE(controller().view->message_handler);
+  say(L"ready");
+  EXPECT_EQ(controller().view->posted_json,
             std::vector<std::wstring>{LR"({"type":"init","version":"1.0","mode":"uninstall","dir":"D:\\Games\\Corvane"})"});
+  const std::size_t moves = controller().focus_moves.size();
+  say(L"show");
+  EXPECT_EQ(controller().focus_moves.size(), moves + 1);
+
+  // An uninstall that ended while the page was there; then the renderer dies.
+  s.run.started = true;
+  s.run.result = uninstalled_message();
+  test::ComPtr<test::FakeProcessFailedArgs> died(
+      new test::FakeProcessFailedArgs(COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED));
+  controller().view->process_failed_handler->Invoke(controller().view.get(), died.get());
+  EXPECT_EQ(controller().closes, 0);  // not inside the runtime's event
+  pump_for(100);
+  EXPECT_EQ(g_environments_made, 2);  // a new view, in a new environment
+  EXPECT_TRUE(s.webview);
+  say(L"ready");
+  EXPECT_EQ(controller().view->posted_json,
+            (std::vector<std::wstring>{
+                LR"({"type":"init","version":"1.0","mode":"uninstall","dir":"D:\\Games\\Corvane"})",
+                LR"({"type":"resume","running":false,"removeResources":true})", LR"({"type":"uninstalled"})"}));
+
+  // A 200 % monitor: the page keeps its 675 x 534 layout pixels at the zoom that fits.
+  RECT suggested{100, 100, 900, 700};
+  SendMessageW(host.window(), WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+  RECT client{};
+  GetClientRect(host.window(), &client);
+  EXPECT_LE(s.zoom, 1.2);
+  EXPECT_NEAR(client.right / (2 * s.zoom), 675, 1.0);
+  EXPECT_NEAR(client.bottom / (2 * s.zoom), 534, 1.0);
+  ASSERT_FALSE(controller().zooms.empty());
+  EXPECT_DOUBLE_EQ(controller().zooms.back(), s.zoom);
+  EXPECT_EQ(controller().bounds.back().right, client.right);
+  RECT placed{};
+  GetWindowRect(host.window(), &placed);
+  EXPECT_NEAR((placed.left + placed.right) / 2.0, 500, 1.0);  // about the suggested centre
+  EXPECT_NEAR((placed.top + placed.bottom) / 2.0, 400, 1.0);
 
   host.destroy_window();
   EXPECT_FALSE(s.webview);

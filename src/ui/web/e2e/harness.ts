@@ -1,6 +1,7 @@
-// Test harness for the built page: a static server for dist/ on 127.0.0.1, Debian's Chromium
-// driven by playwright-core, and a fake web view bridge that records the page's commands and
-// delivers messages to it.
+// Test harness for the built page: a static server for dist/ on 127.0.0.1 that answers as the
+// setup's resource server does (whole files, and the same Content-Security-Policy on every
+// answer), Debian's Chromium driven by playwright-core, and a fake web view bridge that records
+// the page's commands and delivers messages to it.
 import { existsSync, mkdirSync, readFileSync } from 'node:fs';
 import { createServer, type Server } from 'node:http';
 import type { AddressInfo } from 'node:net';
@@ -22,6 +23,18 @@ const MIME: Record<string, string> = {
   '.woff2': 'font/woff2',
 };
 
+/**
+ * The Content-Security-Policy that both native hosts put on every answer, read from the C++
+ * declaration they use (src/ui/resource_server.h), so the page is tested under the very policy
+ * it gets.
+ */
+export function content_security_policy(): string {
+  const header = readFileSync(resolve(here, '..', '..', 'resource_server.h'), 'utf8');
+  const declaration = /kContentSecurityPolicy\s*=\s*((?:\s*"[^"]*")+)\s*;/.exec(header);
+  if (!declaration) throw new Error('no kContentSecurityPolicy in resource_server.h');
+  return [...declaration[1].matchAll(/"([^"]*)"/g)].map((m) => m[1]).join('');
+}
+
 export interface StaticServer {
   origin: string;
   /** Paths that were asked for but are not in dist/. */
@@ -32,16 +45,17 @@ export interface StaticServer {
 /** Serves dist/ read-only; whole files, no ranges, like the native resource server. */
 export async function serve_dist(): Promise<StaticServer> {
   if (!existsSync(join(DIST, 'index.html'))) throw new Error(`no built page in ${DIST}: run npm run build first`);
+  const policy = content_security_policy();
   const missing: string[] = [];
   const server: Server = createServer((req, res) => {
     const path = decodeURIComponent(new URL(req.url ?? '/', 'http://x').pathname).replace(/^\/+/, '');
     const file = normalize(join(DIST, path));
     if (!file.startsWith(DIST + '/') || !existsSync(file) || !MIME[extname(file)]) {
       missing.push(path);
-      res.writeHead(404).end();
+      res.writeHead(404, { 'Content-Security-Policy': policy }).end();
       return;
     }
-    res.writeHead(200, { 'Content-Type': MIME[extname(file)] }).end(readFileSync(file));
+    res.writeHead(200, { 'Content-Type': MIME[extname(file)], 'Content-Security-Policy': policy }).end(readFileSync(file));
   });
   await new Promise<void>((ok) => server.listen(0, '127.0.0.1', ok));
   const { port } = server.address() as AddressInfo;
@@ -66,6 +80,9 @@ export function launch_chromium(): Promise<Browser> {
  */
 function fake_bridge() {
   const w = window as unknown as Record<string, unknown>;
+  const violations: string[] = [];
+  w.__violations = violations;
+  document.addEventListener('securitypolicyviolation', (e) => violations.push(`${e.effectiveDirective} ${e.blockedURI}`));
   const sent: string[] = [];
   const listeners: Array<(e: { data: unknown }) => void> = [];
   w.__sent = sent;
@@ -111,6 +128,10 @@ export async function open_page(browser: Browser, origin: string, o: PageOptions
 export function page_errors(page: Page): string[] {
   return (page as unknown as { errors: string[] }).errors;
 }
+
+/** What the page's Content-Security-Policy refused so far: "directive address" each. */
+export const violations = (page: Page) =>
+  page.evaluate(() => [...(window as unknown as { __violations: string[] }).__violations]);
 
 export const sent = (page: Page) => page.evaluate(() => [...(window as unknown as { __sent: string[] }).__sent]);
 

@@ -7,7 +7,7 @@ import { afterAll, beforeAll, describe, expect, it } from 'vitest';
 import { ASSET_PATHS } from '../src/assets';
 import {
   deliver, DIST, launch_chromium, open_page, page_errors, pin_now, read, screenshot, sent, serve_dist, settle,
-  type StaticServer, wait_sent,
+  type StaticServer, violations, wait_sent,
 } from './harness';
 
 const MB = 1048576;
@@ -164,6 +164,7 @@ describe('install flow', () => {
     expect(commands.filter((t) => t === 'close')).toEqual([]);
     expect(commands.filter((t) => t === 'show')).toHaveLength(1);
     expect(page_errors(page)).toEqual([]);
+    expect(await violations(page)).toEqual([]); // the whole flow under the hosts' policy
     await page.context().close();
   });
 });
@@ -259,6 +260,7 @@ describe('uninstall card', () => {
     await wait_sent(page, 'close');
     expect(await sent(page)).toEqual(['ready', 'show', 'uninstall|1', 'uninstall|0', 'close']);
     expect(page_errors(page)).toEqual([]);
+    expect(await violations(page)).toEqual([]);
     await page.context().close();
   });
 });

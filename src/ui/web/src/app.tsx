@@ -1,5 +1,6 @@
 // The page: the hero and the current screen, drawn from the store's state.
 import { useLayoutEffect, useRef, useState } from 'preact/hooks';
+import { announcement } from './announce';
 import { Hero } from './hero';
 import { hero_layout, hero_tone, slogan_top } from './layout';
 import { ScreenSwitch } from './screen_switch';
@@ -41,6 +42,7 @@ export function App({ store }: { store: Store }) {
   const dispatch = store.dispatch;
   const uninstalling = s.mode === 'uninstall';
   const screenId = uninstalling ? `uninstall-${uninstall_phase(s.view)}` : s.view;
+  const said = announcement(s);
   return (
     <div class={`app app-${s.mode}`}>
       <Hero
@@ -58,6 +60,13 @@ export function App({ store }: { store: Store }) {
       <ScreenSwitch id={screenId} layoutSince={layoutChange.current.since}>
         {uninstalling ? <UninstallCard s={s} dispatch={dispatch} /> : install_screen(s, dispatch)}
       </ScreenSwitch>
+      {/* Read out by screen readers, never seen: where the run stands, and errors at once. */}
+      <div class="sr-only" role="status" aria-live="polite" aria-atomic="true" data-testid="announce-polite">
+        {said.polite}
+      </div>
+      <div class="sr-only" role="alert" aria-live="assertive" aria-atomic="true" data-testid="announce-assertive">
+        {said.assertive}
+      </div>
     </div>
   );
 }

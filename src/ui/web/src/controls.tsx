@@ -13,12 +13,12 @@ export function CheckBox(props: { checked: boolean; onToggle(): void; children: 
   );
 }
 
-/** A labelled folder field; `badge` sits beside the label. */
-export function FolderGroup(props: { label: string; badge?: ComponentChildren; children: ComponentChildren }) {
+/** A labelled folder field; `badge` sits beside the label. The label's element is `<id>-label`. */
+export function FolderGroup(props: { id: string; label: string; badge?: ComponentChildren; children: ComponentChildren }) {
   return (
     <div class="field-group">
       <div class="field-label">
-        {props.label}
+        <span id={`${props.id}-label`}>{props.label}</span>
         {props.badge}
       </div>
       {props.children}
@@ -26,18 +26,26 @@ export function FolderGroup(props: { label: string; badge?: ComponentChildren; c
   );
 }
 
-/** A folder field: shows the value (whole value as tooltip) or a placeholder; a click opens the picker. */
-export function PathField(props: { value: string; placeholder: string; onBrowse(): void; testId: string }) {
+/**
+ * A folder field: shows the value (whole value as tooltip) or a placeholder; a click opens the
+ * picker. Its accessible name is its group's label, the badge (the element `badgeId`, if any) and
+ * what it shows, in that order.
+ */
+export function PathField(props: { id: string; value: string; placeholder: string; onBrowse(): void; badgeId?: string }) {
   const empty = props.value === '';
+  const names = [`${props.id}-label`, ...(props.badgeId ? [props.badgeId] : []), `${props.id}-value`];
   return (
     <button
       type="button"
       class={`path-field${empty ? ' is-empty' : ''}`}
       title={empty ? undefined : props.value}
       onClick={props.onBrowse}
-      data-testid={props.testId}
+      data-testid={props.id}
+      aria-labelledby={names.join(' ')}
     >
-      <span class="path-value">{empty ? props.placeholder : props.value}</span>
+      <span class="path-value" id={`${props.id}-value`}>
+        {empty ? props.placeholder : props.value}
+      </span>
       <img class="path-edit" src="images/edit.svg" alt="" draggable={false} />
     </button>
   );

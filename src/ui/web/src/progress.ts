@@ -34,6 +34,25 @@ export function record_sample<T extends ProgressFields>(fields: T, done: number,
   return { ...next, speed, sampleBytes: done, sampleTime: now };
 }
 
+/** Where a run stands, as the progress screen and its announcements name it. */
+export type ProgressPhase = 'preparing' | 'downloading' | 'checking';
+
+/**
+ * Preparing until the first report of bytes; downloading while bytes come in; checking once they
+ * are all in (the engine verifies, unpacks and replaces them) and during the final configuration.
+ */
+export function progress_phase(p: ProgressFields): ProgressPhase {
+  if (p.stage === 'configure' || (p.measured && p.total > 0 && p.done >= p.total)) return 'checking';
+  return p.measured ? 'downloading' : 'preparing';
+}
+
+/** The phase in words, for screen readers. */
+export const PHASE_TEXT: Record<ProgressPhase, string> = {
+  preparing: 'Подготовка к загрузке файлов',
+  downloading: 'Идет загрузка файлов',
+  checking: 'Файлы загружены, идет проверка и настройка клиента',
+};
+
 export interface ProgressView {
   title: string;
   indeterminate: boolean;
@@ -44,6 +63,10 @@ export interface ProgressView {
   amount: string;
   /** Rate and remaining time, or empty. */
   detail: string;
+  /** The bar's value for assistive technology: whole percent, or undefined while indeterminate. */
+  valueNow: number | undefined;
+  /** The bar's value in words: percent, amount, rate and remaining time, or the phase while indeterminate. */
+  valueText: string;
 }
 
 export function progress_view(p: ProgressFields): ProgressView {
@@ -51,9 +74,16 @@ export function progress_view(p: ProgressFields): ProgressView {
   const percent = p.total > 0 ? Math.min(100, (p.done * 100) / p.total) : 0;
   const amount = p.total > 0 ? `${size(p.done)} / ${size(p.total)}` : '';
   let detail = '';
+  let spokenDetail = '';
   if (!indeterminate && p.speed > 0) {
     const remaining = Math.max(0, p.total - p.done) / p.speed;
     detail = `${rate(p.speed)} • Примерное время ожидания ${duration(remaining)}`;
+    spokenDetail = `, ${rate(p.speed)}, примерное время ожидания ${duration(remaining)}`;
+  }
+  const valueNow = indeterminate ? undefined : Math.floor(percent);
+  let valueText = PHASE_TEXT[progress_phase(p)];
+  if (!indeterminate) {
+    valueText = `${valueNow} %` + (p.total > 0 ? `, ${size(p.done)} из ${size(p.total)}` : '') + spokenDetail;
   }
   return {
     title: p.measured ? 'Идет загрузка файлов...' : 'Подготовка к загрузке файлов...',
@@ -62,5 +92,7 @@ export function progress_view(p: ProgressFields): ProgressView {
     barWidth: (FULL_BAR_PX * percent) / 100,
     amount,
     detail,
+    valueNow,
+    valueText,
   };
 }

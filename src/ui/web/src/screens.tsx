@@ -11,20 +11,29 @@ export function SetupScreen({ s, dispatch }: { s: PageState; dispatch: Dispatch 
       <h1>Установка клиента</h1>
       <p class="lead">Выбери, куда ты хочешь поставить клиент, и обязательно проверь папку с игрой</p>
       <div class="fields">
-        <FolderGroup label="Папка установки клиента">
-          <PathField value={s.installDir} placeholder="Папка не выбрана" onBrowse={() => dispatch({ kind: 'browseInstall' })} testId="install-dir" />
+        <FolderGroup id="install-dir" label="Папка установки клиента">
+          <PathField
+            id="install-dir"
+            value={s.installDir}
+            placeholder="Папка не выбрана"
+            onBrowse={() => dispatch({ kind: 'browseInstall' })}
+          />
         </FolderGroup>
         <FolderGroup
+          id="gta-dir"
           label="Папка Grand Theft Auto V"
           badge={
-            <span class={`badge ${s.gtaValid ? 'badge-ok' : 'badge-bad'}`}>{s.gtaValid ? 'Игра найдена' : 'Игра не обнаружена'}</span>
+            <span id="gta-dir-badge" class={`badge ${s.gtaValid ? 'badge-ok' : 'badge-bad'}`}>
+              {s.gtaValid ? 'Игра найдена' : 'Игра не обнаружена'}
+            </span>
           }
         >
           <PathField
+            id="gta-dir"
             value={s.gtaDir}
             placeholder="Укажи папку, в которой лежит GTA5.exe"
             onBrowse={() => dispatch({ kind: 'browseGta' })}
-            testId="gta-dir"
+            badgeId="gta-dir-badge"
           />
         </FolderGroup>
       </div>
@@ -56,10 +65,20 @@ export function ProgressScreen({ s }: { s: PageState }) {
   return (
     <div class="progress">
       <div class="progress-head">
-        <h2 class="progress-title">{p.title}</h2>
+        <h2 class="progress-title" id="progress-title">
+          {p.title}
+        </h2>
         {p.amount ? <span class="progress-amount">{p.amount}</span> : null}
       </div>
-      <div class={`bar${p.indeterminate ? ' bar-indeterminate' : ''}`}>
+      <div
+        class={`bar${p.indeterminate ? ' bar-indeterminate' : ''}`}
+        role="progressbar"
+        aria-labelledby="progress-title"
+        aria-valuemin={0}
+        aria-valuemax={100}
+        aria-valuenow={p.valueNow}
+        aria-valuetext={p.valueText}
+      >
         <div class="bar-fill" style={p.indeterminate ? undefined : { width: `${p.barWidth}px` }} />
       </div>
       <div class="progress-detail">{p.detail}</div>

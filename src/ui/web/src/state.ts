@@ -153,6 +153,17 @@ function on_message(s: PageState, data: unknown, now: number): Step {
       };
       return { state: next, sendAfterRender: 'show' };
     }
+    case 'resume': {
+      // After "init" in a page that comes up while a run is under way (or after it ended): the
+      // choices the run was started with, and, while it runs, its progress screen. The run's last
+      // messages follow.
+      const next: PageState = { ...s };
+      if (typeof m.desktopShortcut === 'boolean') next.desktopShortcut = m.desktopShortcut;
+      if (typeof m.startMenuShortcut === 'boolean') next.startMenuShortcut = m.startMenuShortcut;
+      if (typeof m.removeResources === 'boolean') next.removeResources = m.removeResources;
+      if (m.running !== true || s.view === 'loading') return { state: next };
+      return { state: { ...next, ...reset_progress(), busy: true, view: 'progress' } };
+    }
     case 'installDir':
       return { state: { ...s, installDir: text_of(m.dir) } };
     case 'gtaDir':

@@ -1,5 +1,5 @@
 import { describe, expect, it } from 'vitest';
-import { progress_view, record_sample, reset_progress } from '../src/progress';
+import { progress_phase, progress_view, record_sample, reset_progress } from '../src/progress';
 
 const MB = 1048576;
 
@@ -88,5 +88,36 @@ describe('progress_view', () => {
     const v = progress_view({ ...reset_progress(), measured: true, done: 0, total: 0, speed: 1000 });
     expect(v.percent).toBe(0);
     expect(v.amount).toBe('');
+  });
+});
+
+describe('progress for assistive technology', () => {
+  const downloading = { ...reset_progress(), stage: 'download', measured: true, done: 1610612736, total: 3221225472, speed: 5242880 };
+
+  it('names the phase: preparing, downloading, then checking once every byte is in', () => {
+    expect(progress_phase(reset_progress())).toBe('preparing');
+    expect(progress_phase({ ...reset_progress(), stage: 'download' })).toBe('preparing');
+    expect(progress_phase(downloading)).toBe('downloading');
+    expect(progress_phase({ ...downloading, done: downloading.total })).toBe('checking');
+    expect(progress_phase({ ...downloading, stage: 'configure' })).toBe('checking');
+    // An install with nothing to download goes from preparing straight to checking.
+    expect(progress_phase({ ...reset_progress(), stage: 'configure' })).toBe('checking');
+    expect(progress_phase({ ...reset_progress(), measured: true, total: 0 })).toBe('downloading');
+  });
+
+  it('gives the bar a whole percent and a text with amount, rate and remaining time', () => {
+    const v = progress_view({ ...downloading, done: 1610612736 - 1 });
+    expect(v.valueNow).toBe(49); // never rounded up to a step not yet reached
+    expect(v.valueText).toBe('49 %, 1,5 Gb из 3,0 Gb, 5 MB/S, примерное время ожидания 6 минут');
+    expect(progress_view({ ...downloading, speed: 0 }).valueText).toBe('50 %, 1,5 Gb из 3,0 Gb');
+    expect(progress_view({ ...downloading, total: 0, done: 0, speed: 0 }).valueText).toBe('0 %');
+  });
+
+  it('has no value while indeterminate, only the phase', () => {
+    expect(progress_view(reset_progress())).toMatchObject({ valueNow: undefined, valueText: 'Подготовка к загрузке файлов' });
+    expect(progress_view({ ...downloading, stage: 'configure' })).toMatchObject({
+      valueNow: undefined,
+      valueText: 'Файлы загружены, идет проверка и настройка клиента',
+    });
   });
 });

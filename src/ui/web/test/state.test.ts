@@ -145,3 +145,49 @@ describe('uninstall flow', () => {
     expect(run([initUninstall, { kind: 'install' }]).sent).toEqual(['show']);
   });
 });
+
+describe('a page that comes up during or after a run', () => {
+  const initUninstall = msg({ type: 'init', version: '1.0', mode: 'uninstall', dir: 'D:\\Games\\Corvane' });
+
+  it('is put on the progress screen of a running install, with its choices, and follows it', () => {
+    const resumed = run([initInstall, msg({ type: 'resume', running: true, desktopShortcut: false, startMenuShortcut: true })]);
+    expect(resumed.state).toMatchObject({ view: 'progress', busy: true, desktopShortcut: false, startMenuShortcut: true, measured: false });
+    expect(resumed.sent).toEqual(['show']);
+    const { state, sent } = run(
+      [
+        msg({ type: 'stage', stage: 'download' }),
+        msg({ type: 'progress', done: 200, total: 400, files: 2, filesTotal: 4 }, 50),
+        { kind: 'close' },
+        msg({ type: 'installed', version: '1.4.2', date: 'x' }),
+        { kind: 'launch' },
+      ],
+      resumed.state,
+    );
+    expect(sent).toEqual(['launch']); // close refused while the run goes on
+    expect(state).toMatchObject({ view: 'installed', busy: false, stage: 'download', done: 200, total: 400 });
+  });
+
+  it('shows how an ended run ended, and keeps its choices for a retry', () => {
+    const { state } = run([
+      initInstall,
+      msg({ type: 'resume', running: false, desktopShortcut: false, startMenuShortcut: false }),
+      msg({ type: 'error', message: 'Не удалось скачать клиент.' }),
+      { kind: 'retry' },
+    ]);
+    expect(state).toMatchObject({ view: 'setup', busy: false, desktopShortcut: false, startMenuShortcut: false });
+    // Without the run running, resume changes only the choices.
+    const idle = run([initInstall, msg({ type: 'resume', running: false })]).state;
+    expect(idle).toMatchObject({ view: 'setup', busy: false, desktopShortcut: true });
+  });
+
+  it('is put on the working card of a running uninstall', () => {
+    const { state, sent } = run([initUninstall, msg({ type: 'resume', running: true, removeResources: false }), { kind: 'uninstall' }]);
+    expect(state).toMatchObject({ view: 'progress', busy: true, removeResources: false });
+    expect(sent).toEqual(['show']); // no second uninstall while one runs
+  });
+
+  it('waits for init: a resume before it changes no screen', () => {
+    const { state } = run([msg({ type: 'resume', running: true })]);
+    expect(state).toMatchObject({ view: 'loading', busy: false });
+  });
+});

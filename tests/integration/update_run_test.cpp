@@ -164,6 +164,19 @@ TEST_F(UpdateRunTest, CorruptManifestIsRefusedBeforeAnythingIsTouched) {
   twice.back().sha256 = files_[2].sha256;  // the same path with another content
   std::vector<ManifestFile> escaping = files_;
   escaping[0].path = "bin/../../outside.exe";
+  // Names that Windows opens as devices: fetched, they could never be put in place.
+  std::vector<ManifestFile> devices = files_;
+  devices.push_back(files_[1]);
+  devices.back().path = "bin/nul.txt";
+  std::vector<ManifestFile> device_folder = files_;
+  device_folder.push_back(files_[1]);
+  device_folder.back().path = "bin/Com1 .d/x.dll";
+  // Two names that differ only in case outside ASCII: one file to Windows, with two contents.
+  std::vector<ManifestFile> case_twins = files_;
+  case_twins.push_back(files_[1]);
+  case_twins.back().path = "bin/\xD0\xA4\xD0\xBE\xD0\xBD.dll";  // Фон.dll
+  case_twins.push_back(files_[2]);
+  case_twins.back().path = "bin/\xD1\x84\xD0\xBE\xD0\xBD.dll";  // фон.dll
   const std::vector<std::pair<const char*, std::string>> manifests = {
       {"cut short", good.substr(0, good.size() / 2)},
       {"not JSON", "<html>maintenance</html>"},
@@ -171,6 +184,9 @@ TEST_F(UpdateRunTest, CorruptManifestIsRefusedBeforeAnythingIsTouched) {
       {"no files", tools::manifest_text("1.0.0", "", {})},
       {"path leaving the folder", tools::manifest_text("1.0.0", "", escaping)},
       {"one path with two contents", tools::manifest_text("1.0.0", "", twice)},
+      {"a device name", tools::manifest_text("1.0.0", "", devices)},
+      {"a device name as a folder", tools::manifest_text("1.0.0", "", device_folder)},
+      {"case twins with two contents", tools::manifest_text("1.0.0", "", case_twins)},
   };
   for (const auto& [name, text] : manifests) {
     SCOPED_TRACE(name);

@@ -29,6 +29,9 @@ std::vector<std::wstring> command_line_arguments() {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
+  // DLLs that load from now on (those imported on first use among them) come from the system
+  // folder only, never from the folder the program was started from, such as Downloads.
+  SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
   corvane::win32::HostHandlers handlers{
       [](corvane::WindowMessage message, std::uintptr_t wparam, std::unique_ptr<std::wstring> text) {
         return corvane::window_proc(message, wparam, std::move(text));

@@ -96,8 +96,8 @@ std::wstring module_file_path() {
 
 bool start_process(std::wstring_view program, const std::vector<std::wstring>& args,
                    std::wstring_view working_dir, bool new_console) {
-  const auto application = win32::native_path(program);
-  const auto folder = win32::native_path(working_dir);
+  const auto application = win32::checked_text(program);
+  const auto folder = win32::checked_text(working_dir);
   const auto command_line = win32::build_command_line(program, args);
   if (program.empty() || !application || !folder || !command_line) return false;
   return create_process(*application, *command_line, new_console ? CREATE_NEW_CONSOLE : 0,
@@ -105,7 +105,7 @@ bool start_process(std::wstring_view program, const std::vector<std::wstring>& a
 }
 
 void delete_executable_after_exit(std::wstring_view path) {
-  auto target = win32::native_path(path);
+  auto target = win32::checked_text(path);
   if (path.empty() || !target) return;
   // cmd.exe's del takes a '/' inside the name for the start of a switch and deletes nothing.
   std::replace(target->begin(), target->end(), L'/', L'\\');

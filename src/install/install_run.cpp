@@ -34,7 +34,7 @@ bool copy_uninstaller(const std::wstring& target) {
 void run_install(const InstallRequest& request, const UpdateStep& update) {
   const std::wstring& dir = request.install_dir;
   send_stage(L"manifest");
-  if (!ensure_directory(dir) || !can_write_folder(dir)) {
+  if (!ensure_client_folder(dir) || !can_write_folder(dir)) {
     send_error(L"Нет доступа к папке " + dir + L". Выберите другую папку, например в своём профиле.");
     return;
   }

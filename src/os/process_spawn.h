@@ -21,9 +21,9 @@ std::wstring module_file_path();
 // delayed delete through cmd.exe on Windows; on Linux the file is unlinked at once, which a
 // running program allows). Failures are ignored. On Windows cmd.exe and PING.EXE are started by
 // their full paths in the system folder, from that folder, without AutoRun commands and without
-// delayed expansion, and `path` reaches cmd.exe only through an environment variable of the
-// child's own, whose value cmd.exe does not expand again: no character of the path is ever read
-// as a variable, an operator or another program's name.
+// delayed expansion, and `path` is handed over in quotes only when cmd.exe takes it as it stands:
+// a path with '%' or '!' (which cmd.exe would read as variables) is never handed over, and its
+// file stays.
 void delete_executable_after_exit(std::wstring_view path);
 
 // Deletes the program file `path` unless a process runs it (Windows itself refuses to delete a

@@ -72,7 +72,7 @@ TEST_F(Uninstall, LinksGoAsLinksAndTheirTargetsKeepTheirContents) {
 // the moment the first entry below data/sub is about to go): the removal goes on in the folder it
 // opened, and never deletes what was put in the name's place.
 TEST_F(Uninstall, AFolderSwappedDuringTheRunIsNotFollowedByName) {
-  const std::wstring sub = client_ + L"/data/sub";
+  const std::wstring sub = join_path(join_path(client_, L"data"), L"sub");
   const std::wstring moved = root_ / L"moved-away";
   const std::wstring foreign = root_ / L"foreign";
   test::make_dirs(foreign);

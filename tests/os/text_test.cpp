@@ -77,7 +77,12 @@ TEST(FileNameCase, UnitsTakeTheSimpleUpperCaseOfTheirOwnPlane) {
   EXPECT_EQ(upcase_unit(u'{'), u'{');
   EXPECT_EQ(upcase_unit(u'\u0444'), u'\u0424');  // ф
   EXPECT_EQ(upcase_unit(u'\u0451'), u'\u0401');  // ё
-  EXPECT_EQ(upcase_unit(u'\u03C2'), u'\u03A3');  // final sigma
+  EXPECT_EQ(upcase_unit(u'\u03C3'), u'\u03A3');  // sigma
+  // Letters whose case does not go both ways keep theirs, as the system's table has it: final
+  // sigma, the micro sign, dotless i, long s, the titlecase digraph Dž.
+  for (const char16_t unit : {u'\u03C2', u'\u00B5', u'\u0131', u'\u017F', u'\u01C5'}) {
+    EXPECT_EQ(upcase_unit(unit), unit) << static_cast<unsigned>(unit);
+  }
   EXPECT_EQ(upcase_unit(u'\u00FF'), u'\u0178');  // ÿ beyond Latin-1
   EXPECT_EQ(upcase_unit(u'\u1F80'), u'\u1F88');  // the simple mapping, not the two letters of the full one
   EXPECT_EQ(upcase_unit(u'\u00DF'), u'\u00DF');  // ß: no single upper-case letter

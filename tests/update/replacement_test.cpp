@@ -108,10 +108,10 @@ TEST(TargetPath, ManifestsWhoseFilesCannotAllBeInPlaceConflict) {
 TEST(TargetPath, NamesThatWindowsTakesForOneAreOneTargetOnEveryPlatform) {
   const auto entry = [](const char* path, char hash) { return ManifestFile{path, std::string(64, hash), 1, 0}; };
   const std::wstring client = L"/c/Corvane";
-  // Letter case outside ASCII: Cyrillic, Greek (final sigma too), Latin with diacritics, Armenian.
+  // Letter case outside ASCII: Cyrillic, Greek, Latin with diacritics, Armenian.
   for (const auto& [a, b] : std::vector<std::pair<const char*, const char*>>{
            {"bin/\xD0\xA4\xD0\xBE\xD0\xBD.dll", "bin/\xD1\x84\xD0\xBE\xD0\xBD.dll"},   // Фон / фон
-           {"bin/\xCE\xA3", "bin/\xCF\x82"},                                              // Σ / ς
+           {"bin/\xCE\xA3", "bin/\xCF\x83"},                                              // Σ / σ
            {"bin/\xC3\x89t\xC3\xA9", "bin/\xC3\xA9T\xC3\x89"},                          // Été / éTÉ
            {"bin/\xD4\xB1", "bin/\xD5\xA1"},                                              // Ա / ա
            {"bin/A.DLL", "bin/a.dll"}}) {
@@ -121,9 +121,11 @@ TEST(TargetPath, NamesThatWindowsTakesForOneAreOneTargetOnEveryPlatform) {
   // A folder in one case and a file in another.
   EXPECT_TRUE(has_conflicting_targets(client, {entry("bin/\xD0\x9F\xD0\xB0\xD0\xBF", 'a'),
                                                entry("bin/\xD0\xBF\xD0\xB0\xD0\xBF/x", 'b')}));  // Пап / пап/x
-  // No case of their own: ß stays ß (its upper case is two letters), and characters beyond the
-  // first plane are two units Windows compares as they are (Deseret 𐐀 / 𐐨).
+  // No case of their own: ß stays ß (its upper case is two letters), final sigma is not sigma to
+  // Windows, and characters beyond the first plane are two units Windows compares as they are
+  // (Deseret 𐐀 / 𐐨).
   EXPECT_FALSE(has_conflicting_targets(client, {entry("bin/\xC3\x9F", 'a'), entry("bin/SS", 'b')}));
+  EXPECT_FALSE(has_conflicting_targets(client, {entry("bin/\xCF\x82", 'a'), entry("bin/\xCE\xA3", 'b')}));
   EXPECT_FALSE(has_conflicting_targets(client, {entry("bin/\xF0\x90\x90\x80", 'a'),
                                                 entry("bin/\xF0\x90\x90\xA8", 'b')}));
 }

@@ -1,9 +1,13 @@
 #!/usr/bin/perl
 # Writes src/os/upcase_table.inc: the upper-case table that Windows applies to file names, one
-# UTF-16 unit at a time (ordinal comparison with case ignored). Each unit of the Basic Multilingual
-# Plane that has a simple upper-case mapping (UnicodeData.txt, field 12) to another unit of that
-# plane maps to it; every other unit, the surrogates included, stays itself. The data is the
-# Unicode Character Database that Debian's Perl carries (Unicode::UCD).
+# UTF-16 unit at a time (ordinal comparison with case ignored). A unit of the Basic Multilingual
+# Plane maps to its simple upper-case mapping (UnicodeData.txt, field 12) when that is another unit
+# of the plane whose own simple lower-case mapping leads back to it; every other unit stays itself:
+# the surrogates, and letters whose case does not go both ways (the micro sign, dotless i, long s,
+# final sigma, titlecase digraphs, Greek symbol forms, old Cyrillic forms). That is the table the
+# system answers with (RtlUpcaseUnicodeChar, which CompareStringOrdinal uses), as checked for
+# every unit under Wine by tests/os/win32/text_win32_test.cpp. The data is the Unicode Character
+# Database that Debian's Perl carries (Unicode::UCD).
 # Usage: tools/upcase_table/make_upcase_table.pl > src/os/upcase_table.inc
 use strict;
 use warnings;
@@ -17,6 +21,8 @@ for my $unit (0 .. 0xFFFF) {
   next unless defined $upper && $upper ne '';
   my $to = hex($upper);
   next if $to > 0xFFFF || $to == $unit;
+  my $back = charinfo($to);
+  next unless $back && defined $back->{lower} && $back->{lower} ne '' && hex($back->{lower}) == $unit;
   push @pairs, [$unit, $to];
 }
 

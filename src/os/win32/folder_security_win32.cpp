@@ -1,5 +1,7 @@
 #include "os/folder_security.h"
 
+#include "os/fs_fault.h"
+
 #include <windows.h>
 #include <aclapi.h>
 #include <sddl.h>
@@ -7,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "os/fs_fault.h"
 #include "os/win32/win32_common.h"
 
+// windows.h makes this name a macro for its A/W functions, which would rename FsOp's member.
 #undef CreateDirectory
 
 namespace corvane::os {

@@ -10,6 +10,9 @@
 #include "os/platform.h"
 #include "os/win32/win32_common.h"
 
+// windows.h makes this name a macro for its A/W functions, which would rename FsOp's member.
+#undef RemoveDirectory
+
 namespace corvane::os {
 namespace {
 

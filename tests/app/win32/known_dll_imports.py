@@ -2,8 +2,9 @@
 """Reads the import tables of Windows programs with mingw-w64's objdump and fails when a program
 imports, at start-up, a DLL that is not one of the system's KnownDLLs. Such a DLL is looked for in
 the program's own folder first, so a file of that name dropped beside the program (in a Downloads
-folder) runs inside it. DLLs imported on first use (the delay-import table) are allowed: the
-programs restrict the search to the system folder before any of them loads.
+folder) runs inside it. DLLs imported on first use (mingw-w64's delay-load import libraries, which
+objdump does not list) are not in this table: the programs restrict the search to the system
+folder before any of them loads.
 
 Usage: known_dll_imports.py OBJDUMP PROGRAM.exe...
 """
@@ -25,33 +26,31 @@ KNOWN_DLLS = {
 
 
 def imported_dlls(objdump, program):
-    """The DLLs of the start-up import table, and those of the delay-import table."""
+    """The DLLs of the start-up import table."""
     out = subprocess.run([objdump, "-p", program], check=True, capture_output=True, text=True).stdout
-    static, delayed, table = [], [], None
+    static, in_table = [], False
     for line in out.splitlines():
         if line.startswith("The Import Tables"):
-            table = static
-        elif line.startswith("The Delay Import Tables") or line.startswith("The Delay Import"):
-            table = delayed
+            in_table = True
         elif line and not line[0].isspace():
-            table = None
+            in_table = False
         stripped = line.strip()
-        if table is not None and stripped.startswith("DLL Name:"):
-            table.append(stripped.split(":", 1)[1].strip())
-    return static, delayed
+        if in_table and stripped.startswith("DLL Name:"):
+            static.append(stripped.split(":", 1)[1].strip())
+    return static
 
 
 def main():
     objdump, programs = sys.argv[1], sys.argv[2:]
     failed = False
     for program in programs:
-        static, delayed = imported_dlls(objdump, program)
+        static = imported_dlls(objdump, program)
         if not static:
             print(f"{program}: no import table read", file=sys.stderr)
             failed = True
             continue
         outside = sorted(d for d in static if d.lower() not in KNOWN_DLLS)
-        print(f"{program}: imports {', '.join(static)}; on first use: {', '.join(delayed) or 'none'}")
+        print(f"{program}: imports at start-up {', '.join(static)}")
         if outside:
             print(f"{program}: imports at start-up DLLs that are no KnownDLLs: {', '.join(outside)}",
                   file=sys.stderr)

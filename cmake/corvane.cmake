@@ -49,8 +49,12 @@ endfunction()
 # in a Wine prefix of their own (build/windows/wineprefix-display): Wine's desktop belongs to the
 # whole session of a prefix, and one started by a test without a display refuses them windows.
 # Stop its server with CORVANE_WINEPREFIX=build/windows/wineprefix-display scripts/wine_run.sh --stop.
+# WINE_DLL_OVERRIDES: load orders that Wine applies to the cases' programs and every program they
+# start (WINEDLLOVERRIDES, which Wine reads from the Unix environment, never from a variable a
+# Windows program sets for its children).
 function(corvane_test name)
-  cmake_parse_arguments(ARG "WINDOWS_USER_STATE;NEEDS_DISPLAY" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "WINDOWS_USER_STATE;NEEDS_DISPLAY" "TIMEOUT;WINE_DLL_OVERRIDES" "SOURCES;DEPS;LABELS"
+                        ${ARGN})
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()
@@ -80,8 +84,12 @@ function(corvane_test name)
       "env;CORVANE_WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix-display;xvfb-run;-a;-s;-screen 0 1280x1024x24;${CMAKE_CROSSCOMPILING_EMULATOR}")
     set(lock RESOURCE_LOCK corvane_display)  # (not combined with WINDOWS_USER_STATE)
   endif()
+  set(environment)
+  if(WIN32 AND ARG_WINE_DLL_OVERRIDES)
+    set(environment ENVIRONMENT "CORVANE_WINE_DLL_OVERRIDES=${ARG_WINE_DLL_OVERRIDES}")
+  endif()
   gtest_discover_tests(${name}
-    PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT} ${lock}
+    PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT} ${lock} ${environment}
     DISCOVERY_TIMEOUT 120 DISCOVERY_MODE ${discovery_mode})
 endfunction()
 

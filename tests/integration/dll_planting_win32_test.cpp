@@ -1,7 +1,8 @@
 // The engine's command line as a site could leave it in a Downloads folder: beside stand-ins of
-// dwmapi.dll, winhttp.dll and bcrypt.dll (tests/support/planted_dll_win32.cpp), which Wine is told
+// dwmapi.dll and winhttp.dll (tests/support/planted_dll_win32.cpp), which Wine is told
 // to prefer to its own ("native, builtin", the order Windows uses for names that are no KnownDLLs).
-// A run that installs a release must use the system's WinHTTP and BCrypt and load no stand-in.
+// A process that had loaded one leaves a mark beside it.
+// A run that installs a release must use the system's WinHTTP and load no stand-in.
 #include <windows.h>
 
 #include <chrono>
@@ -17,24 +18,11 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-constexpr const wchar_t* kPlanted[] = {L"dwmapi.dll", L"winhttp.dll", L"bcrypt.dll"};
-
-// Sets an environment variable of this process (and so of the programs it starts) for the life
-// of the object.
-class ScopedWideEnv {
- public:
-  ScopedWideEnv(const wchar_t* name, const std::wstring& value) : name_(name) {
-    wchar_t old[4096] = {};
-    const DWORD n = GetEnvironmentVariableW(name, old, 4096);
-    if (n > 0 && n < 4096) old_ = old;
-    SetEnvironmentVariableW(name, value.c_str());
-  }
-  ~ScopedWideEnv() { SetEnvironmentVariableW(name_, old_ ? old_->c_str() : nullptr); }
-
- private:
-  const wchar_t* name_;
-  std::optional<std::wstring> old_;
-};
+// bcrypt.dll is not planted here: Wine's own WinHTTP, once a request runs, loads bcrypt.dll by a
+// search that takes the program's folder first when Wine is told to prefer native libraries
+// (Windows resolves a system library's dependencies in the system folder). The setup's window
+// test plants all three, and the import-table test covers both programs.
+constexpr const wchar_t* kPlanted[] = {L"dwmapi.dll", L"winhttp.dll"};
 
 TEST_F(UpdateRunTest, TheCommandLineLoadsNoLibraryFromItsOwnOrTheCurrentFolder) {
   const Tree release = small_release(1);
@@ -45,9 +33,8 @@ TEST_F(UpdateRunTest, TheCommandLineLoadsNoLibraryFromItsOwnOrTheCurrentFolder) 
   const fs::path planted_dir = fs::path(build_tree_path(CORVANE_PLANTED_DIR));
   for (const wchar_t* dll : kPlanted) fs::copy_file(planted_dir / dll, downloads / dll);
 
-  // The stand-ins first, as Windows would take them from the program's folder.
-  const ScopedWideEnv overrides(L"WINEDLLOVERRIDES",
-                                L"mscoree,mshtml=;winedbg.exe=d;dwmapi,winhttp,bcrypt=n,b");
+  // Wine prefers the stand-ins, as Windows would take them from the program's folder: CMake runs
+  // these cases with "dwmapi,winhttp,bcrypt=n,b" (WINE_DLL_OVERRIDES).
   // Started from that folder too, as a browser's "open" does.
   wchar_t previous[MAX_PATH] = {};
   GetCurrentDirectoryW(MAX_PATH, previous);

@@ -180,9 +180,9 @@ class SetupWindowTest : public ::testing::Test {
     folder = temp_folder() / (L"corvane-setup-window-" + std::to_wstring(GetCurrentProcessId()));
     fs::remove_all(folder);
     fs::create_directories(folder);
-    // The stand-in DWM in the system folder, preferred to Wine's own library of that name (Wine's
-    // is kept beside it and put back afterwards; one left by a test that died is put back first).
-    SetEnvironmentVariableW(L"WINEDLLOVERRIDES", L"mscoree,mshtml=;winedbg.exe=d;dwmapi=n,b");
+    // The stand-in DWM in the system folder, preferred to Wine's own library of that name (the
+    // load order comes from CMake: WINE_DLL_OVERRIDES). Wine's is kept beside it and put back
+    // afterwards; one left by a test that died is put back first.
     std::error_code ignored;
     restore_system_dwm();
     fs::rename(system_folder() / L"dwmapi.dll", wine_dwm(), ignored);
@@ -193,7 +193,10 @@ class SetupWindowTest : public ::testing::Test {
     std::error_code ignored;
     fs::remove_all(folder, ignored);
     for (const fs::path& copy : uninstall_copies()) fs::remove(copy, ignored);
-    for (const wchar_t* dll : kPlanted) fs::remove(temp_folder() / dll, ignored);
+    for (const wchar_t* dll : kPlanted) {
+      fs::remove(temp_folder() / dll, ignored);
+      fs::remove(temp_folder() / (std::wstring(dll) + L".loaded"), ignored);
+    }
     restore_system_dwm();
   }
 
@@ -212,9 +215,10 @@ class SetupWindowTest : public ::testing::Test {
 
   // Stand-ins of dwmapi.dll, winhttp.dll and bcrypt.dll in `dir`, as a site could drop them into
   // a Downloads folder (tests/support/planted_dll_win32.cpp), preferred to the system's own
-  // ("native, builtin", the order Windows uses for names that are no KnownDLLs).
+  // ("native, builtin", the order Windows uses for names that are no KnownDLLs; CMake sets it).
   static void plant_libraries(const fs::path& dir) {
-    SetEnvironmentVariableW(L"WINEDLLOVERRIDES", L"mscoree,mshtml=;winedbg.exe=d;dwmapi,winhttp,bcrypt=n,b");
+    std::error_code ignored;
+    for (const wchar_t* dll : kPlanted) fs::remove(dir / (std::wstring(dll) + L".loaded"), ignored);
     for (const wchar_t* dll : kPlanted) {
       fs::copy_file(fs::path(build_path(CORVANE_PLANTED_DIR)) / dll, dir / dll, fs::copy_options::overwrite_existing);
     }

@@ -51,8 +51,12 @@ endfunction()
 # Stop its server with CORVANE_WINEPREFIX=build/windows/wineprefix-display scripts/wine_run.sh --stop.
 # PORT_LOCK port: on Windows the cases listen on that fixed loopback port, which the tests of other
 # build trees use as well, so the program runs under flock /tmp/corvane-<port>.lock.
+# WINE_DLL_OVERRIDES: load orders that Wine applies to the cases' programs and every program they
+# start (WINEDLLOVERRIDES, which Wine reads from the Unix environment, never from a variable a
+# Windows program sets for its children).
 function(corvane_test name)
-  cmake_parse_arguments(ARG "WINDOWS_USER_STATE;NEEDS_DISPLAY" "TIMEOUT;PORT_LOCK" "SOURCES;DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "WINDOWS_USER_STATE;NEEDS_DISPLAY" "TIMEOUT;PORT_LOCK;WINE_DLL_OVERRIDES"
+                        "SOURCES;DEPS;LABELS" ${ARGN})
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()
@@ -88,8 +92,12 @@ function(corvane_test name)
     set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR
       "flock;/tmp/corvane-${ARG_PORT_LOCK}.lock;${CMAKE_CROSSCOMPILING_EMULATOR}")
   endif()
+  set(environment)
+  if(WIN32 AND ARG_WINE_DLL_OVERRIDES)
+    set(environment ENVIRONMENT "CORVANE_WINE_DLL_OVERRIDES=${ARG_WINE_DLL_OVERRIDES}")
+  endif()
   gtest_discover_tests(${name}
-    PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT} ${lock}
+    PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT} ${lock} ${environment}
     DISCOVERY_TIMEOUT 120 DISCOVERY_MODE ${discovery_mode})
 endfunction()
 

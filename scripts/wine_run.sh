@@ -10,7 +10,9 @@ export WINEPREFIX=${CORVANE_WINEPREFIX:-$root/build/windows/wineprefix}
 export WINEARCH=win64
 export WINEDEBUG=-all
 # winemenubuilder would copy every shortcut a test makes into the host user's menus and desktop.
-export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d;winemenubuilder.exe=d"
+# Wine reads its load order from the Unix environment a program starts with; a test that needs more
+# (libraries planted beside a program) adds to it through CORVANE_WINE_DLL_OVERRIDES.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d;winemenubuilder.exe=d${CORVANE_WINE_DLL_OVERRIDES:+;$CORVANE_WINE_DLL_OVERRIDES}"
 wineserver=/usr/lib/wine/wineserver64
 ready=.corvane-ready-2  # the marker of a finished prefix; a new name rebuilds older prefixes
 

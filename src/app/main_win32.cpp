@@ -31,6 +31,9 @@ std::vector<std::wstring> command_line_arguments() {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
+  // DLLs that load from now on (those imported on first use among them) come from the system
+  // folder only, never from the folder the program was started from, such as Downloads.
+  SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
   // Without a window ("/S"): no window host and no view are made.
   const std::vector<std::wstring> args = command_line_arguments();
   if (corvane::is_silent_command(args)) return corvane::run_silent_setup(args, corvane::os::module_file_path());

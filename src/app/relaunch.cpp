@@ -1,7 +1,9 @@
 #include "app/relaunch.h"
 
+#include <algorithm>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "app/app_state.h"
 #include "base/paths.h"
@@ -10,6 +12,7 @@
 #include "os/known_folders.h"
 #include "os/platform.h"
 #include "os/process_spawn.h"
+#include "os/text.h"
 
 namespace corvane {
 namespace {
@@ -30,6 +33,32 @@ std::wstring random_tag() {
   return tag;
 }
 
+bool is_hex_digit(wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F'); }
+
+// A name that relaunch gives its copies: the stem, eight hexadecimal digits, the extension.
+bool is_copy_name(std::wstring_view name) {
+  const std::wstring_view stem = kCopyStem;
+  const std::wstring_view extension = kCopyExtension;
+  if (name.size() != stem.size() + 8 + extension.size()) return false;
+  if (!os::equal_ignoring_case(name.substr(0, stem.size()), stem) ||
+      !os::equal_ignoring_case(name.substr(name.size() - extension.size()), extension)) {
+    return false;
+  }
+  const std::wstring_view tag = name.substr(stem.size(), 8);
+  return std::all_of(tag.begin(), tag.end(), is_hex_digit);
+}
+
+// Copies of earlier relaunches that were never told to uninstall (the user closed the window)
+// delete nothing of their own: the ones in `folder` (which ends with a separator) that no process
+// runs go now. A copy that still runs, and anything else in the folder, stays.
+void remove_idle_copies(const std::wstring& folder) {
+  std::vector<os::DirEntry> entries;
+  if (!os::list_directory(folder, entries)) return;
+  for (const os::DirEntry& entry : entries) {
+    if (entry.info.is_regular && is_copy_name(entry.name)) (void)os::delete_program_unless_running(folder + entry.name);
+  }
+}
+
 // Copies the running program into `folder` (which ends with a separator) under a name of its own
 // and starts it there with "/uninstall" and the client folder. The copy is always a new file, so
 // nothing that another relaunch or another user placed in a shared folder is written through or
@@ -37,6 +66,7 @@ std::wstring random_tag() {
 // start is deleted again.
 bool start_copy_in(const std::wstring& folder, const std::vector<std::wstring>& more_args) {
   const AppState& s = app_state();
+  remove_idle_copies(folder);
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
     const std::wstring copy = folder + kCopyStem + random_tag() + kCopyExtension;
     const os::ErrorCode e = os::copy_file(s.module_path, copy, /*fail_if_exists=*/true);

@@ -4,6 +4,7 @@
 
 #include "base/paths.h"
 #include "os/file.h"
+#include "os/folder_security.h"
 #include "os/fs.h"
 #include "os/platform.h"
 
@@ -40,6 +41,29 @@ bool ensure_directory(std::wstring_view path) {
   if (!is_fully_qualified(path)) return false;
   const os::ErrorCode e = create_directory_tree(path);
   return e == os::kErrorSuccess || e == os::kErrorAlreadyExists || e == os::kErrorFileExists;
+}
+
+bool ensure_client_folder(std::wstring_view path) {
+  if (!is_fully_qualified(path)) return false;
+  if (const auto info = os::file_info(path)) {
+    // A folder that is already there becomes private when it is the user's own; another owner's
+    // folder, or a link, stays as it is. A file of that name: the write test decides.
+    if (info->is_directory && !info->is_link) (void)os::make_directory_private(path);
+    return true;
+  }
+  const std::wstring parent = parent_dir(path);
+  if (!parent.empty() && !path_exists(parent)) {
+    const os::ErrorCode e = create_directory_tree(parent);
+    if (e != os::kErrorSuccess && e != os::kErrorAlreadyExists) return false;
+  }
+  const os::ErrorCode e = os::create_private_directory(path);
+  if (e == os::kErrorAlreadyExists) {
+    // Made by someone else in between: the same rules as for a folder that was there.
+    const auto info = os::file_info(path);
+    if (info && info->is_directory && !info->is_link) (void)os::make_directory_private(path);
+    return info.has_value();
+  }
+  return e == os::kErrorSuccess;
 }
 
 bool can_write_folder(std::wstring_view folder) {

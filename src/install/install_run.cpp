@@ -37,7 +37,7 @@ void run_install(const InstallRequest& request, const UpdateStep& update) {
 void run_install(const InstallRequest& request, const UpdateStep& update, RunReport& report) {
   const std::wstring& dir = request.install_dir;
   report.stage(L"manifest");
-  if (!ensure_directory(dir) || !can_write_folder(dir)) {
+  if (!ensure_client_folder(dir) || !can_write_folder(dir)) {
     report.failed(RunFailure::FolderAccess,
                   L"Нет доступа к папке " + dir + L". Выберите другую папку, например в своём профиле.", nullptr);
     return;

@@ -8,6 +8,7 @@
 #include "install/programs_entry.h"
 #include "install/shortcuts.h"
 #include "os/fs.h"
+#include "os/held_entry.h"
 #include "os/registry.h"
 
 namespace corvane {
@@ -27,25 +28,35 @@ void delete_shortcut(const std::wstring& path) {
 
 }  // namespace
 
-bool delete_tree(std::wstring_view path) {
-  const auto info = os::file_info(path);
-  if (!info) return true;
+namespace {
+
+// Removes the held object with everything below it, each entry reached through the held folder.
+bool remove_held(os::HeldEntry& entry) {
+  const os::FileInfo& info = entry.info();
   // Another file system mounted here is not the client's to empty: it stays whole, and so does
   // the folder it is mounted on.
-  if (info->is_mount_point) return false;
-  if (!info->is_directory || info->is_link) {
-    (void)os::set_normal_attributes(path);
-    const os::ErrorCode e = info->is_directory ? os::remove_directory(path) : os::delete_file(path);
-    return e == os::kErrorSuccess;
-  }
-  // A folder closed to writing (or to listing) keeps its entries; its owner may open it first.
-  (void)os::set_normal_attributes(path);
+  if (info.is_mount_point) return false;
+  if (!info.is_directory || info.is_link) return entry.remove() == os::kErrorSuccess;
   bool ok = true;
   std::vector<os::DirEntry> entries;
-  if (os::list_directory(path, entries)) {
-    for (const os::DirEntry& entry : entries) ok = delete_tree(join_path(path, entry.name)) && ok;
+  if (entry.list(entries)) {
+    for (const os::DirEntry& listed : entries) {
+      os::HeldEntry child;
+      const os::ErrorCode e = entry.open_child(listed.name, child);
+      if (e == os::kErrorFileNotFound || e == os::kErrorPathNotFound) continue;  // gone meanwhile
+      ok = (e == os::kErrorSuccess && remove_held(child)) && ok;
+    }
   }
-  return os::remove_directory(path) == os::kErrorSuccess && ok;
+  return entry.remove() == os::kErrorSuccess && ok;
+}
+
+}  // namespace
+
+bool delete_tree(std::wstring_view path) {
+  os::HeldEntry entry;
+  const os::ErrorCode e = entry.open(path);
+  if (e == os::kErrorFileNotFound || e == os::kErrorPathNotFound) return true;
+  return e == os::kErrorSuccess && remove_held(entry);
 }
 
 bool remove_client(std::wstring_view client_dir, bool remove_resources) {

@@ -19,9 +19,11 @@ void run_uninstall(std::wstring_view client_dir, bool remove_resources, RunRepor
 // removes nothing and gives false.
 bool remove_client(std::wstring_view client_dir, bool remove_resources);
 
-// Removes a file, a link or a folder with everything below it. A link is removed as a link and
-// its target is never touched; read-only files, and folders closed to their owner, are opened
-// first. A mount point is never entered: it stays with everything on the file system mounted
+// Removes a file, a link or a folder with everything below it. Each object is opened once, as
+// itself, and removed through what was opened; a folder's entries are reached relative to the
+// opened folder (os::HeldEntry), so a link, or another folder, put in a name's place during the
+// run is never entered. A link is removed as a link and its target is never touched; read-only
+// files, and folders closed to their owner, are opened first. A mount point is never entered: it stays with everything on the file system mounted
 // there, and counts as not removed. Every entry is tried. True when nothing is left at `path`
 // (also when nothing was there).
 bool delete_tree(std::wstring_view path);

@@ -28,4 +28,13 @@ void append_utf8(std::string& out, char32_t code_point);
 // ignore-case on Windows: each character through the simple upper-case mapping, any locale).
 bool equal_ignoring_case(std::wstring_view a, std::wstring_view b);
 
+// The upper case that Windows gives one UTF-16 unit when it compares file names (ordinal, case
+// ignored, whatever the locale): the simple upper-case mapping of the Unicode data within the first
+// plane where the lower case of that letter leads back (tools/upcase_table). Surrogates, and units
+// without such a mapping (final sigma, dotless i, the micro sign), stay as they are.
+char16_t upcase_unit(char16_t unit);
+// A name as Windows compares file names: its UTF-16 units, each through upcase_unit. Two names are
+// one name to Windows exactly when their keys are equal; so on every platform.
+std::u16string file_name_key(std::wstring_view name);
+
 }  // namespace corvane::os

@@ -29,12 +29,41 @@ bool ends_with_ignoring_ascii_case(std::string_view text, std::string_view tail)
   return true;
 }
 
+char ascii_upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - ('a' - 'A')) : c; }
+
+bool equals_ignoring_ascii_case(std::string_view text, std::string_view upper) {
+  if (text.size() != upper.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (ascii_upper(text[i]) != upper[i]) return false;
+  }
+  return true;
+}
+
+// A name that Windows opens as a device instead of a file, in any folder: CON, PRN, AUX, NUL,
+// COM0-COM9, LPT0-LPT9 (also with the superscript digits 1, 2 and 3), CONIN$ and CONOUT$, in any
+// letter case, also with an extension or with spaces before it ("nul.txt", "COM1 .dll"). Such a
+// file could be fetched but never put in place.
+bool is_device_name(std::string_view name) {
+  std::string_view base = name.substr(0, name.find('.'));
+  while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
+  for (const std::string_view device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+    if (equals_ignoring_ascii_case(base, device)) return true;
+  }
+  if (base.size() < 4) return false;
+  const std::string_view stem = base.substr(0, 3);
+  if (!equals_ignoring_ascii_case(stem, "COM") && !equals_ignoring_ascii_case(stem, "LPT")) return false;
+  const std::string_view digit = base.substr(3);
+  // U+00B9, U+00B2 and U+00B3 in UTF-8.
+  return (digit.size() == 1 && digit[0] >= '0' && digit[0] <= '9') || digit == "\xC2\xB9" ||
+         digit == "\xC2\xB2" || digit == "\xC2\xB3";
+}
+
 // One name of a path names exactly one thing of its own. An empty name (a doubled or trailing '/')
 // and "." name the folder above; Windows drops a trailing '.' or space, so "x." and "x " would be
 // "x". A name ending in ".crvnold" is a backup name of the replacement, which the engine moves
 // and deletes on its own.
 bool is_distinct_name(std::string_view name) {
-  if (name.empty() || name.back() == '.' || name.back() == ' ') return false;
+  if (name.empty() || name.back() == '.' || name.back() == ' ' || is_device_name(name)) return false;
   return !(name.size() > 8 && ends_with_ignoring_ascii_case(name, ".crvnold"));
 }
 
@@ -118,8 +147,11 @@ bool is_sha256_hex(std::string_view text) {
 
 bool is_allowed_path(std::string_view path) {
   if (path.empty()) return false;
-  // A NUL byte would cut the name short at the system call and name another object.
-  if (path.find('\0') != std::string_view::npos) return false;
+  // A NUL byte would cut the name short at the system call and name another object; Windows
+  // allows no control character in a file name at all.
+  for (const char c : path) {
+    if (static_cast<unsigned char>(c) < 0x20) return false;
+  }
   if (path.find("..") != std::string_view::npos) return false;
   if (path.find_first_of("\\:*?\"<>|") != std::string_view::npos) return false;
   if (path.front() == '/') return false;

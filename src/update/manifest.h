@@ -34,10 +34,13 @@ struct Manifest {
 
 // Exactly 64 characters, each 0-9 or a-f.
 bool is_sha256_hex(std::string_view text);
-// "Corvane.exe", or below "bin/" or "data/ngtables/", without "..", without a NUL byte or any of
-// \ : * ? " < > | and not starting with "/". Every name between the '/' is one distinct name:
-// not empty (no "//", no trailing '/'), not ending in '.' or a space (so never "."), and not a
-// backup name ending in ".crvnold". Each allowed path is the only spelling of its place.
+// "Corvane.exe", or below "bin/" or "data/ngtables/", without "..", without a control character
+// (bytes 0-31, NUL included) or any of \ : * ? " < > | and not starting with "/". Every name
+// between the '/' is one distinct name: not empty (no "//", no trailing '/'), not ending in '.' or a
+// space (so never "."), not a backup name ending in ".crvnold", and not a name that Windows opens
+// as a device (CON, PRN, AUX, NUL, COM0-9, LPT0-9 and their superscript-digit forms, CONIN$,
+// CONOUT$; any letter case, any extension). Each allowed path is the only spelling of its place,
+// and the same file on every platform.
 bool is_allowed_path(std::string_view path);
 // Copies letters, digits and - . _ ~ / and writes every other byte as %XX (upper case).
 std::string percent_encode_path(std::string_view path);

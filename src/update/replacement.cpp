@@ -21,17 +21,10 @@ bool same_target(std::wstring_view a, std::wstring_view b) {
   return os::kIsWindows ? paths_equal(a, b) : a == b;
 }
 
-// The key under which two targets are one file system object. Windows folders ignore letter
-// case; it is folded here for ASCII letters, and apply_files compares the rest exactly as
-// paths_equal does, so no original is lost either way.
-std::wstring target_key(std::wstring target) {
-  if (os::kIsWindows) {
-    for (wchar_t& c : target) {
-      if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
-    }
-  }
-  return target;
-}
+// The key under which two targets are one file on Windows: its comparison of file names,
+// ordinal with case ignored, on every platform, so that one manifest installs the same tree
+// everywhere ("bin/Фон.dll" and "bin/фон.dll" are one file).
+std::u16string target_key(std::wstring_view target) { return os::file_name_key(target); }
 
 // A folder between the client folder and `target` that is a link (or junction): what is written
 // below it would land wherever the link leads. Missing folders are made by create_parent_dirs.
@@ -74,15 +67,17 @@ std::wstring target_path_for(std::wstring_view client_dir, std::string_view path
 }
 
 bool has_conflicting_targets(std::wstring_view client_dir, const std::vector<ManifestFile>& files) {
-  std::unordered_map<std::wstring, std::string_view> content_of;
+  std::unordered_map<std::u16string, std::string_view> content_of;
   for (const ManifestFile& entry : files) {
     const auto [it, inserted] =
         content_of.try_emplace(target_key(target_path_for(client_dir, entry.path)), entry.sha256);
     if (!inserted && it->second != entry.sha256) return true;
   }
+  const auto sep_unit = static_cast<char16_t>(os::kSep);
+  const std::size_t first = target_key(client_dir).size() + 1;
   for (const auto& [key, content] : content_of) {
-    for (std::size_t sep = key.find(os::kSep, client_dir.size() + 1); sep != std::wstring::npos;
-         sep = key.find(os::kSep, sep + 1)) {
+    for (std::size_t sep = key.find(sep_unit, first); sep != std::u16string::npos;
+         sep = key.find(sep_unit, sep + 1)) {
       if (content_of.contains(key.substr(0, sep))) return true;
     }
   }

@@ -27,8 +27,10 @@ struct AppliedFile {
 std::wstring target_path_for(std::wstring_view client_dir, std::string_view path);
 
 // The manifest's files cannot all be in place at once: two entries land on one target with
-// different contents, or one entry's target is a folder on the way to another's. Such a manifest
-// would fail or update again on every run.
+// different contents, or one entry's target is a folder on the way to another's. Targets are
+// compared as Windows compares file names (os::file_name_key: ordinal, case ignored) on every
+// platform, so "bin/A.dll" and "bin/a.dll" are one target everywhere. Such a manifest would fail or
+// update again on every run, or leave one content for two entries.
 bool has_conflicting_targets(std::wstring_view client_dir, const std::vector<ManifestFile>& files);
 
 // Creates the folders above `path`, outermost first; existing folders and failures are ignored.

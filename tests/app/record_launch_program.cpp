@@ -1,6 +1,8 @@
 #include "app/record_launch_program.h"
 
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "os/fs.h"
 #include "os/process_spawn.h"
@@ -22,6 +24,10 @@ int run_record_launch(const std::vector<std::wstring>& args) {
     return 1;
   }
   if (delete_self) os::delete_executable_after_exit(os::module_file_path());
+  // Keeps running (up to a minute) while a file "hold" is in the current folder.
+  for (int i = 0; i < 600 && os::file_info(L"hold"); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
   return 0;
 }
 

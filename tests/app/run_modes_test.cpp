@@ -74,6 +74,13 @@ TEST_F(RunModes, OverlappingRelaunchesRunCopiesOfTheirOwnAndEachDeletesOnlyItsel
   const std::wstring uninstaller = client_ + L"/uninstall.exe";
   test::install_record_launch_program(uninstaller);
   const std::wstring record = temp_ + L"/launch-record.txt";
+  // The copies keep running until the first one has finished.
+  const std::wstring hold = temp_ + L"/" + test::kHoldFileName;
+  test::write_text(hold, "");
+  struct Release {
+    std::wstring hold;
+    ~Release() { test::remove_all(hold); }
+  } release{hold};
   EXPECT_FALSE(parse({}, uninstaller));
   ASSERT_TRUE(test::wait_for_launch_record(temp_));
   const std::vector<std::wstring> first = copies_in(temp_);
@@ -84,6 +91,7 @@ TEST_F(RunModes, OverlappingRelaunchesRunCopiesOfTheirOwnAndEachDeletesOnlyItsel
   std::vector<std::wstring> both = copies_in(temp_);
   ASSERT_EQ(both.size(), 2u);
   // The first copy finishes its uninstall and deletes its own file at exit.
+  test::remove_all(hold);
   app_state().module_path = first[0];
   schedule_self_delete();
   // On Windows the file goes a moment later, once the program would have ended.
@@ -117,6 +125,48 @@ TEST_F(RunModes, ACopyThatCannotBePlacedInTheTemporaryFolderRunsFromTheUsersOwnF
   EXPECT_TRUE(copies_in(temp_).empty());
   EXPECT_EQ(test::wait_for_launch_record(own), "/uninstall\n" + os::to_utf8(client_) + "\n");
   EXPECT_EQ(copies_in(own).size(), 1u);
+}
+
+TEST_F(RunModes, CopiesOfEarlierUninstallsThatNoLongerRunAreRemovedByTheNextOne) {
+  const std::wstring uninstaller = client_ + L"/uninstall.exe";
+  test::install_record_launch_program(uninstaller);
+  // Two copies left by uninstalls that were never confirmed, and one that still runs.
+  const std::wstring idle = temp_ + L"/Corvane-Uninstall-0badc0de.exe";
+  const std::wstring idle_upper = temp_ + L"/Corvane-Uninstall-DEADBEEF.exe";
+  test::install_record_launch_program(idle);
+  test::install_record_launch_program(idle_upper);
+  const std::wstring running = temp_ + L"/Corvane-Uninstall-12345678.exe";
+  test::install_record_launch_program(running);
+  const std::wstring running_dir = root_ / L"running";
+  test::make_dirs(running_dir);
+  const std::wstring hold = running_dir + L"/" + test::kHoldFileName;
+  test::write_text(hold, "");
+  struct Release {
+    std::wstring hold;
+    ~Release() { test::remove_all(hold); }
+  } release{hold};
+  ASSERT_TRUE(os::start_process(running, {L"--running"}, running_dir, false));
+  ASSERT_EQ(test::wait_for_launch_record(running_dir), "--running\n");
+  // Names that are not those of copies, and a folder with a copy's name.
+  const std::vector<std::wstring> others = {temp_ + L"/Corvane-Uninstall-1234567.exe",
+                                            temp_ + L"/Corvane-Uninstall-1234567g.exe",
+                                            temp_ + L"/Corvane-Uninstall-12345678.exe.txt", temp_ + L"/notes.txt"};
+  for (const std::wstring& other : others) test::write_text(other, "keep");
+  test::make_dirs(temp_ + L"/Corvane-Uninstall-abcdef01.exe");
+
+  EXPECT_FALSE(parse({}, uninstaller));
+  ASSERT_EQ(test::wait_for_launch_record(temp_), "/uninstall\n" + os::to_utf8(client_) + "\n");
+  // Everything but the idle copies stays, and the new copy is the one name more.
+  std::vector<std::wstring> after = copies_in(temp_);
+  EXPECT_TRUE(std::find(after.begin(), after.end(), running) != after.end());
+  EXPECT_FALSE(path_exists(idle));
+  EXPECT_FALSE(path_exists(idle_upper));
+  for (const std::wstring& other : others) EXPECT_TRUE(path_exists(other)) << os::to_utf8(other);
+  EXPECT_TRUE(dir_exists(temp_ + L"/Corvane-Uninstall-abcdef01.exe"));
+  std::erase(after, running);
+  std::erase(after, temp_ + L"/Corvane-Uninstall-abcdef01.exe");
+  for (const std::wstring& other : others) std::erase(after, other);
+  EXPECT_EQ(after.size(), 1u);
 }
 
 TEST_F(RunModes, InstallModeProposesTheRegisteredClientAndItsGame) {

@@ -2,6 +2,7 @@
 // ordinary user), names that are not UTF-8, and file systems mounted inside the client.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "install/uninstall.h"
 #include "os/text.h"
@@ -61,6 +62,37 @@ TEST_F(Uninstall, FileSystemsMountedInsideTheClientAreNeverEntered) {
   EXPECT_EQ(code, 0);
   EXPECT_EQ(test::read_text(elsewhere + L"/precious"), "mine");
   EXPECT_TRUE(entry_exists());  // not everything went: the entry stays for a later attempt
+}
+
+// A folder swapped for a symbolic link to another folder while the removal is inside it (the fault
+// hook makes the swap the moment the first entry below data/sub is about to go): nothing is
+// deleted through the link, and the link itself stays for a later run to remove as a link.
+TEST_F(Uninstall, AFolderSwappedForALinkDuringTheRunIsNeverFollowed) {
+  const std::string sub = os::to_utf8(client_ + L"/data/sub");
+  const std::string moved = os::to_utf8(root_ / L"moved-away");
+  const std::wstring outside = root_ / L"outside";
+  test::make_dirs(outside);
+  test::write_text(outside + L"/f", "outside the client");  // the same name as data/sub/f
+  test::write_text(outside + L"/g", "outside too");
+  bool swapped = false;
+  {
+    test::ScopedFsFault swap([&](os::FsOp, std::wstring_view path, std::wstring_view) {
+      if (!swapped && os::to_utf8(path).starts_with(sub + "/")) {
+        swapped = true;
+        EXPECT_EQ(::rename(sub.c_str(), moved.c_str()), 0);
+        EXPECT_EQ(::symlink(os::to_utf8(outside).c_str(), sub.c_str()), 0);
+      }
+      return os::kErrorSuccess;
+    });
+    EXPECT_FALSE(remove_client(client_, true));  // data/sub is a link now, which this run leaves
+  }
+  ASSERT_TRUE(swapped);
+  EXPECT_EQ(test::read_text(outside + L"/f"), "outside the client");
+  EXPECT_EQ(test::read_text(outside + L"/g"), "outside too");
+  EXPECT_FALSE(path_exists(root_ / L"moved-away/f"));
+  // The next run removes the link as a link.
+  EXPECT_TRUE(remove_client(client_, true));
+  EXPECT_EQ(test::read_text(outside + L"/f"), "outside the client");
 }
 
 }  // namespace

@@ -5,7 +5,10 @@
 #include <regex>
 #include <thread>
 
+#include "base/paths.h"
 #include "integration/update_fixture.h"
+#include "os/fs.h"
+#include "update/cleanup.h"
 #include "os/text.h"
 #include "release_builder/release.h"
 
@@ -164,6 +167,19 @@ TEST_F(UpdateRunTest, CorruptManifestIsRefusedBeforeAnythingIsTouched) {
   twice.back().sha256 = files_[2].sha256;  // the same path with another content
   std::vector<ManifestFile> escaping = files_;
   escaping[0].path = "bin/../../outside.exe";
+  // Names that Windows opens as devices: fetched, they could never be put in place.
+  std::vector<ManifestFile> devices = files_;
+  devices.push_back(files_[1]);
+  devices.back().path = "bin/nul.txt";
+  std::vector<ManifestFile> device_folder = files_;
+  device_folder.push_back(files_[1]);
+  device_folder.back().path = "bin/Com1 .d/x.dll";
+  // Two names that differ only in case outside ASCII: one file to Windows, with two contents.
+  std::vector<ManifestFile> case_twins = files_;
+  case_twins.push_back(files_[1]);
+  case_twins.back().path = "bin/\xD0\xA4\xD0\xBE\xD0\xBD.dll";  // Фон.dll
+  case_twins.push_back(files_[2]);
+  case_twins.back().path = "bin/\xD1\x84\xD0\xBE\xD0\xBD.dll";  // фон.dll
   const std::vector<std::pair<const char*, std::string>> manifests = {
       {"cut short", good.substr(0, good.size() / 2)},
       {"not JSON", "<html>maintenance</html>"},
@@ -171,6 +187,9 @@ TEST_F(UpdateRunTest, CorruptManifestIsRefusedBeforeAnythingIsTouched) {
       {"no files", tools::manifest_text("1.0.0", "", {})},
       {"path leaving the folder", tools::manifest_text("1.0.0", "", escaping)},
       {"one path with two contents", tools::manifest_text("1.0.0", "", twice)},
+      {"a device name", tools::manifest_text("1.0.0", "", devices)},
+      {"a device name as a folder", tools::manifest_text("1.0.0", "", device_folder)},
+      {"case twins with two contents", tools::manifest_text("1.0.0", "", case_twins)},
   };
   for (const auto& [name, text] : manifests) {
     SCOPED_TRACE(name);
@@ -190,6 +209,52 @@ TEST_F(UpdateRunTest, CorruptManifestIsRefusedBeforeAnythingIsTouched) {
   EXPECT_NE(console_.find("obnovlyaem 9 faylov"), std::string::npos) << console_;
   EXPECT_EQ(fetched(files_[0].path).requests, 1u);
   EXPECT_EQ(client_tree(), small_release(1));
+}
+
+// Removes a tree through the platform layer's own calls, which take paths of any length.
+void remove_tree(const std::wstring& path) {
+  std::vector<os::DirEntry> entries;
+  if (os::list_directory(path, entries)) {
+    for (const os::DirEntry& e : entries) {
+      if (e.info.is_directory && !e.info.is_link) {
+        remove_tree(join_path(path, e.name));
+      } else {
+        (void)os::delete_file(join_path(path, e.name));
+      }
+    }
+  }
+  (void)os::remove_directory(path);
+}
+
+TEST_F(UpdateRunTest, AClientFolderWhosePathsPassTheOldLimitOf260CharactersIsInstalled) {
+  Tree release = small_release(1);
+  const std::string long_name(90, 'n');
+  release["data/ngtables/" + long_name + "/" + long_name + ".bin"] = prose(5000, 3);
+  publish(release);
+  std::wstring deep = client_.path();
+  while (deep.size() < 180) deep = join_path(deep, L"a-client-folder-deep-down");
+  struct Removed {
+    std::wstring root;
+    ~Removed() { remove_tree(root); }
+  } removed{join_path(client_.path(), L"a-client-folder-deep-down")};
+  make_dirs(deep);  // as the install makes it before the run
+
+  ::testing::internal::CaptureStdout();
+  const std::uint32_t code = run_update_with_base_url(server_.base_url(), deep, L"", &result_, {}, "release");
+  console_ = ::testing::internal::GetCapturedStdout();
+  ASSERT_EQ(code, kUpdated) << console_;
+  std::size_t longest = 0;
+  for (const auto& [relative, content] : release) {
+    const std::wstring path = join_path(deep, os::from_utf8(relative));
+    longest = std::max(longest, path.size());
+    EXPECT_EQ(read_text(path), content) << relative;
+  }
+  EXPECT_GT(longest, 300u);
+  EXPECT_FALSE(os::file_info(staging_dir_for(deep)));
+  // A second run finds every file current.
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(run_update_with_base_url(server_.base_url(), deep, L"", &result_, {}, "release"), kUpToDate);
+  console_ = ::testing::internal::GetCapturedStdout();
 }
 
 TEST_F(UpdateRunTest, InvalidChannelsFailWithoutAnyRequest) {

@@ -6,6 +6,7 @@
 
 #include "os/file.h"
 #include "os/text.h"
+#include "support/fs_extras.h"
 #include "support/temp_dir.h"
 
 namespace corvane::os {
@@ -73,6 +74,22 @@ TEST(Fs, AtomicWriteLeavesTheOldFileWhenTheMoveFails) {
   EXPECT_EQ(write_file_atomically(target, "newer"), kErrorSuccess);
   EXPECT_EQ(test::read_text(target), "newer");
   EXPECT_FALSE(file_info(target + L".tmp"));
+}
+
+TEST(Fs, AtomicWriteNeverWritesThroughALinkAtTheTemporaryName) {
+  TempDir dir;
+  const std::wstring target = dir / L"launcher.json";
+  const std::wstring elsewhere = dir / L"elsewhere.txt";
+  test::write_text(elsewhere, "not the client's");
+  if (!test::make_link(target + L".tmp", elsewhere, /*directory=*/false)) {
+    GTEST_SKIP() << "this system makes no symbolic link to a file";
+  }
+  EXPECT_EQ(write_file_atomically(target, "{}"), kErrorSuccess);
+  EXPECT_EQ(test::read_text(target), "{}");
+  EXPECT_EQ(test::read_text(elsewhere), "not the client's");
+  const auto info = file_info(target);
+  ASSERT_TRUE(info);
+  EXPECT_TRUE(info->is_regular);
 }
 
 TEST(Fs, PositionedWritesAndSizes) {

@@ -67,3 +67,43 @@ TEST(Text, LosslessNamesKeepEveryByteAndDecodeValidTextAsUsual) {
 
 }  // namespace
 }  // namespace corvane::os
+
+namespace corvane::os {
+namespace {
+
+TEST(FileNameCase, UnitsTakeTheSimpleUpperCaseOfTheirOwnPlane) {
+  EXPECT_EQ(upcase_unit(u'a'), u'A');
+  EXPECT_EQ(upcase_unit(u'Z'), u'Z');
+  EXPECT_EQ(upcase_unit(u'{'), u'{');
+  EXPECT_EQ(upcase_unit(u'\u0444'), u'\u0424');  // ф
+  EXPECT_EQ(upcase_unit(u'\u0451'), u'\u0401');  // ё
+  EXPECT_EQ(upcase_unit(u'\u03C3'), u'\u03A3');  // sigma
+  // Letters whose case does not go both ways keep theirs, as the system's table has it: final
+  // sigma, the micro sign, dotless i, long s, the titlecase digraph Dž.
+  for (const char16_t unit : {u'\u03C2', u'\u00B5', u'\u0131', u'\u017F', u'\u01C5'}) {
+    EXPECT_EQ(upcase_unit(unit), unit) << static_cast<unsigned>(unit);
+  }
+  EXPECT_EQ(upcase_unit(u'\u00FF'), u'\u0178');  // ÿ beyond Latin-1
+  EXPECT_EQ(upcase_unit(u'\u1F80'), u'\u1F88');  // the simple mapping, not the two letters of the full one
+  EXPECT_EQ(upcase_unit(u'\u00DF'), u'\u00DF');  // ß: no single upper-case letter
+  EXPECT_EQ(upcase_unit(u'\u0130'), u'\u0130');
+  EXPECT_EQ(upcase_unit(char16_t{0xD801}), char16_t{0xD801});  // surrogates have no case
+  EXPECT_EQ(upcase_unit(u'\uFF41'), u'\uFF21');  // fullwidth a
+  EXPECT_EQ(upcase_unit(u'\uFFFF'), u'\uFFFF');
+}
+
+TEST(FileNameCase, KeysAreEqualExactlyForNamesWindowsTakesForOne) {
+  EXPECT_EQ(file_name_key(L"bin\\\u0424\u043e\u043d.dll"), file_name_key(L"BIN\\\u0444\u041e\u041d.DLL"));
+  EXPECT_EQ(file_name_key(L"a/b"), u"A/B");
+  EXPECT_NE(file_name_key(L"a/b"), file_name_key(L"a\\b"));
+  EXPECT_NE(file_name_key(L"stra\u00dfe"), file_name_key(L"STRASSE"));
+  // Beyond the first plane: two units on every platform, compared as they are.
+  EXPECT_EQ(file_name_key(L"\U00010428"), (std::u16string{u'\xD801', u'\xDC28'}));
+  EXPECT_NE(file_name_key(L"\U00010428"), file_name_key(L"\U00010400"));
+  EXPECT_TRUE(equal_ignoring_case(L"\u0424\u043e\u043d", L"\u0444\u041e\u041d"));
+  EXPECT_FALSE(equal_ignoring_case(L"\U00010428", L"\U00010400"));
+  EXPECT_FALSE(equal_ignoring_case(L"ab", L"abc"));
+}
+
+}  // namespace
+}  // namespace corvane::os

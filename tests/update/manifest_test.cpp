@@ -126,7 +126,7 @@ TEST(Manifest, FileObjectsAreCheckedOneByOne) {
 
 TEST(ManifestPaths, AllowedLocations) {
   for (const char* path : {"Corvane.exe", "bin/x.dll", "data/ngtables/a.bin", "bin/a b+c.dll", "bin/.x",
-                           "bin/x.crvnold.dll", "bin/.crvnold", "bin/\xC3\xA9", "bin/\x01"}) {
+                           "bin/x.crvnold.dll", "bin/.crvnold", "bin/\xC3\xA9", "bin/\x7F"}) {
     EXPECT_TRUE(is_allowed_path(path)) << path;
   }
   for (const char* path : {"", "bin/", "data/ngtables/", "data/x", "BIN/x.dll", "corvane.exe",
@@ -141,9 +141,30 @@ TEST(ManifestPaths, AllowedLocations) {
                            "bin/X.DLL.CrvNold", "bin/a.crvnold/x"}) {
     EXPECT_FALSE(is_allowed_path(path)) << path;
   }
-  // A NUL byte would cut the name at the system call ("bin/" is the folder itself).
+  // A NUL byte would cut the name at the system call ("bin/" is the folder itself); Windows takes
+  // no other control character in a name either.
   EXPECT_FALSE(is_allowed_path(std::string("bin/\0x", 6)));
   EXPECT_FALSE(is_allowed_path(std::string("Corvane.exe\0", 12)));
+  for (const char* path : {"bin/\x01", "bin/a\tb", "bin/x\n", "bin/\x1F.dll", "data/ngtables/\r/a"}) {
+    EXPECT_FALSE(is_allowed_path(path)) << path;
+  }
+}
+
+TEST(ManifestPaths, NamesThatWindowsOpensAsDevicesAreRefusedInEveryFolder) {
+  // The bare names, in any letter case, with an extension, with spaces before it, as a folder.
+  for (const char* path : {"bin/CON", "bin/con", "bin/Prn", "bin/aux.dll", "bin/NUL.tar.gz", "bin/nul .txt",
+                           "bin/COM0", "bin/com9.dll", "bin/LPT1", "bin/lpt5.x", "bin/CONIN$", "bin/conout$.log",
+                           "bin/COM\xC2\xB9", "bin/lpt\xC2\xB2.dll", "bin/Com\xC2\xB3 .x",
+                           "bin/con/x.dll", "data/ngtables/AUX.d/t.bin", "bin/a/LPT9/b"}) {
+    EXPECT_FALSE(is_allowed_path(path)) << path;
+  }
+  // Names that only begin or end like one, other numbers and other superscripts are files.
+  for (const char* path : {"bin/CONx", "bin/xCON", "bin/.con", "bin/CON_1.dll", "bin/COM10", "bin/COM",
+                           "bin/LPT", "bin/COMa", "bin/nul-2.txt", "bin/auxiliary.dll", "bin/CONIN",
+                           "bin/conout$x", "bin/COM\xC2\xB4", "bin/LPT\xE2\x81\xB4",
+                           "data/ngtables/prn1/x"}) {
+    EXPECT_TRUE(is_allowed_path(path)) << path;
+  }
 }
 
 TEST(ManifestPaths, DownloadPathsArePercentEncoded) {

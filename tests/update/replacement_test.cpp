@@ -105,6 +105,31 @@ TEST(TargetPath, ManifestsWhoseFilesCannotAllBeInPlaceConflict) {
   EXPECT_FALSE(has_conflicting_targets(client, {entry("bin/uninstall.exe", 'a'), entry("bin/uninstall.exe/x", 'b')}));
 }
 
+TEST(TargetPath, NamesThatWindowsTakesForOneAreOneTargetOnEveryPlatform) {
+  const auto entry = [](const char* path, char hash) { return ManifestFile{path, std::string(64, hash), 1, 0}; };
+  const std::wstring client = L"/c/Corvane";
+  // Letter case outside ASCII: Cyrillic, Greek, Latin with diacritics, Armenian.
+  for (const auto& [a, b] : std::vector<std::pair<const char*, const char*>>{
+           {"bin/\xD0\xA4\xD0\xBE\xD0\xBD.dll", "bin/\xD1\x84\xD0\xBE\xD0\xBD.dll"},   // Фон / фон
+           {"bin/\xCE\xA3", "bin/\xCF\x83"},                                              // Σ / σ
+           {"bin/\xC3\x89t\xC3\xA9", "bin/\xC3\xA9T\xC3\x89"},                          // Été / éTÉ
+           {"bin/\xD4\xB1", "bin/\xD5\xA1"},                                              // Ա / ա
+           {"bin/A.DLL", "bin/a.dll"}}) {
+    EXPECT_TRUE(has_conflicting_targets(client, {entry(a, 'a'), entry(b, 'b')})) << a << " " << b;
+    EXPECT_FALSE(has_conflicting_targets(client, {entry(a, 'a'), entry(b, 'a')})) << a << " " << b;
+  }
+  // A folder in one case and a file in another.
+  EXPECT_TRUE(has_conflicting_targets(client, {entry("bin/\xD0\x9F\xD0\xB0\xD0\xBF", 'a'),
+                                               entry("bin/\xD0\xBF\xD0\xB0\xD0\xBF/x", 'b')}));  // Пап / пап/x
+  // No case of their own: ß stays ß (its upper case is two letters), final sigma is not sigma to
+  // Windows, and characters beyond the first plane are two units Windows compares as they are
+  // (Deseret 𐐀 / 𐐨).
+  EXPECT_FALSE(has_conflicting_targets(client, {entry("bin/\xC3\x9F", 'a'), entry("bin/SS", 'b')}));
+  EXPECT_FALSE(has_conflicting_targets(client, {entry("bin/\xCF\x82", 'a'), entry("bin/\xCE\xA3", 'b')}));
+  EXPECT_FALSE(has_conflicting_targets(client, {entry("bin/\xF0\x90\x90\x80", 'a'),
+                                                entry("bin/\xF0\x90\x90\xA8", 'b')}));
+}
+
 TEST_F(Replacement, NewAndExistingFilesAreReplacedAndParentsCreated) {
   test::write_text(at(L"Corvane.exe"), "old exe");
   change("Corvane.exe", 'a', "new exe");

@@ -17,6 +17,9 @@ std::string to_utf8(const wchar_t* text) {
 
 // The C runtime calls wmain with the wide command line (-municode).
 int wmain(int argc, wchar_t** argv) {
+  // DLLs that load from now on (those imported on first use among them) come from the system
+  // folder only, never from the program's own folder or the current one.
+  SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
   std::vector<std::string> args;
   args.reserve(static_cast<std::size_t>(argc));
   for (int i = 0; i < argc; ++i) args.push_back(to_utf8(argv[i]));

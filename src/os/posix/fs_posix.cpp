@@ -222,10 +222,12 @@ ErrorCode set_normal_attributes(std::wstring_view path) {
   return ::chmod(p.c_str(), wanted) == 0 ? kErrorSuccess : last_error();
 }
 
-ErrorCode write_file(std::wstring_view path, std::string_view bytes) {
+namespace {
+
+ErrorCode write_whole_file(std::wstring_view path, std::string_view bytes, OpenTarget target) {
   if (const ErrorCode fault = injected_fs_fault(FsOp::Write, path)) return fault;
   File file;
-  if (const ErrorCode e = file.open(path, OpenMode::WriteTruncate)) return e;
+  if (const ErrorCode e = file.open(path, OpenMode::WriteTruncate, target)) return e;
   const ErrorCode e = file.write(bytes.data(), bytes.size());
   file.close();
   if (e != kErrorSuccess) {
@@ -235,10 +237,19 @@ ErrorCode write_file(std::wstring_view path, std::string_view bytes) {
   return kErrorSuccess;
 }
 
+}  // namespace
+
+ErrorCode write_file(std::wstring_view path, std::string_view bytes) {
+  return write_whole_file(path, bytes, OpenTarget::Any);
+}
+
 ErrorCode write_file_atomically(std::wstring_view path, std::string_view bytes) {
   std::wstring tmp(path);
   tmp += L".tmp";
-  if (const ErrorCode e = write_file(tmp, bytes)) return e;
+  // Whatever has the temporary name (a leftover, or a link put there) goes as itself, and the
+  // contents go into a plain file of that name only, never through a link.
+  (void)delete_file(tmp);
+  if (const ErrorCode e = write_whole_file(tmp, bytes, OpenTarget::RegularFile)) return e;
   return move_file(tmp, path, kMoveReplaceExisting | kMoveWriteThrough);
 }
 

@@ -1,11 +1,16 @@
 #include "os/process_spawn.h"
 
+#include <dirent.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "os/fs.h"
 
 #include "os/posix/path_posix.h"
 #include "os/text.h"
@@ -83,6 +88,22 @@ bool start_process(std::wstring_view program, const std::vector<std::wstring>& a
 
 void delete_executable_after_exit(std::wstring_view path) {
   if (!path.empty()) (void)::unlink(posix::native_path(path).c_str());
+}
+
+bool delete_program_unless_running(std::wstring_view path) {
+  // Linux lets a running program's file go, so the processes are asked first: a process runs
+  // this file when its /proc/<pid>/exe leads to the same file (device and inode).
+  struct stat file {};
+  if (path.empty() || ::lstat(posix::native_path(path).c_str(), &file) != 0 || !S_ISREG(file.st_mode)) return false;
+  std::unique_ptr<DIR, int (*)(DIR*)> proc(::opendir("/proc"), ::closedir);
+  if (!proc) return false;
+  while (const dirent* e = ::readdir(proc.get())) {
+    if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
+    struct stat image {};
+    const std::string exe = std::string("/proc/") + e->d_name + "/exe";
+    if (::stat(exe.c_str(), &image) == 0 && image.st_dev == file.st_dev && image.st_ino == file.st_ino) return false;
+  }
+  return delete_file(path) == kErrorSuccess;
 }
 
 }  // namespace corvane::os

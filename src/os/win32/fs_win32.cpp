@@ -49,10 +49,11 @@ struct FindHandle {
 
 // CreateFile + one WriteFile of all of `bytes`; a failed or short write deletes the file again.
 // `flush`: the contents reach the disk before the handle is closed.
-ErrorCode write_whole_file(std::wstring_view path, std::string_view bytes, bool flush) {
+ErrorCode write_whole_file(std::wstring_view path, std::string_view bytes, bool flush,
+                           OpenTarget target = OpenTarget::Any) {
   if (const ErrorCode fault = injected_fs_fault(FsOp::Write, path)) return fault;
   File file;
-  if (const ErrorCode e = file.open(path, OpenMode::WriteTruncate)) return e;
+  if (const ErrorCode e = file.open(path, OpenMode::WriteTruncate, target)) return e;
   ErrorCode e = file.write(bytes.data(), bytes.size());
   if (e == kErrorSuccess && flush) e = file.sync();
   file.close();
@@ -151,9 +152,12 @@ ErrorCode write_file(std::wstring_view path, std::string_view bytes) {
 ErrorCode write_file_atomically(std::wstring_view path, std::string_view bytes) {
   std::wstring tmp(path);
   tmp += L".tmp";
+  // Whatever has the temporary name (a leftover, or a link put there) goes as itself, and the
+  // contents go into a plain file of that name only, never through a reparse point.
+  (void)delete_file(tmp);
   // The contents are on the disk before the move makes them the file, so a crash leaves the old
   // file or the whole new one.
-  if (const ErrorCode e = write_whole_file(tmp, bytes, /*flush=*/true)) return e;
+  if (const ErrorCode e = write_whole_file(tmp, bytes, /*flush=*/true, OpenTarget::RegularFile)) return e;
   return move_file(tmp, path, kMoveReplaceExisting | kMoveWriteThrough);
 }
 

@@ -24,7 +24,7 @@ HKEY hkey_of(RegistryRoot root) {
 HKEY key_of(void* handle) { return static_cast<HKEY>(handle); }
 
 bool set_value(void* handle, std::wstring_view name, DWORD type, const void* data, std::size_t bytes) {
-  const auto native_name = win32::native_path(name);
+  const auto native_name = win32::checked_text(name);
   if (handle == nullptr || !native_name || bytes > MAXDWORD) return false;
   return ::RegSetValueExW(key_of(handle), native_name->c_str(), 0, type, static_cast<const BYTE*>(data),
                           static_cast<DWORD>(bytes)) == ERROR_SUCCESS;
@@ -39,8 +39,8 @@ bool set_text(void* handle, std::wstring_view name, DWORD type, std::wstring_vie
 }  // namespace
 
 std::wstring read_registry_string(RegistryRoot root, std::wstring_view subkey, std::wstring_view value) {
-  const auto key = win32::native_path(subkey);
-  const auto name = win32::native_path(value);
+  const auto key = win32::checked_text(subkey);
+  const auto name = win32::checked_text(value);
   if (!key || !name) return {};
   // The size is asked first; a value that grows in between is asked again.
   for (int attempt = 0; attempt < 4; ++attempt) {
@@ -65,8 +65,8 @@ std::wstring read_registry_string(RegistryRoot root, std::wstring_view subkey, s
 
 std::optional<std::uint32_t> read_registry_dword(RegistryRoot root, std::wstring_view subkey,
                                                  std::wstring_view value) {
-  const auto key = win32::native_path(subkey);
-  const auto name = win32::native_path(value);
+  const auto key = win32::checked_text(subkey);
+  const auto name = win32::checked_text(value);
   if (!key || !name) return std::nullopt;
   DWORD data = 0;
   DWORD bytes = sizeof data;
@@ -83,7 +83,7 @@ void RegistryKey::close() {
 
 bool RegistryKey::create(RegistryRoot root, std::wstring_view subkey) {
   close();
-  const auto key = win32::native_path(subkey);
+  const auto key = win32::checked_text(subkey);
   // An empty path would hand out the root itself.
   if (!key || key->empty()) return false;
   HKEY opened = nullptr;
@@ -109,7 +109,7 @@ bool RegistryKey::set_dword(std::wstring_view name, std::uint32_t value) {
 }
 
 bool delete_registry_tree(RegistryRoot root, std::wstring_view subkey) {
-  const auto key = win32::native_path(subkey);
+  const auto key = win32::checked_text(subkey);
   // An empty path would name the root and empty all of HKEY_CURRENT_USER.
   if (!key || key->empty()) return false;
   return ::RegDeleteTreeW(hkey_of(root), key->c_str()) == ERROR_SUCCESS;

@@ -19,11 +19,11 @@ ThreadApartment::~ThreadApartment() {
 }
 
 bool save_shell_link(std::wstring_view path, const ShellLink& link) {
-  const auto file = win32::native_path(path);
-  const auto target = win32::native_path(link.target);
-  const auto working_dir = win32::native_path(link.working_dir);
-  const auto description = win32::native_path(link.description);
-  const auto icon = win32::native_path(link.icon);
+  const auto file = win32::checked_text(path);
+  const auto target = win32::checked_text(link.target);
+  const auto working_dir = win32::checked_text(link.working_dir);
+  const auto description = win32::checked_text(link.description);
+  const auto icon = win32::checked_text(link.icon);
   if (path.empty() || !file || !target || !working_dir || !description || !icon) return false;
 
   win32::ComRef<IShellLinkW> shell_link;

@@ -22,7 +22,7 @@ ErrorCode last_error_or_failure() {
 std::wstring UpdateLock::lock_file_path(std::wstring_view name) { return std::wstring(name); }
 
 UpdateLock::UpdateLock(std::wstring_view name, LockWait wait) {
-  const auto native = win32::native_path(name);
+  const auto native = win32::checked_text(name);
   if (!native) {
     error_ = win32::kErrorBadPathName;
     return;

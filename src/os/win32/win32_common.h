@@ -1,5 +1,6 @@
 #pragma once
-// Shared by the Windows files of the platform layer: the one conversion of a path for the W calls,
+// Shared by the Windows files of the platform layer: the one conversion of a file path for the W
+// calls (and a plain copy for other texts),
 // the last error as the core's code, and owners of kernel handles and COM references.
 #include <windows.h>
 
@@ -12,11 +13,37 @@
 
 namespace corvane::os::win32 {
 
-// A NUL-terminated copy of `path` for a W call. Empty (nothing) when the path holds a NUL, which
-// would leave only the part before it for the system to act on.
+// A NUL-terminated copy of `text` (a registry or object name, a command line's part, a shell
+// link's field) for a W call, unchanged. Empty (nothing) when the text holds a NUL, which would
+// leave only the part before it for the system to act on.
+inline std::optional<std::wstring> checked_text(std::wstring_view text) {
+  if (text.find(L'\0') != std::wstring_view::npos) return std::nullopt;
+  return std::wstring(text);
+}
+
+// The one conversion of a file path for the W calls of the files, folders and mappings: the path
+// made whole by GetFullPathNameW (the normalisation every Win32 call applies: '/' becomes '\',
+// "." and ".." and doubled separators go, trailing dots and spaces of the last name go, a relative
+// path is taken from the current folder), then given the form "\\?\C:\..." ("\\?\UNC\server\share\..."
+// for a share) that the system takes as it stands and without the MAX_PATH limit of 260
+// characters. A path already in the system's own form ("\\?\", "\\.\") stays as it is, and so
+// does one that names a device. Empty (nothing) when the path holds a NUL.
 inline std::optional<std::wstring> native_path(std::wstring_view path) {
-  if (path.find(L'\0') != std::wstring_view::npos) return std::nullopt;
-  return std::wstring(path);
+  auto text = checked_text(path);
+  if (!text || text->empty()) return text;
+  const auto starts = [](std::wstring_view p, std::wstring_view prefix) { return p.substr(0, prefix.size()) == prefix; };
+  if (starts(*text, L"\\\\?\\") || starts(*text, L"\\\\.\\") || starts(*text, L"\\??\\")) return text;
+  const DWORD needed = ::GetFullPathNameW(text->c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return text;
+  std::wstring full(needed, L'\0');
+  const DWORD length = ::GetFullPathNameW(text->c_str(), needed, full.data(), nullptr);
+  if (length == 0 || length >= needed) return text;
+  full.resize(length);
+  if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') return L"\\\\?\\" + full;
+  if (starts(full, L"\\\\") && !starts(full, L"\\\\.\\") && !starts(full, L"\\\\?\\")) {
+    return L"\\\\?\\UNC\\" + full.substr(2);
+  }
+  return full;
 }
 
 // What a call with a path that holds a NUL fails with, as the system would for a bad name.

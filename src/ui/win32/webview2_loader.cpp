@@ -271,8 +271,11 @@ STDAPI CreateCoreWebView2EnvironmentWithOptions(PCWSTR browser_folder, PCWSTR us
   HRESULT error = S_OK;
   const std::vector<RuntimeClient> clients = find_runtime_clients(settings, error);
   for (const RuntimeClient& client : clients) {
-    // The client's own folder comes first in the search for the libraries it needs.
-    HMODULE library = LoadLibraryExW(client.library.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    // By its full path only; the libraries it needs come from its own folder and the system
+    // folder, never from the current folder or PATH.
+    if (PathIsRelativeW(client.library.c_str())) continue;
+    HMODULE library = LoadLibraryExW(client.library.c_str(), nullptr,
+                                     LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (!library) {
       error = HRESULT_FROM_WIN32(GetLastError());
       continue;

@@ -2,8 +2,9 @@
 // window is created, cloaked, and the missing-runtime prompt follows; the tests answer the boxes as
 // a user would and read how the process ends. A runtime that is there but cannot be used (a
 // stand-in without its creation entry, named by WEBVIEW2_BROWSER_EXECUTABLE_FOLDER) is tried twice
-// and then told with its error code. Each test runs a copy of the program in a folder of its own,
-// beside a stand-in dwmapi.dll (fake_dwmapi.cpp) that shows what the program asked of DWM.
+// and then told with its error code. Each test runs a copy of the program in a folder of its own.
+// A stand-in dwmapi.dll (fake_dwmapi.cpp) in the system folder of this test's Wine prefix shows what
+// the program asked of DWM: the program takes that library from the system folder only.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -35,11 +36,22 @@ fs::path own_folder() {
   return fs::path(path).parent_path();
 }
 
-// The program as built, seen from Wine (the Linux root is drive Z:).
-fs::path setup_program() {
+// A file of the build, seen from Wine (the Linux root is drive Z:).
+fs::path build_path(const char* configured) {
   std::wstring path = L"Z:";
-  for (const char* c = CORVANE_SETUP_PROGRAM; *c; ++c) path += static_cast<wchar_t>(*c == '/' ? '\\' : *c);
+  for (const char* c = configured; *c; ++c) path += static_cast<wchar_t>(*c == '/' ? '\\' : *c);
   return path;
+}
+
+// The program as built.
+fs::path setup_program() { return build_path(CORVANE_SETUP_PROGRAM); }
+
+constexpr const wchar_t* kPlanted[] = {L"dwmapi.dll", L"winhttp.dll", L"bcrypt.dll"};
+
+fs::path system_folder() {
+  wchar_t system[MAX_PATH] = {};
+  GetSystemDirectoryW(system, MAX_PATH);
+  return system;
 }
 
 fs::path temp_folder() {
@@ -170,24 +182,56 @@ class SetupWindowTest : public ::testing::Test {
     folder = temp_folder() / (L"corvane-setup-window-" + std::to_wstring(GetCurrentProcessId()));
     fs::remove_all(folder);
     fs::create_directories(folder);
-    // The stand-in DWM beside each copy of the program, preferred to Wine's own.
-    SetEnvironmentVariableW(L"WINEDLLOVERRIDES", L"mscoree,mshtml=;winedbg.exe=d;dwmapi=n,b");
+    // The stand-in DWM in the system folder, preferred to Wine's own library of that name (the
+    // load order comes from CMake: WINE_DLL_OVERRIDES). Wine's is kept beside it and put back
+    // afterwards; one left by a test that died is put back first.
     std::error_code ignored;
+    restore_system_dwm();
+    fs::rename(system_folder() / L"dwmapi.dll", wine_dwm(), ignored);
+    fs::copy_file(own_folder() / L"dwmapi.dll", system_folder() / L"dwmapi.dll", fs::copy_options::overwrite_existing);
     for (const fs::path& copy : uninstall_copies()) fs::remove(copy, ignored);  // left by an earlier run
   }
   void TearDown() override {
     std::error_code ignored;
     fs::remove_all(folder, ignored);
     for (const fs::path& copy : uninstall_copies()) fs::remove(copy, ignored);
-    fs::remove(temp_folder() / L"dwmapi.dll", ignored);
+    for (const wchar_t* dll : kPlanted) {
+      fs::remove(temp_folder() / dll, ignored);
+      fs::remove(temp_folder() / (std::wstring(dll) + L".loaded"), ignored);
+    }
+    restore_system_dwm();
   }
 
-  // A copy of the program named `name` in `dir`, beside the stand-in DWM.
+  static fs::path wine_dwm() { return system_folder() / L"dwmapi.dll.corvane-wine"; }
+  static void restore_system_dwm() {
+    std::error_code ignored;
+    if (fs::exists(wine_dwm())) fs::rename(wine_dwm(), system_folder() / L"dwmapi.dll", ignored);
+  }
+
+  // A copy of the program named `name` in `dir`.
   fs::path place_program(const fs::path& dir, const std::wstring& name) {
     fs::create_directories(dir);
     fs::copy_file(setup_program(), dir / name, fs::copy_options::overwrite_existing);
-    if (!fs::exists(dir / L"dwmapi.dll")) fs::copy_file(own_folder() / L"dwmapi.dll", dir / L"dwmapi.dll");
     return dir / name;
+  }
+
+  // Stand-ins of dwmapi.dll, winhttp.dll and bcrypt.dll in `dir`, as a site could drop them into
+  // a Downloads folder (tests/support/planted_dll_win32.cpp), preferred to the system's own
+  // ("native, builtin", the order Windows uses for names that are no KnownDLLs; CMake sets it).
+  static void plant_libraries(const fs::path& dir) {
+    std::error_code ignored;
+    for (const wchar_t* dll : kPlanted) fs::remove(dir / (std::wstring(dll) + L".loaded"), ignored);
+    for (const wchar_t* dll : kPlanted) {
+      fs::copy_file(fs::path(build_path(CORVANE_PLANTED_DIR)) / dll, dir / dll, fs::copy_options::overwrite_existing);
+    }
+  }
+  // The stand-ins in `dir` that a process has loaded.
+  static std::vector<std::wstring> loaded_in(const fs::path& dir) {
+    std::vector<std::wstring> loaded;
+    for (const wchar_t* dll : kPlanted) {
+      if (fs::exists(dir / (std::wstring(dll) + L".loaded"))) loaded.emplace_back(dll);
+    }
+    return loaded;
   }
 
   // Checks the host window of `process_id` as the prompt finds it and returns its size.
@@ -303,8 +347,6 @@ TEST_F(SetupWindowTest, ACopyNamedUninstallExeHandsOverToItsCopyInTheTemporaryFo
   const fs::path client = folder / L"Corvane";
   const fs::path uninstaller = place_program(client, L"uninstall.exe");
   { std::ofstream(client / L"Corvane.exe") << "client"; }
-  // The copy in the temporary folder finds its stand-in DWM there.
-  fs::copy_file(own_folder() / L"dwmapi.dll", temp_folder() / L"dwmapi.dll", fs::copy_options::overwrite_existing);
 
   SetupRun run(uninstaller, L"");
   ASSERT_TRUE(run.started());
@@ -333,6 +375,48 @@ TEST_F(SetupWindowTest, ACopyNamedUninstallExeHandsOverToItsCopyInTheTemporaryFo
   CloseHandle(process);
   EXPECT_EQ(code, 0u);
   EXPECT_TRUE(fs::exists(client / L"Corvane.exe"));
+}
+
+// Libraries dropped beside the downloaded program, and beside the uninstaller's copy in the
+// temporary folder, are never loaded: DWM comes from the system folder (the stand-in there records
+// the cloak) and nothing is taken from the program's own folder.
+TEST_F(SetupWindowTest, LibrariesBesideTheProgramAreNeverLoaded) {
+  const fs::path downloads = folder / L"Downloads";
+  const fs::path program = place_program(downloads, L"Corvane-Setup.exe");
+  plant_libraries(downloads);
+  {
+    SetupRun run(program, L"");
+    ASSERT_TRUE(run.started());
+    ASSERT_NE(wait_for_box(run.id()), nullptr);
+    check_host_window(run.id());
+    EXPECT_EQ(decline_runtime(run), 0u);
+  }
+  EXPECT_EQ(loaded_in(downloads), std::vector<std::wstring>{});
+
+  // The uninstaller in its client folder hands over to a copy in the temporary folder, beside
+  // stand-ins there.
+  const fs::path client = folder / L"Corvane";
+  const fs::path uninstaller = place_program(client, L"uninstall.exe");
+  { std::ofstream(client / L"Corvane.exe") << "client"; }
+  plant_libraries(temp_folder());
+  SetupRun run(uninstaller, L"");
+  ASSERT_TRUE(run.started());
+  EXPECT_EQ(run.wait(), 0u);
+  ASSERT_EQ(uninstall_copies().size(), 1u);
+  const std::wstring copy_name = uninstall_copies()[0].filename().wstring();
+  HWND box = wait_for_window([&](HWND w) {
+    return class_name(w) == L"#32770" && window_text(w) == L"Corvane" && image_name(owner_process(w)) == copy_name;
+  });
+  ASSERT_NE(box, nullptr);
+  const DWORD copy = owner_process(box);
+  check_host_window(copy);
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, copy);
+  PostMessageW(box, WM_COMMAND, IDNO, 0);
+  if (process) {
+    WaitForSingleObject(process, 30000);
+    CloseHandle(process);
+  }
+  EXPECT_EQ(loaded_in(temp_folder()), std::vector<std::wstring>{});
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "os/fs.h"
 #include "os/mapped_file.h"
 #include "os/text.h"
+#include "os/win32/win32_common.h"
 #include "support/fs_extras.h"
 #include "support/temp_dir.h"
 #include "support/wine_win32.h"
@@ -379,3 +380,39 @@ TEST(FsWin32, ListingADriveRootWorks) {
 
 }  // namespace
 }  // namespace corvane::os
+
+namespace corvane::os::win32 {
+namespace {
+
+// Every file path reaches the system whole and in the form without the 260-character limit.
+TEST(LongPaths, FilePathsTakeTheSystemsOwnFormWholeAndNormalised) {
+  EXPECT_EQ(native_path(L"C:\\Corvane\\bin\\x.dll"), L"\\\\?\\C:\\Corvane\\bin\\x.dll");
+  // Separators, "." and ".." and trailing dots and spaces as every Win32 call reads them: the
+  // system form would keep them as parts of names.
+  EXPECT_EQ(native_path(L"C:/Corvane/./bin//sub/../x.dll"), L"\\\\?\\C:\\Corvane\\bin\\x.dll");
+  EXPECT_EQ(native_path(L"C:\\Corvane\\x.dll. "), L"\\\\?\\C:\\Corvane\\x.dll");
+  EXPECT_EQ(native_path(L"C:\\..\\..\\Corvane"), L"\\\\?\\C:\\Corvane");
+  EXPECT_EQ(native_path(L"C:\\"), L"\\\\?\\C:\\");
+  // Shares.
+  EXPECT_EQ(native_path(L"\\\\server\\share\\Corvane\\x.dll"), L"\\\\?\\UNC\\server\\share\\Corvane\\x.dll");
+  EXPECT_EQ(native_path(L"//server/share/Corvane/../y"), L"\\\\?\\UNC\\server\\share\\y");
+  // Already the system's own form: as it stands.
+  EXPECT_EQ(native_path(L"\\\\?\\C:\\a\\..\\b"), L"\\\\?\\C:\\a\\..\\b");
+  EXPECT_EQ(native_path(L"\\\\.\\pipe\\x"), L"\\\\.\\pipe\\x");
+  // A relative path is taken from the current folder, as the system would take it.
+  wchar_t current[MAX_PATH] = {};
+  ASSERT_GT(::GetCurrentDirectoryW(MAX_PATH, current), 0u);
+  std::wstring expected = std::wstring(L"\\\\?\\") + current;
+  if (expected.back() != L'\\') expected += L'\\';
+  EXPECT_EQ(native_path(L"sub\\x.dll"), expected + L"sub\\x.dll");
+  // A path longer than MAX_PATH keeps every character.
+  const std::wstring deep = L"C:\\" + std::wstring(300, L'd') + L"\\x";
+  EXPECT_EQ(native_path(deep), L"\\\\?\\" + deep);
+  EXPECT_EQ(native_path(L""), L"");
+  EXPECT_FALSE(native_path(std::wstring(L"C:\\a\0b", 6)));
+  // Texts that are no file paths go to the system unchanged.
+  EXPECT_EQ(checked_text(L"Local\\CRVN_client_update"), L"Local\\CRVN_client_update");
+}
+
+}  // namespace
+}  // namespace corvane::os::win32

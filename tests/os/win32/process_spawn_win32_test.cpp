@@ -98,5 +98,62 @@ TEST(ProcessSpawn, TheSelfDeleteRemovesTheProgramAfterItHasEnded) {
   EXPECT_TRUE(file_info(dir / L"launch-record.txt"));  // only the program's own file goes
 }
 
+// Waits up to 30 s for `path` to go.
+bool gone_within_30s(const std::wstring& path) {
+  const auto started = std::chrono::steady_clock::now();
+  while (file_info(path) && std::chrono::steady_clock::now() - started < 30s) std::this_thread::sleep_for(50ms);
+  return !file_info(path);
+}
+
+// A path that cmd.exe would read as holding a variable is never handed to it: the file whose name
+// the variable's value spells stays, and so does the program's own (left for a later relaunch).
+TEST(ProcessSpawn, TheSelfDeleteNeverHandsCmdAPathItWouldExpand) {
+  test::TempDir dir;
+  wchar_t os_value[64] = {};
+  if (::GetEnvironmentVariableW(L"OS", os_value, 64) == 0) {
+    ::SetEnvironmentVariableW(L"OS", L"Windows_NT");
+    ::GetEnvironmentVariableW(L"OS", os_value, 64);
+  }
+  const std::wstring own = dir / L"a%OS%b";
+  const std::wstring decoy = dir / (L"a" + std::wstring(os_value) + L"b");
+  test::make_dirs(own);
+  test::make_dirs(decoy);
+  const std::wstring program = own + L"\\Corvane-Uninstall.exe";
+  test::install_record_launch_program(program);
+  test::install_record_launch_program(decoy + L"\\Corvane-Uninstall.exe");
+  ASSERT_TRUE(start_process(program, {L"--delete-self"}, own, false));
+  ASSERT_EQ(test::wait_for_launch_record(own), "--delete-self\n");
+  // Longer than the delay of a delete that was started.
+  std::this_thread::sleep_for(5s);
+  EXPECT_TRUE(file_info(decoy + L"\\Corvane-Uninstall.exe")) << "another file was deleted in its place";
+  EXPECT_TRUE(file_info(program));
+
+  // cmd.exe's operators are plain text between the quotes: such a program's file goes.
+  const std::wstring operators = dir / L"a & b (c) ^d; e=f";
+  test::make_dirs(operators);
+  const std::wstring other = operators + L"\\Corvane-Uninstall.exe";
+  test::install_record_launch_program(other);
+  ASSERT_TRUE(start_process(other, {L"--delete-self"}, operators, false));
+  ASSERT_EQ(test::wait_for_launch_record(operators), "--delete-self\n");
+  EXPECT_TRUE(gone_within_30s(other));
+}
+
+// A program named like the delay's in the folder the program was started from is never run.
+TEST(ProcessSpawn, TheSelfDeleteRunsNothingFromTheProgramsFolder) {
+  test::TempDir dir;
+  const std::wstring downloads = dir / L"Downloads";
+  test::make_dirs(downloads);
+  const std::wstring program = downloads + L"\\Corvane-Setup.exe";
+  test::install_record_launch_program(program);
+  for (const wchar_t* name : {L"ping.bat", L"ping.cmd", L"cmd.bat"}) {
+    test::write_text(downloads + L"\\" + name, "@echo planted > \"%~dp0planted-ran.txt\"\r\n");
+  }
+  ASSERT_TRUE(start_process(program, {L"--delete-self"}, downloads, false));
+  ASSERT_EQ(test::wait_for_launch_record(downloads), "--delete-self\n");
+  EXPECT_TRUE(gone_within_30s(program));
+  std::this_thread::sleep_for(500ms);
+  EXPECT_FALSE(file_info(downloads + L"\\planted-ran.txt"));
+}
+
 }  // namespace
 }  // namespace corvane::os

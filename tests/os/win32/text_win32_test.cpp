@@ -167,5 +167,33 @@ TEST(TextWin32, CaseIsIgnoredCharacterByCharacterOnly) {
   EXPECT_FALSE(equal_ignoring_case(L"abc", L"ab"));
 }
 
+// The portable table of file-name case against the system, for every UTF-16 unit: the system's own
+// upper case of the unit (RtlUpcaseUnicodeChar, which the ordinal comparison uses), and
+// CompareStringOrdinal, which must take each unit and its upper case from the table for one.
+TEST(TextWin32, TheFileNameCaseTableIsTheSystemsForEveryUnit) {
+  using Upcase = WCHAR(WINAPI*)(WCHAR);
+  const auto system_upcase = reinterpret_cast<Upcase>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "RtlUpcaseUnicodeChar")));
+  ASSERT_NE(system_upcase, nullptr);
+  int table_differs = 0;
+  int comparison_differs = 0;
+  for (std::uint32_t i = 0; i <= 0xFFFF; ++i) {
+    const auto unit = static_cast<char16_t>(i);
+    const char16_t ours = upcase_unit(unit);
+    const auto system = static_cast<char16_t>(system_upcase(static_cast<WCHAR>(unit)));
+    if (ours != system && ++table_differs <= 20) {
+      ADD_FAILURE() << std::hex << "U+" << i << ": table U+" << static_cast<unsigned>(ours) << ", system U+"
+                    << static_cast<unsigned>(system);
+    }
+    const auto a = static_cast<wchar_t>(unit);
+    const auto b = static_cast<wchar_t>(ours);
+    if (::CompareStringOrdinal(&a, 1, &b, 1, TRUE) != CSTR_EQUAL && ++comparison_differs <= 20) {
+      ADD_FAILURE() << std::hex << "CompareStringOrdinal: U+" << i << " is not U+" << static_cast<unsigned>(ours);
+    }
+  }
+  EXPECT_EQ(table_differs, 0);
+  EXPECT_EQ(comparison_differs, 0);
+}
+
 }  // namespace
 }  // namespace corvane::os

@@ -135,6 +135,21 @@ TEST_F(LoaderTest, NotFoundWhenTheRegisteredFolderIsMissingOrNothingIsRegistered
   EXPECT_FALSE(outcome.environment);
 }
 
+// A registered folder that is no full path would be found from the current folder (a Downloads
+// folder): the runtime's library is loaded by its full path only.
+TEST_F(LoaderTest, ARegisteredFolderThatIsNoFullPathIsNeverLoaded) {
+  Registrations registrations;
+  make_runtime(L"Downloads\\120.0.2210.91");
+  registrations.add(HKEY_CURRENT_USER, KEY_WOW64_32KEY, kStable, L"Downloads\\120.0.2210.91");
+  wchar_t previous[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, previous);
+  ASSERT_TRUE(SetCurrentDirectoryW(root.c_str()));
+  const Outcome outcome = create();
+  SetCurrentDirectoryW(previous);
+  EXPECT_FALSE(outcome.environment);
+  EXPECT_NE(outcome.result, S_OK);
+}
+
 TEST_F(LoaderTest, ChoosesTheNewestUsableVersionOfTheMostStableChannel) {
   Registrations registrations;
   const fs::path user = make_runtime(L"User\\Application\\120.0.2210.91");

@@ -53,8 +53,8 @@ TEST(SilentCommand, InstallSwitchesInAnyOrderAndLetterCase) {
   EXPECT_FALSE(c.desktop_shortcut);
   EXPECT_FALSE(c.start_menu_shortcut);
   // An unquoted "/D=" folder with spaces arrives in pieces; they are one folder up to the next switch.
-  EXPECT_EQ(parse({L"/S", L"/D=" + full(L"My"), L"Games/Corvane", L"Client", L"/NOSTARTMENU"}, c), "");
-  EXPECT_EQ(c.client_dir, full(L"My Games/Corvane Client"));
+  EXPECT_EQ(parse({L"/S", L"/D=" + full(L"My"), L"Corvane", L"Client", L"/NOSTARTMENU"}, c), "");
+  EXPECT_EQ(c.client_dir, full(L"My Corvane Client"));
   EXPECT_FALSE(c.start_menu_shortcut);
   // "=" inside a value is part of it.
   EXPECT_EQ(parse({L"/S", L"/D=" + full(L"a=b")}, c), "");

@@ -62,27 +62,6 @@ ErrorCode open_in(int parent, const std::string& name, std::intptr_t& handle, Fi
 
 }  // namespace
 
-HeldEntry::~HeldEntry() { close(); }
-
-HeldEntry::HeldEntry(HeldEntry&& other) noexcept
-    : path_(std::move(other.path_)),
-      info_(other.info_),
-      handle_(std::exchange(other.handle_, -1)),
-      parent_(std::exchange(other.parent_, -1)),
-      name_(std::move(other.name_)) {}
-
-HeldEntry& HeldEntry::operator=(HeldEntry&& other) noexcept {
-  if (this != &other) {
-    close();
-    path_ = std::move(other.path_);
-    info_ = other.info_;
-    handle_ = std::exchange(other.handle_, -1);
-    parent_ = std::exchange(other.parent_, -1);
-    name_ = std::move(other.name_);
-  }
-  return *this;
-}
-
 bool HeldEntry::is_open() const { return handle_ >= 0; }
 
 void HeldEntry::close() {

@@ -20,19 +20,6 @@ namespace {
 using win32::last_error;
 using win32::native_path;
 
-FileInfo info_from(DWORD attributes, DWORD size_high, DWORD size_low) {
-  FileInfo info;
-  // Every reparse point counts as a link: a junction, a symbolic link, a mount point. Its own
-  // directory attribute tells whether it stands for a folder.
-  info.is_link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-  info.is_directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  info.is_regular =
-      (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) == 0;
-  info.read_only = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
-  info.size = info.is_directory ? 0 : (static_cast<std::uint64_t>(size_high) << 32) | size_low;
-  return info;
-}
-
 // The search pattern for everything in `path`: "path\*" ("C:\*" for a root that ends with "\").
 std::wstring all_in(const std::wstring& path) {
   if (!path.empty() && (path.back() == L'\\' || path.back() == L'/')) return path + L"*";
@@ -71,7 +58,7 @@ std::optional<FileInfo> file_info(std::wstring_view path) {
   if (path.empty() || !native) return std::nullopt;
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!::GetFileAttributesExW(native->c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
-  return info_from(data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow);
+  return win32::file_info_from(data.dwFileAttributes, win32::size_of(data.nFileSizeHigh, data.nFileSizeLow));
 }
 
 bool list_directory(std::wstring_view path, std::vector<DirEntry>& entries) {
@@ -92,7 +79,7 @@ bool list_directory(std::wstring_view path, std::vector<DirEntry>& entries) {
   do {
     const std::wstring_view name = found.cFileName;
     if (name == L"." || name == L"..") continue;
-    entries.push_back({std::wstring(name), info_from(found.dwFileAttributes, found.nFileSizeHigh, found.nFileSizeLow)});
+    entries.push_back({std::wstring(name), win32::file_info_from(found.dwFileAttributes, win32::size_of(found.nFileSizeHigh, found.nFileSizeLow))});
   } while (::FindNextFileW(search.h, &found));
   return true;
 }

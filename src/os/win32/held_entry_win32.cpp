@@ -56,48 +56,16 @@ constexpr ULONG kOpenForBackupIntent = 0x00004000;      // FILE_OPEN_FOR_BACKUP_
 constexpr ULONG kOpenReparsePoint = 0x00200000;         // FILE_OPEN_REPARSE_POINT
 constexpr ULONG kObjCaseInsensitive = 0x00000040;       // OBJ_CASE_INSENSITIVE
 
-FileInfo info_from(DWORD attributes, std::uint64_t size) {
-  FileInfo info;
-  info.is_link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-  info.is_directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  info.is_regular =
-      (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) == 0;
-  info.read_only = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
-  info.size = info.is_directory ? 0 : size;
-  return info;
-}
-
 // What the handle holds, and its attributes.
 bool read_info(HANDLE h, FileInfo& info, DWORD& attributes) {
   BY_HANDLE_FILE_INFORMATION data{};
   if (!::GetFileInformationByHandle(h, &data)) return false;
   attributes = data.dwFileAttributes;
-  info = info_from(attributes, (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+  info = win32::file_info_from(attributes, win32::size_of(data.nFileSizeHigh, data.nFileSizeLow));
   return true;
 }
 
 }  // namespace
-
-HeldEntry::~HeldEntry() { close(); }
-
-HeldEntry::HeldEntry(HeldEntry&& other) noexcept
-    : path_(std::move(other.path_)),
-      info_(other.info_),
-      handle_(std::exchange(other.handle_, -1)),
-      parent_(std::exchange(other.parent_, -1)),
-      name_(std::move(other.name_)) {}
-
-HeldEntry& HeldEntry::operator=(HeldEntry&& other) noexcept {
-  if (this != &other) {
-    close();
-    path_ = std::move(other.path_);
-    info_ = other.info_;
-    handle_ = std::exchange(other.handle_, -1);
-    parent_ = std::exchange(other.parent_, -1);
-    name_ = std::move(other.name_);
-  }
-  return *this;
-}
 
 bool HeldEntry::is_open() const { return handle_ != -1; }
 
@@ -181,7 +149,7 @@ bool HeldEntry::list(std::vector<DirEntry>& entries) const {
       const std::wstring_view item_name(item->FileName, item->FileNameLength / sizeof(wchar_t));
       if (item_name != L"." && item_name != L"..") {
         entries.push_back({std::wstring(item_name),
-                           info_from(item->FileAttributes, static_cast<std::uint64_t>(item->EndOfFile.QuadPart))});
+                           win32::file_info_from(item->FileAttributes, static_cast<std::uint64_t>(item->EndOfFile.QuadPart))});
       }
       if (item->NextEntryOffset == 0) break;
       at += item->NextEntryOffset;

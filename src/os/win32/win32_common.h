@@ -10,8 +10,26 @@
 #include <utility>
 
 #include "os/error.h"
+#include "os/fs.h"
 
 namespace corvane::os::win32 {
+
+// A 64-bit size from the two halves the system reports it in.
+inline std::uint64_t size_of(DWORD high, DWORD low) { return (static_cast<std::uint64_t>(high) << 32) | low; }
+
+// What file attributes and a size say about an object. Every reparse point counts as a link: a
+// junction, a symbolic link, a mount point; its own directory attribute tells whether it stands
+// for a folder.
+inline FileInfo file_info_from(DWORD attributes, std::uint64_t size) {
+  FileInfo info;
+  info.is_link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  info.is_directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  info.is_regular =
+      (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) == 0;
+  info.read_only = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  info.size = info.is_directory ? 0 : size;
+  return info;
+}
 
 // A NUL-terminated copy of `text` (a registry or object name, a command line's part, a shell
 // link's field) for a W call, unchanged. Empty (nothing) when the text holds a NUL, which would

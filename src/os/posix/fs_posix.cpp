@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -51,14 +52,25 @@ std::string parent_of(const std::string& path) {
   return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
 }
 
+// fsync of the object at `path`: a plain file (never through a link at `path`, never waiting on a
+// pipe) or a folder. A read-only descriptor is enough for fsync on Linux.
+ErrorCode fsync_path(const std::string& path, bool folder) {
+  const int flags = O_RDONLY | O_CLOEXEC | (folder ? O_DIRECTORY : O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+  int fd;
+  do {
+    fd = ::open(path.c_str(), flags);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return errno == ELOOP ? kErrorReparsePointEncountered : last_error();
+  const ErrorCode e = ::fsync(fd) == 0 ? kErrorSuccess : last_error();
+  ::close(fd);
+  return e;
+}
+
 // Makes the directory entry of `path` durable: fsync of its parent folder.
-void sync_parent(const std::string& path) {
+ErrorCode sync_parent(const std::string& path) {
   const std::string parent = parent_of(path);
-  const int fd = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd >= 0) {
-    ::fsync(fd);
-    ::close(fd);
-  }
+  if (const ErrorCode fault = injected_fs_fault(FsOp::Sync, posix::wide_path(parent))) return fault;
+  return fsync_path(parent, true);
 }
 
 }  // namespace
@@ -114,15 +126,13 @@ ErrorCode move_file(std::wstring_view from, std::wstring_view to, unsigned flags
       return kErrorAccessDenied;
     }
   }
+  // The data first: a name that survives a power cut must never lead to a file that did not.
   if ((flags & kMoveWriteThrough) != 0 && S_ISREG(st.st_mode)) {
-    const int fd = ::open(src.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-      ::fsync(fd);
-      ::close(fd);
-    }
+    if (const ErrorCode fault = injected_fs_fault(FsOp::Sync, from)) return fault;
+    if (const ErrorCode e = fsync_path(src, false)) return e;
   }
   if (::rename(src.c_str(), dst.c_str()) != 0) return last_error();
-  if ((flags & kMoveWriteThrough) != 0) sync_parent(dst);
+  if ((flags & kMoveWriteThrough) != 0) return sync_parent(dst);
   return kErrorSuccess;
 }
 
@@ -178,6 +188,24 @@ ErrorCode copy_file(std::wstring_view from, std::wstring_view to, bool fail_if_e
   if (::close(out) != 0 && result == kErrorSuccess) result = last_error();
   ::close(in);
   return result;
+}
+
+ErrorCode sync_file(std::wstring_view path) {
+  if (const ErrorCode fault = injected_fs_fault(FsOp::Sync, path)) return fault;
+  return fsync_path(native_path(path), false);
+}
+
+ErrorCode sync_directory(std::wstring_view path) {
+  if (const ErrorCode fault = injected_fs_fault(FsOp::Sync, path)) return fault;
+  return fsync_path(native_path(path), true);
+}
+
+ErrorCode free_disk_space(std::wstring_view folder, std::uint64_t& bytes) {
+  bytes = 0;
+  struct statvfs st {};
+  if (::statvfs(native_path(folder).c_str(), &st) != 0) return last_error();
+  bytes = static_cast<std::uint64_t>(st.f_bavail) * st.f_frsize;
+  return kErrorSuccess;
 }
 
 ErrorCode delete_file(std::wstring_view path) {
@@ -238,7 +266,17 @@ ErrorCode write_file(std::wstring_view path, std::string_view bytes) {
 ErrorCode write_file_atomically(std::wstring_view path, std::string_view bytes) {
   std::wstring tmp(path);
   tmp += L".tmp";
-  if (const ErrorCode e = write_file(tmp, bytes)) return e;
+  if (const ErrorCode fault = injected_fs_fault(FsOp::Write, tmp)) return fault;
+  File file;
+  if (const ErrorCode e = file.open(tmp, OpenMode::WriteTruncate)) return e;
+  ErrorCode e = file.write(bytes.data(), bytes.size());
+  // On the disk before the move makes it the file: a power cut leaves the old file or this one.
+  if (e == kErrorSuccess) e = file.sync();
+  file.close();
+  if (e != kErrorSuccess) {
+    (void)delete_file(tmp);
+    return e;
+  }
   return move_file(tmp, path, kMoveReplaceExisting | kMoveWriteThrough);
 }
 

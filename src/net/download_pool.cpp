@@ -142,13 +142,9 @@ bool write_part_data(FileTable& table, const DownloadPart& part, std::uint64_t f
   if (file.handle.write_at(file_offset, data, size) != os::kErrorSuccess) return false;
   // A file fetched whole is hashed as it is written; its bytes never need to be read back.
   if (!ranged && !file.packed) hash_arriving_piece(file, file_offset, data, size);
-  if (file_offset + size == part_end) {
-    mark_part_done(table, file, part.offset);
-    // The content is moved into place with write-through once verified: its data start for the
-    // disk now, while the other downloads go on, instead of all at once at the end. A packed
-    // download is unpacked into another file first, so its bytes never need to be on the disk.
-    if (!file.packed) file.handle.start_writeback(part.offset, expected_bytes(part));
-  }
+  // The part's last byte: it is recorded once it is on the disk (which also means that the content
+  // is mostly flushed already when it is moved into place). A part that cannot be flushed fails.
+  if (file_offset + size == part_end) return mark_part_done(table, file, part.offset);
   return true;
 }
 

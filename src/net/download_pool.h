@@ -34,8 +34,9 @@ void run_download_pool(const UrlParts& url_parts, DownloadPool& pool, unsigned t
 void download_worker(const UrlParts& url_parts, DownloadPool& pool, FileTable& table, PartWriter write);
 
 // The writer of the update run: one positioned write into the part's staging file, never outside
-// the part's own range; the part is recorded complete when its last byte has been written. A file
-// fetched whole and not packed is hashed piece by piece right after each write.
+// the part's own range; the part is recorded complete when its last byte has been written and
+// flushed (mark_part_done), and the write fails when that flush fails. A file fetched whole and
+// not packed is hashed piece by piece right after each write.
 [[nodiscard]] bool write_part_data(FileTable& table, const DownloadPart& part,
                                    std::uint64_t file_offset, const std::uint8_t* data,
                                    std::size_t size);

@@ -83,15 +83,21 @@ os::ErrorCode open_download_file(DownloadFile& file) {
   return file.handle.reserve(file.size);
 }
 
-void mark_part_done(FileTable& table, DownloadFile& file, std::uint32_t offset) {
+bool mark_part_done(FileTable& table, DownloadFile& file, std::uint32_t offset) {
+  {
+    std::lock_guard<std::mutex> guard(file.lock);
+    if (file.done_offsets.count(offset) != 0) return true;
+  }
+  if (file.handle.sync_data() != os::kErrorSuccess) return false;
   std::lock_guard<std::mutex> guard(file.lock);
-  if (!file.done_offsets.insert(offset).second) return;
+  if (!file.done_offsets.insert(offset).second) return true;
   os::File record;
   if (record.open(file.parts_path, os::OpenMode::AppendAlways, os::OpenTarget::RegularFile) == os::kErrorSuccess) {
     const auto bytes = encode_u32(offset);
-    (void)record.write(bytes.data(), bytes.size());
+    if (record.write(bytes.data(), bytes.size()) == os::kErrorSuccess) (void)record.sync_data();
   }
   if (file.done_offsets.size() == file.part_count) table.files_done.fetch_add(1);
+  return true;
 }
 
 }  // namespace corvane

@@ -28,9 +28,12 @@ std::vector<std::uint32_t> read_parts_file(std::wstring_view path);
 // of the step that failed, 0 on success.
 [[nodiscard]] os::ErrorCode open_download_file(DownloadFile& file);
 
-// Records that the part at `offset` of `file` is complete: once in `done_offsets`, once in the
-// resume record (a failed append is ignored: a later run fetches that part again), and counts the
-// file in `table.files_done` when that was its last part. Takes `file.lock`; any thread.
-void mark_part_done(FileTable& table, DownloadFile& file, std::uint32_t offset);
+// Records that the part at `offset` of `file` is complete, once its bytes are on the disk (the
+// staging file's data are flushed first, so that a power cut never leaves a record of bytes it took
+// back): once in `done_offsets`, once in the resume record, flushed (a failed append is ignored: a
+// later run fetches that part again), and counts the file in `table.files_done` when that was its
+// last part. False, with nothing recorded, when the flush fails. Takes `file.lock`, but not while
+// flushing; any thread.
+[[nodiscard]] bool mark_part_done(FileTable& table, DownloadFile& file, std::uint32_t offset);
 
 }  // namespace corvane

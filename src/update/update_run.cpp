@@ -16,11 +16,13 @@
 #include "net/file_table.h"
 #include "net/http_client.h"
 #include "net/url.h"
+#include "os/folder_lock.h"
 #include "os/fs.h"
 #include "os/text.h"
 #include "os/update_lock.h"
 #include "update/cleanup.h"
 #include "update/manifest.h"
+#include "update/replace_journal.h"
 #include "update/replacement.h"
 #include "update/update_progress.h"
 #include "update/verification.h"
@@ -112,6 +114,11 @@ std::uint32_t update_from_manifest(const Manifest& manifest, const UrlParts& url
     return fail(result, kStatusWriteFailed);
   }
 
+  // The staging files' names reach the disk, so that the parts recorded from now on survive a power
+  // cut. Only what the next run can resume depends on it: a failure here fails nothing.
+  (void)os::sync_directory(staging_dir);
+  (void)os::sync_directory(install_dir);
+
   ProgressState state{&pool, &table, table.bytes_total, static_cast<std::uint32_t>(table.files.size()),
                       progress};
   run_download_pool(url, pool, kDownloadWorkers, table, &write_part_data, &report_progress, &state);
@@ -135,8 +142,18 @@ std::uint32_t update_from_manifest(const Manifest& manifest, const UrlParts& url
       staged[i] = download->second.raw_path;
       continue;
     }
-    if (!verify_download(download->second, changed[i])) {
+    os::ErrorCode write_error = os::kErrorSuccess;
+    if (!verify_download(download->second, changed[i], &write_error)) {
       result.file = changed[i].path;
+      if (write_error != os::kErrorSuccess) {
+        // The disk, not the download: the packed file stays for the next run, and only the part of
+        // its unpacked content that was made goes.
+        result.error_code = write_error;
+        std::printf("[!] Obnovlenie: ne udalos sozdat vremennyy fayl dlya %s (kod %lu).\n", changed[i].path.c_str(),
+                    static_cast<unsigned long>(write_error));
+        if (download->second.packed) (void)os::delete_file(download->second.raw_path);
+        return fail(result, kStatusWriteFailed);
+      }
       std::printf("[!] Obnovlenie: fayl %s povrezhden pri zagruzke.\n", changed[i].path.c_str());
       discard_download(download->second);
       return fail(result, kStatusDownloadCorrupt);
@@ -153,8 +170,45 @@ std::uint32_t update_from_manifest(const Manifest& manifest, const UrlParts& url
   return replaced_self ? kUpdatedSelf : kUpdated;
 }
 
+// A replacement that a crash or a power cut stopped half-way left its journal: the older release is
+// put back before anything else happens, with or without network. False (and `result` filled) when
+// that cannot be done now; the journal then stays for the next run.
+bool put_back_interrupted_replacement(std::wstring_view install_dir, UpdateResult& result) {
+  std::vector<JournalEntry> journal;
+  os::ErrorCode error = os::kErrorSuccess;
+  switch (read_journal(install_dir, journal, error)) {
+    case JournalState::None:
+      return true;
+    case JournalState::Malformed:
+      // Never moved into place whole, so no file was ever moved by it.
+      (void)remove_journal(install_dir);
+      return true;
+    case JournalState::Unreadable: {
+      const std::string name = relative_name(install_dir, journal_path(install_dir));
+      std::printf("[!] Obnovlenie: ne udalos prochitat %s (kod %lu), obnovlenie otkloneno.\n", name.c_str(),
+                  static_cast<unsigned long>(error));
+      result.file = name;
+      result.error_code = error;
+      result.status = kStatusWriteFailed;
+      return false;
+    }
+    case JournalState::Found:
+      break;
+  }
+  std::printf("[*] Obnovlenie: zamena faylov byla prervana, vozvrashchaem prezhnyuyu versiyu.\n");
+  RestoreFailure failure;
+  if (restore_from_journal(install_dir, journal, failure)) return true;
+  std::printf("[!] Obnovlenie: ne udalos vernut %s (kod %lu), vosstanovlenie pri sleduyushchem zapuske.\n",
+              failure.file.c_str(), static_cast<unsigned long>(failure.code));
+  result.file = failure.file;
+  result.error_code = failure.code;
+  result.status = failure.busy ? kStatusFileBusy : kStatusWriteFailed;
+  return false;
+}
+
 std::uint32_t run_locked(std::string_view base_url, std::wstring_view install_dir, std::wstring_view self_path,
                          UpdateResult& result, ProgressCallback progress, const std::string& channel) {
+  if (!put_back_interrupted_replacement(install_dir, result)) return kFailed;
   delete_old_copies(install_dir);
 
   std::string channel_url(base_url);
@@ -179,6 +233,14 @@ std::uint32_t run_locked(std::string_view base_url, std::wstring_view install_di
   result.version = manifest.version;
   result.date = manifest.date;
   return update_from_manifest(manifest, url, install_dir, self_path, result, progress);
+}
+
+std::uint32_t lock_unavailable(UpdateResult& result, const std::wstring& where, os::ErrorCode error) {
+  std::printf("[!] Obnovlenie: ne udalos poluchit blokirovku %s (kod %lu), obnovlenie otkloneno.\n",
+              os::to_utf8(where).c_str(), static_cast<unsigned long>(error));
+  result.status = kStatusLockUnavailable;
+  result.error_code = error;
+  return kFailed;
 }
 
 }  // namespace
@@ -206,12 +268,15 @@ std::uint32_t run_update_with_base_url(std::string_view base_url, const std::wst
     if (!lock.owned()) {
       std::wstring where = os::UpdateLock::lock_file_path(os::kUpdateLockName);
       if (where.empty()) where = os::kUpdateLockName;
-      std::printf("[!] Obnovlenie: ne udalos poluchit blokirovku %s (kod %lu), obnovlenie otkloneno.\n",
-                  os::to_utf8(where).c_str(), static_cast<unsigned long>(lock.error()));
-      out.status = kStatusLockUnavailable;
-      out.error_code = lock.error();
-      return kFailed;
+      return lock_unavailable(out, where, lock.error());
     }
+    // The lock of the folder itself: runs of other accounts, or of other sessions, that update the
+    // same folder take turns with this one. It lives in the staging folder (a link in whose place
+    // goes first) and takes that folder along when it is let go and nothing else is left in it.
+    const std::wstring staging_dir = staging_dir_for(install_dir);
+    (void)make_staging_dir(staging_dir);
+    const os::FolderLock folder_lock(staging_dir, kFolderLockName);
+    if (!folder_lock.owned()) return lock_unavailable(out, folder_lock.lock_file(), folder_lock.error());
     return run_locked(base_url, install_dir, self_path, out, progress, channel);
   } catch (const std::bad_alloc&) {
     return stopped_for_memory(out);

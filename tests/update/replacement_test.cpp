@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -207,6 +208,60 @@ TEST_F(Replacement, APathListedTwiceWithOneContentIsNotEmptied) {
   change("bin/a.dll", 'a', "content");
   ASSERT_TRUE(apply());
   EXPECT_EQ(tree(), (std::vector<std::string>{"bin/a.dll=content"}));
+}
+
+// The files of the client, without the staging folder.
+std::vector<std::string> client_files(std::vector<std::string> tree) {
+  std::erase_if(tree, [](const std::string& f) { return f.rfind("update/", 0) == 0; });
+  return tree;
+}
+
+TEST_F(Replacement, ARollbackThatCannotPutABackupBackKeepsBothFilesAndSaysSo) {
+  test::write_text(at(L"Corvane.exe"), "old exe");
+  test::make_dirs(at(L"bin"));
+  test::write_text(at(L"bin/c.dll"), "old c");
+  change("Corvane.exe", 'a', "new exe");
+  change("bin/c.dll", 'c', "new c");
+  change("bin/d.dll", 'd', "new d");
+  const std::wstring failing = staged_[2];
+  const std::wstring held_backup = at(L"Corvane.exe.crvnold");
+  // The last file fails, and the first file's backup cannot be moved back (another program holds
+  // the new file without delete sharing).
+  test::ScopedFsFault faults([&](os::FsOp op, std::wstring_view from, std::wstring_view) {
+    if (op == os::FsOp::Move && from == failing) return os::kErrorDiskFull;
+    if (op == os::FsOp::Move && from == held_backup) return os::kErrorSharingViolation;
+    return os::kErrorSuccess;
+  });
+  const std::string console = console_of_apply();
+  EXPECT_FALSE(applied_ok_);
+  EXPECT_EQ(result_.status, kStatusWriteFailed);
+  EXPECT_EQ(result_.file, "bin/d.dll");
+  // Nothing is lost: the new file stays where the backup could not go, the backup stays beside it
+  // for the next run, and the other file is back.
+  EXPECT_EQ(client_files(tree()), (std::vector<std::string>{"Corvane.exe.crvnold=old exe", "Corvane.exe=new exe",
+                                                            "bin/c.dll=old c"}));
+  EXPECT_NE(console.find("[!] Obnovlenie: ne udalos vernut Corvane.exe (kod 32)"), std::string::npos) << console;
+}
+
+TEST_F(Replacement, AnExceptionAfterTheFirstMoveRollsBackBeforeItGoesOn) {
+  test::write_text(at(L"Corvane.exe"), "old exe");
+  test::make_dirs(at(L"bin"));
+  test::write_text(at(L"bin/c.dll"), "old c");
+  change("Corvane.exe", 'a', "new exe");
+  change("bin/c.dll", 'c', "new c");
+  change("bin/d.dll", 'd', "new d");
+  const std::wstring throwing = staged_[1];
+  bool thrown = false;
+  // Memory runs out in the middle of the second file (once: the rollback's own calls go through).
+  test::ScopedFsFault out_of_memory([&](os::FsOp op, std::wstring_view from, std::wstring_view) {
+    if (op == os::FsOp::Move && from == throwing && !thrown) {
+      thrown = true;
+      throw std::bad_alloc();
+    }
+    return os::kErrorSuccess;
+  });
+  EXPECT_THROW((void)apply(), std::bad_alloc);
+  EXPECT_EQ(client_files(tree()), (std::vector<std::string>{"Corvane.exe=old exe", "bin/c.dll=old c"}));
 }
 
 TEST_F(Replacement, NothingIsWrittenBelowAFolderThatIsALink) {

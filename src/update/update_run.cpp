@@ -11,6 +11,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "base/size_text.h"
 #include "net/download_plan.h"
 #include "net/download_pool.h"
 #include "net/file_table.h"
@@ -24,6 +25,7 @@
 #include "update/manifest.h"
 #include "update/replace_journal.h"
 #include "update/replacement.h"
+#include "update/space_plan.h"
 #include "update/update_progress.h"
 #include "update/verification.h"
 
@@ -98,6 +100,20 @@ std::uint32_t update_from_manifest(const Manifest& manifest, const UrlParts& url
   }
 
   std::printf("[*] Dostupna versiya %s, obnovlyaem %zu faylov...\n", label.c_str(), changed.size());
+
+  // Before any request for a file: will it all fit? (A volume that cannot say is not checked.)
+  std::uint64_t free_bytes = 0;
+  if (os::free_disk_space(install_dir, free_bytes) == os::kErrorSuccess) {
+    const std::uint64_t needed = bytes_to_write(changed, staging_dir) + kSpaceMargin;
+    if (needed > free_bytes) {
+      std::printf("[!] Obnovlenie: nedostatochno mesta na diske: nuzhno %s, svobodno %s.\n",
+                  size_text(needed).c_str(), size_text(free_bytes).c_str());
+      result.error_code = os::kErrorDiskFull;
+      result.space_needed = needed;
+      result.space_free = free_bytes;
+      return fail(result, kStatusWriteFailed);
+    }
+  }
 
   FileTable table;
   DownloadPool pool;

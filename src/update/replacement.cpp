@@ -179,6 +179,7 @@ bool apply_files(std::wstring_view client_dir, const std::vector<ManifestFile>& 
     result.error_code = code;
     std::printf(format, file.c_str(), static_cast<unsigned long>(code));
     undo_replacement(client_dir, journal);
+    // (after the journal went, so that the folder can go too)
     prune_staging(staging_dir_for(client_dir), {});
     return false;
   };

@@ -52,6 +52,18 @@ TEST(Fs, AFailedFlushFailsTheWriteThroughMoveAndTheAtomicRewrite) {
   EXPECT_FALSE(file_info(dir / L"target.tmp"));
 }
 
+TEST(Fs, FlushesByPathAndTheFreeSpaceOfAVolume) {
+  TempDir dir;
+  test::write_text(dir / L"file", "content");
+  EXPECT_EQ(sync_file(dir / L"file"), kErrorSuccess);
+  EXPECT_EQ(sync_directory(dir.path()), kErrorSuccess);
+  EXPECT_NE(sync_file(dir / L"missing"), kErrorSuccess);
+  std::uint64_t free_bytes = 0;
+  ASSERT_EQ(free_disk_space(dir.path(), free_bytes), kErrorSuccess);
+  EXPECT_GT(free_bytes, 0u);
+  EXPECT_NE(free_disk_space(dir / L"missing", free_bytes), kErrorSuccess);
+}
+
 TEST(Fs, CopyHonoursFailIfExists) {
   TempDir dir;
   test::write_text(dir / L"prog", "program");

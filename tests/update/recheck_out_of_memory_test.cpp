@@ -53,7 +53,8 @@ TEST(RecheckOutOfMemory, EveryAllocationOfTheCallingThreadMayFailWithoutEndingTh
   std::vector<ManifestFile> files;
   // Files that are all current, except that the first has another size.
   for (int i = 0; i < 12; ++i) {
-    const std::string name = "f" + std::to_string(i);
+    std::string name = "f";
+    name += std::to_string(i);
     test::write_text(client / os::from_utf8(name), std::string(100 + i, 'x'));
     files.push_back(ManifestFile{name, std::string(64, '0'), static_cast<std::uint32_t>(100 + i + (i == 0 ? 1 : 0)), 0});
   }

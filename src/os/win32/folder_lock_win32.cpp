@@ -51,7 +51,12 @@ FolderLock::FolderLock(std::wstring_view folder, std::wstring_view name) : folde
         continue;
       }
       const bool vanished = e == ERROR_PATH_NOT_FOUND || e == ERROR_FILE_NOT_FOUND;
-      const bool still_deleting = e == ERROR_ACCESS_DENIED || e == ERROR_DELETE_PENDING;
+      // A file that its last holder is still deleting refuses every open for a moment; a folder in
+      // its place refuses for good.
+      const DWORD there = ::GetFileAttributesW(file_path->c_str());
+      const bool still_deleting =
+          e == ERROR_DELETE_PENDING ||
+          (e == ERROR_ACCESS_DENIED && (there == INVALID_FILE_ATTRIBUTES || (there & FILE_ATTRIBUTE_DIRECTORY) == 0));
       if ((vanished || still_deleting) && ++transient < kTransientTries) {
         if (still_deleting) ::Sleep(kRetryMs);
         continue;

@@ -104,9 +104,9 @@ TEST_F(PlanTest, ASecondPlanQueuesOnlyWhatIsMissing) {
   const ManifestFile whole = make_entry("whole.bin", 5000, 9);
   const ManifestFile other = make_entry("other.bin", 7000, 10);
   ASSERT_TRUE(plan({big, whole, other}, true));
-  EXPECT_TRUE(mark_part_done(table_, table_.files.at("big.bin"), 16777216));
-  EXPECT_TRUE(mark_part_done(table_, table_.files.at("big.bin"), 0));
-  EXPECT_TRUE(mark_part_done(table_, table_.files.at("whole.bin"), 0));
+  mark_part_done(table_, table_.files.at("big.bin"), 16777216);
+  mark_part_done(table_, table_.files.at("big.bin"), 0);
+  mark_part_done(table_, table_.files.at("whole.bin"), 0);
 
   ASSERT_TRUE(plan({big, whole, other}, true));
   using Q = std::vector<std::tuple<std::string, std::uint32_t, std::uint32_t>>;

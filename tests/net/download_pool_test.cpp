@@ -159,21 +159,19 @@ TEST_F(PoolTest, APartIsRecordedOnlyOnceItsBytesAreOnTheDisk) {
     return os::kErrorSuccess;
   });
   run(4);
-  // The small file never reached the disk: it is not recorded, and its part failed.
+  EXPECT_EQ(pool_.parts_failed.load(), 0u);
+  expect_staged(files);
+  // The small file never reached the disk: its part is complete for this run, but not recorded.
   EXPECT_EQ(read_parts_file(small_parts), std::vector<std::uint32_t>{0u});
-  EXPECT_EQ(pool_.parts_failed.load(), 1u);
-  // Each of the big file's three records was opened for appending after a flush of its data.
+  // The big file's three parts are recorded, and its record was only ever opened for appending
+  // right after a flush of its data.
   EXPECT_EQ(read_parts_file(big_parts).size(), 4u);
-  int flushed = 0;
-  int recorded = 0;
-  for (const std::string& call : calls) {
-    if (call == "sync data") ++flushed;
-    if (call == "open record") {
-      ++recorded;
-      EXPECT_GE(flushed, recorded) << "a record was written before its part's bytes were flushed";
+  ASSERT_FALSE(calls.empty());
+  for (std::size_t i = 0; i < calls.size(); ++i) {
+    if (calls[i] == "open record") {
+      EXPECT_TRUE(i > 0 && calls[i - 1] == "sync data") << "a record was written before its part's bytes were flushed";
     }
   }
-  EXPECT_EQ(recorded, 3);
 }
 
 TEST_F(PoolTest, AnInterruptedRunIsResumedByFetchingOnlyTheMissingParts) {

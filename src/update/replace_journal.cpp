@@ -18,11 +18,11 @@ namespace {
 constexpr std::string_view kHeader = "corvane replace journal 1";
 constexpr std::string_view kEnd = "end";
 
-// A path below the client folder as the journal writes it: names without separators of the other
-// kind, none of them empty, "." or "..".
+// A path below the client folder as the journal writes it: names without a separator of the other
+// kind or any character a manifest path may not hold, none of them empty, "." or "..".
 bool is_safe_relative(std::string_view relative) {
   if (relative.empty() || relative.find('\0') != std::string_view::npos ||
-      relative.find('\\') != std::string_view::npos) {
+      relative.find_first_of("\\:*?\"<>|") != std::string_view::npos) {
     return false;
   }
   for (std::size_t start = 0;;) {
@@ -65,6 +65,8 @@ os::ErrorCode write_journal(std::wstring_view client_dir, const std::vector<Jour
   }
   text += kEnd;
   text += '\n';
+  // The staging folder is there while a run holds its lock; a replacement without a run makes it.
+  if (const os::ErrorCode e = make_staging_dir(staging_dir_for(client_dir))) return e;
   return os::write_file_atomically(journal_path(client_dir), text);
 }
 

@@ -14,6 +14,7 @@
 #include "support/fs_extras.h"
 #include "support/temp_dir.h"
 #include "update/cleanup.h"
+#include "update/replace_journal.h"
 
 namespace corvane {
 namespace {
@@ -227,12 +228,15 @@ TEST_F(Replacement, ARollbackThatCannotPutABackupBackKeepsBothFilesAndSaysSo) {
   const std::wstring held_backup = at(L"Corvane.exe.crvnold");
   // The last file fails, and the first file's backup cannot be moved back (another program holds
   // the new file without delete sharing).
-  test::ScopedFsFault faults([&](os::FsOp op, std::wstring_view from, std::wstring_view) {
-    if (op == os::FsOp::Move && from == failing) return os::kErrorDiskFull;
-    if (op == os::FsOp::Move && from == held_backup) return os::kErrorSharingViolation;
-    return os::kErrorSuccess;
-  });
-  const std::string console = console_of_apply();
+  std::string console;
+  {
+    test::ScopedFsFault faults([&](os::FsOp op, std::wstring_view from, std::wstring_view) {
+      if (op == os::FsOp::Move && from == failing) return os::kErrorDiskFull;
+      if (op == os::FsOp::Move && from == held_backup) return os::kErrorSharingViolation;
+      return os::kErrorSuccess;
+    });
+    console = console_of_apply();
+  }
   EXPECT_FALSE(applied_ok_);
   EXPECT_EQ(result_.status, kStatusWriteFailed);
   EXPECT_EQ(result_.file, "bin/d.dll");
@@ -241,6 +245,14 @@ TEST_F(Replacement, ARollbackThatCannotPutABackupBackKeepsBothFilesAndSaysSo) {
   EXPECT_EQ(client_files(tree()), (std::vector<std::string>{"Corvane.exe.crvnold=old exe", "Corvane.exe=new exe",
                                                             "bin/c.dll=old c"}));
   EXPECT_NE(console.find("[!] Obnovlenie: ne udalos vernut Corvane.exe (kod 32)"), std::string::npos) << console;
+
+  // The journal stays and says what is left: once the file is free, putting back finishes.
+  std::vector<JournalEntry> journal;
+  os::ErrorCode error = 0;
+  ASSERT_EQ(read_journal(client_.path(), journal, error), JournalState::Found);
+  RestoreFailure failure;
+  ASSERT_TRUE(restore_from_journal(client_.path(), journal, failure)) << failure.file;
+  EXPECT_EQ(client_files(tree()), (std::vector<std::string>{"Corvane.exe=old exe", "bin/c.dll=old c"}));
 }
 
 TEST_F(Replacement, AnExceptionAfterTheFirstMoveRollsBackBeforeItGoesOn) {

@@ -465,6 +465,8 @@ int Driver::main() {
   }
   mount_.unmount();
   server_.stop();
+  // What the rounds made is of no use afterwards (a failure is described above).
+  for (const char* made : {"back", "source", "cdn", "calls.log", "run.out"}) fs::remove_all(o_.work / made);
   const int total = landed_[0] + landed_[1] + landed_[2] + landed_[3];
   std::printf("cuts: %d in the download, %d in the verification, %d in the replacement, %d in the clean-up "
               "(%d total), %d more in runs without network; %d aimed cuts missed; %d of %d rounds sound; %.0f s\n",

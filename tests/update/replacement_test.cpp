@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <new>
 #include <string>
 #include <vector>
@@ -253,6 +254,62 @@ TEST_F(Replacement, ARollbackThatCannotPutABackupBackKeepsBothFilesAndSaysSo) {
   RestoreFailure failure;
   ASSERT_TRUE(restore_from_journal(client_.path(), journal, failure)) << failure.file;
   EXPECT_EQ(client_files(tree()), (std::vector<std::string>{"Corvane.exe=old exe", "bin/c.dll=old c"}));
+}
+
+// A flush that fails is a failed replacement: of a file before its move, of a copy after it, or of a
+// folder once all files are in place. Status 6 with the code, and the older release is back.
+TEST_F(Replacement, AFlushThatFailsIsAFailedReplacementAndRollsBack) {
+  struct Case {
+    const char* name;
+    std::function<bool(std::wstring_view)> fails;  // the flushed path that fails
+    const char* file;
+  };
+  const std::wstring bin = at(L"bin");
+  const Case cases[] = {
+      {"a staged file", [&](std::wstring_view path) { return path == staged_[1]; }, "bin/c.dll"},
+      {"a copy", [&](std::wstring_view path) { return path == at(L"bin/copy.dll"); }, "bin/copy.dll"},
+      {"a folder", [&](std::wstring_view path) { return path == bin; }, "bin"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::remove_all(client_.path());
+    test::make_dirs(client_.path());
+    changed_.clear();
+    staged_.clear();
+    test::write_text(at(L"Corvane.exe"), "old exe");
+    test::make_dirs(at(L"bin"));
+    test::write_text(at(L"bin/c.dll"), "old c");
+    change("Corvane.exe", 'a', "new exe");
+    change("bin/c.dll", 'c', "new c");
+    change("bin/copy.dll", 'a', "new exe");
+    std::string console;
+    {
+      test::ScopedFsFault failing([&](os::FsOp op, std::wstring_view path, std::wstring_view) {
+        return op == os::FsOp::Sync && c.fails(path) ? os::kErrorIoDevice : os::kErrorSuccess;
+      });
+      console = console_of_apply();
+    }
+    EXPECT_FALSE(applied_ok_);
+    EXPECT_EQ(result_.status, kStatusWriteFailed);
+    EXPECT_EQ(result_.file, c.file);
+    EXPECT_EQ(result_.error_code, os::kErrorIoDevice);
+    const std::string failed_line = std::string("[!] Obnovlenie: ne udalos zapisat ") + c.file + " (kod 1117), otkat.\n";
+    EXPECT_EQ(client_files(tree()), (std::vector<std::string>{"Corvane.exe=old exe", "bin/c.dll=old c"}));
+    if (c.file == std::string("bin")) {
+      // The folder that cannot be flushed cannot be flushed for the rollback either: the files are
+      // back, but that this is on the disk is not known, so the journal stays for the next run.
+      EXPECT_EQ(console, failed_line +
+                             "[!] Obnovlenie: ne udalos vernut bin (kod 1117), vosstanovlenie pri sleduyushchem zapuske.\n");
+      std::vector<JournalEntry> journal;
+      os::ErrorCode error = 0;
+      ASSERT_EQ(read_journal(client_.path(), journal, error), JournalState::Found);
+      RestoreFailure failure;
+      EXPECT_TRUE(restore_from_journal(client_.path(), journal, failure));
+    } else {
+      EXPECT_EQ(console, failed_line);
+    }
+    EXPECT_EQ(tree(), (std::vector<std::string>{"Corvane.exe=old exe", "bin/c.dll=old c"}));
+  }
 }
 
 TEST_F(Replacement, AnExceptionAfterTheFirstMoveRollsBackBeforeItGoesOn) {

@@ -9,6 +9,7 @@ build_pkgs=(
   libgtest-dev libgmock-dev
   libcurl4-openssl-dev libssl-dev libwim-dev
   libwebkit2gtk-4.1-dev
+  libfuse3-dev fuse3  # the power-cut file system of the tests (FUSE)
 )
 test_pkgs=(
   nodejs npm chromium

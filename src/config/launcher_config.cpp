@@ -17,31 +17,51 @@ std::wstring data_file(std::wstring_view client_dir, std::wstring_view name) {
   return join_path(join_path(client_dir, kDataFolder), name);
 }
 
+bool is_missing(os::ErrorCode e) { return e == os::kErrorFileNotFound || e == os::kErrorPathNotFound; }
+
+// Reads one file of the configuration: true with its bytes, false when there is none; `error`
+// keeps the first failure to read a file that is there.
+bool read_part(std::wstring_view path, std::string& text, os::ErrorCode& error) {
+  const os::ErrorCode e = os::read_whole_file(path, text);
+  if (e != os::kErrorSuccess && !is_missing(e) && error == os::kErrorSuccess) error = e;
+  return e == os::kErrorSuccess;
+}
+
 // Appends every line of an older list file that makes a valid entry, up to the limit.
-void import_server_list(std::wstring_view path, std::vector<ServerEntry>& list, std::size_t limit) {
+void import_server_list(std::wstring_view path, std::vector<ServerEntry>& list, std::size_t limit,
+                        os::ErrorCode& error) {
   std::string text;
-  if (!os::read_file(path, text)) return;
+  if (!read_part(path, text, error)) return;
   for_each_line(text, [&](std::string_view line) { add_server_entry(list, limit, line); });
 }
 
-}  // namespace
-
-LauncherConfig load_launcher_config(std::wstring_view client_dir) {
+// The configuration as load_launcher_config reads it, and the code of the first file that is there
+// but could not be read (no permission, a sharing violation, an I/O error, a folder in its place):
+// what a save would then write is not what the files hold, and they must be left as they are.
+LauncherConfig load(std::wstring_view client_dir, os::ErrorCode& error) {
+  error = os::kErrorSuccess;
   std::string text;
-  if (os::read_file(join_path(client_dir, kFileName), text)) return parse_launcher_config(text);
+  if (read_part(join_path(client_dir, kFileName), text, error)) return parse_launcher_config(text);
 
   // The older layout keeps history and favourites in files of their own beside data\launcher.json.
   // The first save deletes all three, so the lists are imported whenever the older files are read,
   // unless the older launcher.json already carried them.
   LauncherConfig config;
-  if (os::read_file(data_file(client_dir, kFileName), text)) config = parse_launcher_config(text);
+  if (read_part(data_file(client_dir, kFileName), text, error)) config = parse_launcher_config(text);
   if (config.history.empty()) {
-    import_server_list(data_file(client_dir, kHistoryFile), config.history, kMaxHistory);
+    import_server_list(data_file(client_dir, kHistoryFile), config.history, kMaxHistory, error);
   }
   if (config.favorites.empty()) {
-    import_server_list(data_file(client_dir, kFavoritesFile), config.favorites, kMaxFavorites);
+    import_server_list(data_file(client_dir, kFavoritesFile), config.favorites, kMaxFavorites, error);
   }
   return config;
+}
+
+}  // namespace
+
+LauncherConfig load_launcher_config(std::wstring_view client_dir) {
+  os::ErrorCode ignored = os::kErrorSuccess;
+  return load(client_dir, ignored);
 }
 
 bool save_launcher_config(std::wstring_view client_dir, const LauncherConfig& config) {
@@ -56,7 +76,9 @@ bool save_launcher_config(std::wstring_view client_dir, const LauncherConfig& co
 }
 
 bool set_client_version(std::wstring_view client_dir, std::string_view version) {
-  LauncherConfig config = load_launcher_config(client_dir);
+  os::ErrorCode error = os::kErrorSuccess;
+  LauncherConfig config = load(client_dir, error);
+  if (error != os::kErrorSuccess) return false;
   if (config.clientVersion == version) return true;
   config.clientVersion = std::string(version);
   return save_launcher_config(client_dir, config);
@@ -64,7 +86,9 @@ bool set_client_version(std::wstring_view client_dir, std::string_view version) 
 
 bool store_game_path(std::wstring_view client_dir, std::wstring_view game_dir) {
   const std::string path = os::to_utf8(trim_trailing_slashes(game_dir));
-  LauncherConfig config = load_launcher_config(client_dir);
+  os::ErrorCode error = os::kErrorSuccess;
+  LauncherConfig config = load(client_dir, error);
+  if (error != os::kErrorSuccess) return false;
   config.gamePath = path;
   return save_launcher_config(client_dir, config);
 }

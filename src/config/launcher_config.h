@@ -56,11 +56,14 @@ LauncherConfig load_launcher_config(std::wstring_view client_dir);
 // when the write or the move fails; the previous launcher.json is then untouched.
 [[nodiscard]] bool save_launcher_config(std::wstring_view client_dir, const LauncherConfig& config);
 
-// Loads, sets clientVersion and saves; true without writing when it already holds `version`.
+// Loads, sets clientVersion and saves; true without writing when it already holds `version`. A
+// file of the configuration that is there but cannot be read (anything but "does not exist") is
+// never replaced: false, and nothing is written.
 [[nodiscard]] bool set_client_version(std::wstring_view client_dir, std::string_view version);
 
 // Stores the game folder (trailing separators removed, drive roots kept) as gamePath; always
-// saves, even when the value is unchanged.
+// saves, even when the value is unchanged; false without writing when a file of the configuration
+// is there but cannot be read.
 [[nodiscard]] bool store_game_path(std::wstring_view client_dir, std::wstring_view game_dir);
 
 // The saved gamePath, UTF-8; empty when there is none.

@@ -57,6 +57,44 @@ void run_worker(const UrlParts& url_parts, DownloadPool& pool, FileTable& table,
   }
 }
 
+// The pool's recorder thread (record_finished_parts) for as long as the object lives.
+class RecorderThread {
+ public:
+  explicit RecorderThread(FileTable& table) : records_(table.records) {
+    {
+      const std::lock_guard<std::mutex> guard(records_.lock);
+      records_.parts.clear();
+      records_.stop = false;
+      records_.running = true;
+    }
+    try {
+      thread_ = std::thread(record_finished_parts, std::ref(table));
+    } catch (...) {
+      const std::lock_guard<std::mutex> guard(records_.lock);
+      records_.running = false;
+    }
+  }
+  ~RecorderThread() { stop(); }
+  RecorderThread(const RecorderThread&) = delete;
+  RecorderThread& operator=(const RecorderThread&) = delete;
+
+  // Lets it record what is left, then joins it; from then on mark_part_done records by itself.
+  void stop() {
+    {
+      const std::lock_guard<std::mutex> guard(records_.lock);
+      records_.stop = true;
+    }
+    records_.ready.notify_one();
+    if (thread_.joinable()) thread_.join();
+    const std::lock_guard<std::mutex> guard(records_.lock);
+    records_.running = false;
+  }
+
+ private:
+  PendingRecords& records_;
+  std::thread thread_;
+};
+
 // Counts a worker as ended (or as never started) and wakes the thread that waits for the last one.
 void end_worker(DownloadPool& pool) {
   {
@@ -82,6 +120,10 @@ void run_download_pool(const UrlParts& url_parts, DownloadPool& pool, unsigned t
                        FileTable& table, PartWriter write, PoolProgressFn progress,
                        void* progress_context) {
   const std::uint64_t count = pool.parts.size();
+  // The recorder makes finished parts durable and records them while the workers go on; without
+  // it (no thread to be had) mark_part_done records them itself. It is stopped and joined on every
+  // way out, once the workers are joined.
+  RecorderThread recorder(table);
   pool.workers_running = thread_count;
   std::vector<std::thread> workers;
   workers.reserve(thread_count);
@@ -120,6 +162,7 @@ void run_download_pool(const UrlParts& url_parts, DownloadPool& pool, unsigned t
   }
   lock.unlock();
   for (std::thread& worker : workers) worker.join();
+  recorder.stop();  // every part a worker finished is recorded (or could not be flushed) by now
 
   // Every worker has ended; parts that none of them finished (never claimed, or in the hands of a
   // worker that ended on an exception) failed.
@@ -142,13 +185,9 @@ bool write_part_data(FileTable& table, const DownloadPart& part, std::uint64_t f
   if (file.handle.write_at(file_offset, data, size) != os::kErrorSuccess) return false;
   // A file fetched whole is hashed as it is written; its bytes never need to be read back.
   if (!ranged && !file.packed) hash_arriving_piece(file, file_offset, data, size);
-  if (file_offset + size == part_end) {
-    mark_part_done(table, file, part.offset);
-    // The content is moved into place with write-through once verified: its data start for the
-    // disk now, while the other downloads go on, instead of all at once at the end. A packed
-    // download is unpacked into another file first, so its bytes never need to be on the disk.
-    if (!file.packed) file.handle.start_writeback(part.offset, expected_bytes(part));
-  }
+  // The part's last byte: it is complete, and recorded once it is on the disk (by the recorder, so
+  // that this worker goes on fetching meanwhile).
+  if (file_offset + size == part_end) mark_part_done(table, file, part.offset);
   return true;
 }
 

@@ -18,7 +18,8 @@ using PoolProgressFn = void (*)(void* context);
 
 // Runs `thread_count` workers over `pool.parts` and returns when every part has been tried: the
 // calling thread calls `progress` (may be null) about every 200 ms while the workers run and once
-// more after they have all ended. Parts that no worker finished, because every worker ended
+// more after they have all ended. One more thread records the finished parts in the resume files
+// once their bytes are flushed (record_finished_parts), and is joined before this returns. Parts that no worker finished, because every worker ended
 // without a connection or a worker ended on an exception (such as exhausted memory), are counted
 // in `parts_failed`, so the pool always ends and nothing thrown on a worker leaves its thread.
 // An exception from `progress` stops the claiming of parts; the workers finish the parts in hand,
@@ -34,8 +35,9 @@ void run_download_pool(const UrlParts& url_parts, DownloadPool& pool, unsigned t
 void download_worker(const UrlParts& url_parts, DownloadPool& pool, FileTable& table, PartWriter write);
 
 // The writer of the update run: one positioned write into the part's staging file, never outside
-// the part's own range; the part is recorded complete when its last byte has been written. A file
-// fetched whole and not packed is hashed piece by piece right after each write.
+// the part's own range; the part is complete when its last byte has been written (mark_part_done),
+// and its resume record follows once its bytes are flushed. A file fetched whole and not packed is
+// hashed piece by piece right after each write.
 [[nodiscard]] bool write_part_data(FileTable& table, const DownloadPart& part,
                                    std::uint64_t file_offset, const std::uint8_t* data,
                                    std::size_t size);

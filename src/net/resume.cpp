@@ -1,5 +1,6 @@
 #include "net/resume.h"
 
+#include <algorithm>
 #include <array>
 
 namespace corvane {
@@ -83,15 +84,64 @@ os::ErrorCode open_download_file(DownloadFile& file) {
   return file.handle.reserve(file.size);
 }
 
-void mark_part_done(FileTable& table, DownloadFile& file, std::uint32_t offset) {
-  std::lock_guard<std::mutex> guard(file.lock);
-  if (!file.done_offsets.insert(offset).second) return;
-  os::File record;
-  if (record.open(file.parts_path, os::OpenMode::AppendAlways, os::OpenTarget::RegularFile) == os::kErrorSuccess) {
-    const auto bytes = encode_u32(offset);
-    (void)record.write(bytes.data(), bytes.size());
+void record_parts(DownloadFile& file, const std::vector<std::uint32_t>& offsets) {
+  if (offsets.empty() || file.handle.sync_data() != os::kErrorSuccess) return;
+  std::vector<std::uint8_t> bytes;
+  bytes.reserve(offsets.size() * 4);
+  for (const std::uint32_t offset : offsets) {
+    const auto encoded = encode_u32(offset);
+    bytes.insert(bytes.end(), encoded.begin(), encoded.end());
   }
-  if (file.done_offsets.size() == file.part_count) table.files_done.fetch_add(1);
+  std::lock_guard<std::mutex> guard(file.lock);  // one writer of the record at a time
+  os::File record;
+  if (record.open(file.parts_path, os::OpenMode::AppendAlways, os::OpenTarget::RegularFile) == os::kErrorSuccess &&
+      record.write(bytes.data(), bytes.size()) == os::kErrorSuccess) {
+    (void)record.sync_data();
+  }
+}
+
+void mark_part_done(FileTable& table, DownloadFile& file, std::uint32_t offset) {
+  {
+    std::lock_guard<std::mutex> guard(file.lock);
+    if (!file.done_offsets.insert(offset).second) return;
+    if (file.done_offsets.size() == file.part_count) table.files_done.fetch_add(1);
+  }
+  {
+    std::lock_guard<std::mutex> guard(table.records.lock);
+    if (table.records.running) {
+      table.records.parts.emplace_back(&file, offset);
+      table.records.ready.notify_one();
+      return;
+    }
+  }
+  record_parts(file, {offset});
+}
+
+void record_finished_parts(FileTable& table) {
+  PendingRecords& pending = table.records;
+  try {
+    for (;;) {
+      std::vector<std::pair<DownloadFile*, std::uint32_t>> taken;
+      {
+        std::unique_lock<std::mutex> lock(pending.lock);
+        pending.ready.wait(lock, [&] { return !pending.parts.empty() || pending.stop; });
+        if (pending.parts.empty()) return;
+        taken.swap(pending.parts);
+      }
+      // One flush per file for all of its parts that finished since the last round.
+      std::vector<std::pair<DownloadFile*, std::vector<std::uint32_t>>> by_file;
+      for (const auto& [file, offset] : taken) {
+        auto it = std::find_if(by_file.begin(), by_file.end(), [&](const auto& f) { return f.first == file; });
+        if (it == by_file.end()) it = by_file.insert(by_file.end(), {file, {}});
+        it->second.push_back(offset);
+      }
+      for (const auto& [file, offsets] : by_file) record_parts(*file, offsets);
+    }
+  } catch (...) {
+    // Out of memory: the parts stay complete for this run and are fetched again by a later one.
+    const std::lock_guard<std::mutex> lock(pending.lock);
+    pending.parts.clear();
+  }
 }
 
 }  // namespace corvane

@@ -28,9 +28,21 @@ std::vector<std::uint32_t> read_parts_file(std::wstring_view path);
 // of the step that failed, 0 on success.
 [[nodiscard]] os::ErrorCode open_download_file(DownloadFile& file);
 
-// Records that the part at `offset` of `file` is complete: once in `done_offsets`, once in the
-// resume record (a failed append is ignored: a later run fetches that part again), and counts the
-// file in `table.files_done` when that was its last part. Takes `file.lock`; any thread.
+// Notes that the part at `offset` of `file` is complete: once in `done_offsets`, counting the file
+// in `table.files_done` when that was its last part, and once in the resume record, but only after
+// its bytes are on the disk, so that a power cut never leaves a record of bytes it took back. While
+// a pool's recorder runs (table.records.running) the record is left to it; otherwise it is written
+// here (record_parts). Takes `file.lock`; any thread.
 void mark_part_done(FileTable& table, DownloadFile& file, std::uint32_t offset);
+
+// Flushes the staging file's data, then appends `offsets` to its resume record and flushes that.
+// When the data cannot be flushed nothing is recorded, and a failed append is ignored: a later run
+// fetches those parts again.
+void record_parts(DownloadFile& file, const std::vector<std::uint32_t>& offsets);
+
+// The pool's recorder thread: records the parts handed over in `table.records`, a file at a time
+// with one flush for all of its parts that finished meanwhile, until the pool says stop and
+// nothing is left. Never throws.
+void record_finished_parts(FileTable& table);
 
 }  // namespace corvane

@@ -8,12 +8,14 @@ namespace corvane::os {
 
 File::~File() { close(); }
 
-File::File(File&& other) noexcept : handle_(std::exchange(other.handle_, kInvalid)) {}
+File::File(File&& other) noexcept
+    : handle_(std::exchange(other.handle_, kInvalid)), path_(std::move(other.path_)) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     close();
     handle_ = std::exchange(other.handle_, kInvalid);
+    path_ = std::move(other.path_);
   }
   return *this;
 }

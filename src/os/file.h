@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "os/error.h"
@@ -65,12 +66,11 @@ class File {
   // Writes all of `size` bytes at `offset`, whatever the file position (which Windows then leaves
   // after the written range; Linux leaves it where it was).
   [[nodiscard]] ErrorCode write_at(std::uint64_t offset, const void* data, std::size_t size);
-  // Flushes the contents to the disk.
+  // Flushes the contents and the file's metadata to the disk (fsync, FlushFileBuffers).
   [[nodiscard]] ErrorCode sync();
-  // Starts writing the changed data of [offset, offset + length) to the disk and returns without
-  // waiting for it, so that a later sync() or write-through move has less left to wait for. Only a
-  // hint: a system without such a call does nothing, and a failure is not reported.
-  void start_writeback(std::uint64_t offset, std::uint64_t length);
+  // Flushes the contents and what reading them back needs (its length, its blocks), not its times
+  // (fdatasync; FlushFileBuffers on Windows, which has nothing narrower).
+  [[nodiscard]] ErrorCode sync_data();
 
   // The platform's handle (a descriptor on Linux, a HANDLE on Windows), for the platform layer.
   std::intptr_t native() const { return handle_; }
@@ -78,6 +78,7 @@ class File {
  private:
   static constexpr std::intptr_t kInvalid = -1;
   std::intptr_t handle_ = kInvalid;
+  std::wstring path_;  // as opened; what the fault hook is asked about
 };
 
 }  // namespace corvane::os

@@ -42,10 +42,24 @@ std::optional<FileInfo> file_info(std::wstring_view path);
 
 enum MoveFlags : unsigned {
   kMoveReplaceExisting = 1,  // MOVEFILE_REPLACE_EXISTING
-  kMoveWriteThrough = 8,     // MOVEFILE_WRITE_THROUGH: durable before the call returns
+  // Durable before the call returns: a plain file's data are flushed before the move (sync_file),
+  // and its new folder entry after it (sync_directory). Windows also passes MOVEFILE_WRITE_THROUGH,
+  // which alone does not flush a file's data for a move within one volume. A failed flush fails the
+  // call; when the one after the move fails, the move has happened but may not be on the disk.
+  kMoveWriteThrough = 8,
 };
 // MoveFileEx on one volume (no copying between volumes).
 [[nodiscard]] ErrorCode move_file(std::wstring_view from, std::wstring_view to, unsigned flags);
+// FlushFileBuffers of the plain file at `path` (fsync on Linux): its data and length are on the
+// disk when the call returns. A link at `path` itself is refused.
+[[nodiscard]] ErrorCode sync_file(std::wstring_view path);
+// The entries of the folder at `path` (names made, moved or removed in it) reach the disk: fsync of
+// the folder on Linux; on Windows FlushFileBuffers of the folder where the file system allows it
+// (a file system that refuses to flush a folder has nothing for it to do: success).
+[[nodiscard]] ErrorCode sync_directory(std::wstring_view path);
+// The bytes this user may still write on the volume that holds `folder` (statvfs f_bavail,
+// GetDiskFreeSpaceEx's bytes available to the caller).
+[[nodiscard]] ErrorCode free_disk_space(std::wstring_view folder, std::uint64_t& bytes);
 // CopyFile: contents and permissions; fails with kErrorFileExists when `fail_if_exists` and the
 // target exists.
 [[nodiscard]] ErrorCode copy_file(std::wstring_view from, std::wstring_view to, bool fail_if_exists);
@@ -63,11 +77,15 @@ enum MoveFlags : unsigned {
 
 // Reads a whole file into `bytes`. False when the file cannot be opened or read.
 [[nodiscard]] bool read_file(std::wstring_view path, std::string& bytes);
+// The same with the reason: kErrorFileNotFound or kErrorPathNotFound when nothing is there, any
+// other code when something is there that cannot be read (no permission, a sharing violation, an
+// I/O error, a folder).
+[[nodiscard]] ErrorCode read_whole_file(std::wstring_view path, std::string& bytes);
 // Creates or truncates `path` and writes `bytes` with one write. A short write deletes the file.
 [[nodiscard]] ErrorCode write_file(std::wstring_view path, std::string_view bytes);
-// Writes `bytes` to path + ".tmp" and moves that over `path` (replace existing, write-through), so
-// readers see the old file or the new one, never a part. A failed write removes the temporary
-// file; a failed move leaves it.
+// Writes `bytes` to path + ".tmp", flushes it and moves it over `path` (replace existing,
+// write-through), so readers see the old file or the new one, never a part, also after a power
+// cut. A failed write or flush removes the temporary file; a failed move leaves it.
 [[nodiscard]] ErrorCode write_file_atomically(std::wstring_view path, std::string_view bytes);
 
 // The temporary folder, ending with the separator ($TMPDIR or /tmp/ on Linux, GetTempPath on
@@ -78,8 +96,9 @@ std::wstring temp_dir();
 // hook is installed, every mutating call above asks it first; a nonzero answer makes the call
 // fail with that code and touch nothing. Install and remove hooks only while no other thread
 // uses the file system calls.
-// OpenForWrite is asked by File::open for every mode that writes.
-enum class FsOp { Move, Copy, Delete, RemoveDirectory, CreateDirectory, Write, SetAttributes, OpenForWrite };
+// OpenForWrite is asked by File::open for every mode that writes. Sync is asked by every call that
+// flushes something to the disk, with the file or folder it flushes.
+enum class FsOp { Move, Copy, Delete, RemoveDirectory, CreateDirectory, Write, SetAttributes, OpenForWrite, Sync };
 using FsFaultHook = std::function<ErrorCode(FsOp op, std::wstring_view path, std::wstring_view other)>;
 void set_fs_fault_hook(FsFaultHook hook);
 

@@ -1,5 +1,6 @@
 #include "ui/error_text.h"
 
+#include "base/size_text.h"
 #include "os/text.h"
 
 namespace corvane {
@@ -18,6 +19,10 @@ std::wstring error_text_for(const UpdateResult& result) {
     case kStatusFileBusy:
       return L"Файл " + os::from_utf8(result.file) + L" занят другой программой. Закройте клиент и повторите.";
     case kStatusWriteFailed:
+      if (result.space_needed != 0) {
+        return L"Недостаточно места на диске: нужно " + os::from_utf8(size_text(result.space_needed)) +
+               L", свободно " + os::from_utf8(size_text(result.space_free)) + L". Освободите место и повторите.";
+      }
       return L"Не удалось записать файл " + os::from_utf8(result.file) + L" (код " +
              std::to_wstring(result.error_code) + L"). Проверьте место на диске.";
     default:

@@ -5,6 +5,7 @@
 #include "base/paths.h"
 #include "os/fs.h"
 #include "os/text.h"
+#include "update/replace_journal.h"
 #include "update/replacement.h"
 
 namespace corvane {
@@ -52,6 +53,8 @@ void delete_old_copies_in(const std::wstring& folder, bool descend) {
 std::wstring staging_dir_for(std::wstring_view client_dir) { return join_path(client_dir, L"update"); }
 
 void delete_old_copies(std::wstring_view client_dir) {
+  // A replacement that was cut short still needs its backups to put the older release back.
+  if (os::file_info(journal_path(client_dir))) return;
   delete_old_copies_in(std::wstring(client_dir), false);
   // Backups are only ever made inside the client folder: a link in the place of one of its
   // folders is not listed.
@@ -78,6 +81,8 @@ void prune_staging(std::wstring_view staging_dir, const std::set<std::wstring>& 
   if (os::list_directory(staging_dir, entries)) {
     for (const os::DirEntry& entry : entries) {
       if (entry.info.is_directory && !entry.info.is_link) continue;
+      // The run's lock and the replacement's journal are not staged contents.
+      if (entry.info.is_regular && (entry.name == kJournalName || entry.name == kFolderLockName)) continue;
       const std::wstring key = entry.name.substr(0, entry.name.find(L'.'));
       const std::wstring path = join_path(staging_dir, entry.name);
       // Staged files are plain files; a link, pipe or device goes whatever its name (a link as a

@@ -9,6 +9,7 @@
 #include "os/platform.h"
 #include "os/text.h"
 #include "update/cleanup.h"
+#include "update/replace_journal.h"
 
 namespace corvane {
 namespace {
@@ -38,19 +39,39 @@ os::ErrorCode linked_folder_on_the_way(std::wstring_view client_dir, std::wstrin
   return os::kErrorSuccess;
 }
 
-// Fills `result` for a failed entry, prints `format` with its path and code, and undoes the
-// replacements made so far together with the staging folder.
-bool fail_apply(std::uint32_t status, const char* format, const ManifestFile& entry, os::ErrorCode code,
-                const std::vector<AppliedFile>& applied, std::wstring_view client_dir,
-                UpdateResult& result) {
+// Puts the older release back from the journal after a failed replacement. When that cannot be
+// done whole (a file held by another program), the journal stays and says what is left to put back:
+// the next run does it before anything else.
+void undo_replacement(std::wstring_view client_dir, const std::vector<JournalEntry>& journal) {
+  RestoreFailure failure;
+  if (!restore_from_journal(client_dir, journal, failure)) {
+    std::printf("[!] Obnovlenie: ne udalos vernut %s (kod %lu), vosstanovlenie pri sleduyushchem zapuske.\n",
+                failure.file.c_str(), static_cast<unsigned long>(failure.code));
+  }
+}
+
+// Fills `result` for a failed entry, prints `format` with its path and code, and discards the
+// staging folder.
+bool report_failure(std::uint32_t status, const char* format, const std::string& file, os::ErrorCode code,
+                    std::wstring_view client_dir, UpdateResult& result) {
   result.status = status;
-  result.file = entry.path;
+  result.file = file;
   result.error_code = code;
-  std::printf(format, entry.path.c_str(), static_cast<unsigned long>(code));
-  rollback_applied(applied);
+  std::printf(format, file.c_str(), static_cast<unsigned long>(code));
   prune_staging(staging_dir_for(client_dir), {});
   return false;
 }
+
+constexpr const char* kBusyLine = "[!] Obnovlenie: fayl %s zanyat (kod %lu), otkat.\n";
+constexpr const char* kWriteLine = "[!] Obnovlenie: ne udalos zapisat %s (kod %lu), otkat.\n";
+
+// One entry's part of a replacement, planned before anything is changed.
+struct Step {
+  std::size_t entry = 0;
+  std::wstring target;
+  bool existed = false;          // something is at the target and goes to its backup first
+  std::wstring copy_from;        // an earlier target with this content (copied), or empty (moved in)
+};
 
 }  // namespace
 
@@ -102,63 +123,111 @@ bool apply_files(std::wstring_view client_dir, const std::vector<ManifestFile>& 
 
   close_holding_processes(client_dir, targets, close_wait_ms);
 
-  std::vector<AppliedFile> applied;
+  // The plan, made before anything changes: what each entry does, and the journal that names every
+  // target once with what it held.
+  std::vector<Step> steps;
+  std::vector<JournalEntry> journal;
   std::unordered_map<std::string, std::wstring> first_target_of_content;
   for (std::size_t i = 0; i < changed.size(); ++i) {
     const ManifestFile& entry = changed[i];
     const std::wstring& target = targets[i];
     const auto earlier = first_target_of_content.find(entry.sha256);
-    // The same path listed twice with the same content: it is in place already, and copying a
-    // file onto itself would empty it.
+    // The same path listed twice with the same content: it is in place after its first entry, and
+    // copying a file onto itself would empty it.
     if (earlier != first_target_of_content.end() && same_target(earlier->second, target)) continue;
+    if (const os::ErrorCode e = linked_folder_on_the_way(client_dir, target)) {
+      return report_failure(kStatusWriteFailed, kWriteLine, entry.path, e, client_dir, result);
+    }
     // The same path listed twice with other content: its original is in the backup already, and
     // moving this run's own file over that backup would lose the original.
-    const bool replaced_before = std::any_of(applied.begin(), applied.end(), [&](const AppliedFile& a) {
-      return same_target(a.target, target);
+    const bool replaced_before = std::any_of(journal.begin(), journal.end(), [&](const JournalEntry& j) {
+      return same_target(j.target, target);
     });
-
-    if (const os::ErrorCode e = linked_folder_on_the_way(client_dir, target)) {
-      return fail_apply(kStatusWriteFailed, "[!] Obnovlenie: ne udalos zapisat %s (kod %lu), otkat.\n", entry, e,
-                        applied, client_dir, result);
-    }
-    AppliedFile file{target, target + std::wstring(kOldCopySuffix), false};
-    file.existed = !replaced_before && os::file_info(target).has_value();
-    create_parent_dirs(target);
-    if (file.existed) {
-      if (const os::ErrorCode e = os::move_file(target, file.backup, os::kMoveReplaceExisting)) {
-        return fail_apply(kStatusFileBusy, "[!] Obnovlenie: fayl %s zanyat (kod %lu), otkat.\n", entry, e,
-                          applied, client_dir, result);
-      }
-    }
-
-    const os::ErrorCode e =
-        earlier != first_target_of_content.end()
-            ? os::copy_file(earlier->second, target, false)
-            : os::move_file(i < staged.size() ? std::wstring_view(staged[i]) : std::wstring_view(), target,
-                            os::kMoveReplaceExisting | os::kMoveWriteThrough);
-    if (e != os::kErrorSuccess) {
-      if (file.existed) {
-        (void)os::move_file(file.backup, target, os::kMoveReplaceExisting);
-      } else {
-        // A copy that failed half-way leaves a part of a file; no earlier file is lost by this.
-        (void)os::delete_file(target);
-      }
-      return fail_apply(kStatusWriteFailed, "[!] Obnovlenie: ne udalos zapisat %s (kod %lu), otkat.\n", entry,
-                        e, applied, client_dir, result);
-    }
-
+    Step step{i, target, !replaced_before && os::file_info(target).has_value(), {}};
+    if (earlier != first_target_of_content.end()) step.copy_from = earlier->second;
+    if (!replaced_before) journal.push_back({target, step.existed});
     first_target_of_content.emplace(entry.sha256, target);
-    if (paths_equal(target, self_path)) replaced_self = true;
-    applied.push_back(std::move(file));
+    steps.push_back(std::move(step));
+  }
+  // A backup left by an earlier run (one that could not be deleted then) would be taken for this
+  // run's own by whoever puts the older release back: it goes first, or the file counts as busy.
+  for (const Step& step : steps) {
+    if (!step.existed) continue;
+    const std::wstring backup = step.target + std::wstring(kOldCopySuffix);
+    if (const auto stale = os::file_info(backup)) {
+      const os::ErrorCode e = stale->is_directory && !stale->is_link ? os::kErrorAccessDenied : os::delete_file(backup);
+      if (e != os::kErrorSuccess) {
+        return report_failure(kStatusFileBusy, kBusyLine, changed[step.entry].path, e, client_dir, result);
+      }
+    }
+  }
+  if (const os::ErrorCode e = write_journal(client_dir, journal)) {
+    return report_failure(kStatusWriteFailed, kWriteLine, relative_name(client_dir, journal_path(client_dir)), e,
+                          client_dir, result);
+  }
+
+  // From here on the journal speaks for the client folder: a failure, or anything thrown (memory
+  // running out), puts the older release back from it before the run goes on.
+  const auto failed = [&](std::uint32_t status, const char* format, const std::string& file, os::ErrorCode code) {
+    result.status = status;
+    result.file = file;
+    result.error_code = code;
+    std::printf(format, file.c_str(), static_cast<unsigned long>(code));
+    undo_replacement(client_dir, journal);
+    // (after the journal went, so that the folder can go too)
+    prune_staging(staging_dir_for(client_dir), {});
+    return false;
+  };
+  try {
+    for (const Step& step : steps) {
+      const ManifestFile& entry = changed[step.entry];
+      create_parent_dirs(step.target);
+      if (step.existed) {
+        const std::wstring backup = step.target + std::wstring(kOldCopySuffix);
+        if (const os::ErrorCode e = os::move_file(step.target, backup, os::kMoveReplaceExisting)) {
+          return failed(kStatusFileBusy, kBusyLine, entry.path, e);
+        }
+      }
+      // Every file is on the disk before its name is: a staged file is flushed before it is moved
+      // in, a copy right after it is made.
+      os::ErrorCode e = os::kErrorSuccess;
+      if (!step.copy_from.empty()) {
+        e = os::copy_file(step.copy_from, step.target, false);
+        if (e == os::kErrorSuccess) e = os::sync_file(step.target);
+      } else {
+        const std::wstring_view source = step.entry < staged.size() ? std::wstring_view(staged[step.entry])
+                                                                    : std::wstring_view();
+        e = os::sync_file(source);
+        if (e == os::kErrorSuccess) e = os::move_file(source, step.target, os::kMoveReplaceExisting);
+      }
+      if (e != os::kErrorSuccess) return failed(kStatusWriteFailed, kWriteLine, entry.path, e);
+      if (paths_equal(step.target, self_path)) replaced_self = true;
+    }
+    // The new names (and the backups' names beside them) reach the disk, folder by folder; then the
+    // journal goes, and the replacement is whole.
+    std::wstring folder;
+    if (const os::ErrorCode e = sync_folders_of(client_dir, targets, folder)) {
+      return failed(kStatusWriteFailed, kWriteLine, relative_name(client_dir, folder), e);
+    }
+    if (const os::ErrorCode e = remove_journal(client_dir)) {
+      // Whether its removal reached the disk is not known: it is written again before the older
+      // release is put back from it, and without it the newer release, which is whole on the disk,
+      // stays.
+      const std::string name = relative_name(client_dir, journal_path(client_dir));
+      if (os::file_info(journal_path(client_dir)) || write_journal(client_dir, journal) == os::kErrorSuccess) {
+        return failed(kStatusWriteFailed, kWriteLine, name, e);
+      }
+      return report_failure(kStatusWriteFailed, kWriteLine, name, e, client_dir, result);
+    }
+  } catch (...) {
+    try {
+      undo_replacement(client_dir, journal);
+    } catch (...) {
+      // Not even that could be done: the journal stays, and the next run puts the files back.
+    }
+    throw;
   }
   return true;
-}
-
-void rollback_applied(const std::vector<AppliedFile>& applied) {
-  for (auto it = applied.rbegin(); it != applied.rend(); ++it) {
-    (void)os::delete_file(it->target);
-    if (it->existed) (void)os::move_file(it->backup, it->target, os::kMoveReplaceExisting);
-  }
 }
 
 }  // namespace corvane

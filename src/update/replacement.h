@@ -15,13 +15,6 @@ namespace corvane {
 
 inline constexpr std::wstring_view kOldCopySuffix = L".crvnold";
 
-// One file replaced in the current apply_files call.
-struct AppliedFile {
-  std::wstring target;  // full path of the client file
-  std::wstring backup;  // target + ".crvnold"
-  bool existed = false; // something was at target before and was moved to backup
-};
-
 // Where a manifest path lands: client_dir + separator + path, with "bin/uninstall.exe" placed at
 // the top as "uninstall.exe" and every '/' turned into the platform separator.
 std::wstring target_path_for(std::wstring_view client_dir, std::string_view path);
@@ -36,23 +29,27 @@ bool has_conflicting_targets(std::wstring_view client_dir, const std::vector<Man
 // Creates the folders above `path`, outermost first; existing folders and failures are ignored.
 void create_parent_dirs(std::wstring_view path);
 
-// Replaces the `changed` entries' files in order. `staged[i]` is where entry i's verified content
-// lies (its download's raw_path); an entry whose sha256 an earlier entry already brought receives
-// a copy of that earlier target instead. Programs outside the client folder that have a target
-// loaded are closed first (waits of `close_wait_ms`). Whatever is at a target (a link, a pipe) is
-// moved to the backup as it is, never opened; a target below a folder that is a link is not
-// written at all (status 6, kErrorReparsePointEncountered). On success `replaced_self` tells whether a
-// replaced target equals `self_path`. On failure `result` holds status 5 (a target could not be
-// moved to its backup) or 6 (the new content could not be put in place) with the entry's path and
-// the error code, the console line has been printed, every file replaced so far is back as it
-// was, and the staging folder below `client_dir` has been emptied and removed.
+// Replaces the `changed` entries' files in order, as one transaction. `staged[i]` is where entry i's
+// verified content lies (its download's raw_path); an entry whose sha256 an earlier entry already
+// brought receives a copy of that earlier target instead. Programs outside the client folder that
+// have a target loaded are closed first (waits of `close_wait_ms`).
+// Before the first file is moved to its backup, the journal (update/replace_journal.h) is on the
+// disk; every file put in place is flushed before its name is, the folders after the last one,
+// and only then does the journal go: when this returns true the newer release is whole on the disk.
+// Whatever is at a target (a link, a pipe) is moved to the backup as it is, never opened; a target
+// below a folder that is a link is not written at all (status 6, kErrorReparsePointEncountered).
+// On success `replaced_self` tells whether a replaced target equals `self_path`. On failure
+// `result` holds status 5 (a target could not be moved to its backup, or an older backup of it is
+// in the way) or 6 (the new content could not be put in place or flushed, or the journal not
+// written) with the entry's path (or the journal's or a folder's path below the client folder) and
+// the error code, the console line has been printed, the older release has been put back from the
+// journal (when a file cannot be put back, the journal stays for the next run and a line says so),
+// and the staging folder below `client_dir` has been emptied and removed. Anything thrown after
+// the journal was written (memory running out) puts the older release back the same way and is
+// then thrown on.
 [[nodiscard]] bool apply_files(std::wstring_view client_dir, const std::vector<ManifestFile>& changed,
                                const std::vector<std::wstring>& staged, std::wstring_view self_path,
                                UpdateResult& result, bool& replaced_self,
                                std::uint32_t close_wait_ms = kCloseWaitMs);
-
-// Undoes `applied`, newest first: deletes each target and moves its backup back when there was
-// one. Failures are ignored; folders that were created stay.
-void rollback_applied(const std::vector<AppliedFile>& applied);
 
 }  // namespace corvane

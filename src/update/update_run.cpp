@@ -11,17 +11,21 @@
 #include <unordered_set>
 #include <vector>
 
+#include "base/size_text.h"
 #include "net/download_plan.h"
 #include "net/download_pool.h"
 #include "net/file_table.h"
 #include "net/http_client.h"
 #include "net/url.h"
+#include "os/folder_lock.h"
 #include "os/fs.h"
 #include "os/text.h"
 #include "os/update_lock.h"
 #include "update/cleanup.h"
 #include "update/manifest.h"
+#include "update/replace_journal.h"
 #include "update/replacement.h"
+#include "update/space_plan.h"
 #include "update/update_progress.h"
 #include "update/verification.h"
 
@@ -97,6 +101,20 @@ std::uint32_t update_from_manifest(const Manifest& manifest, const UrlParts& url
 
   std::printf("[*] Dostupna versiya %s, obnovlyaem %zu faylov...\n", label.c_str(), changed.size());
 
+  // Before any request for a file: will it all fit? (A volume that cannot say is not checked.)
+  std::uint64_t free_bytes = 0;
+  if (os::free_disk_space(install_dir, free_bytes) == os::kErrorSuccess) {
+    const std::uint64_t needed = bytes_to_write(changed, staging_dir) + kSpaceMargin;
+    if (needed > free_bytes) {
+      std::printf("[!] Obnovlenie: nedostatochno mesta na diske: nuzhno %s, svobodno %s.\n",
+                  size_text(needed).c_str(), size_text(free_bytes).c_str());
+      result.error_code = os::kErrorDiskFull;
+      result.space_needed = needed;
+      result.space_free = free_bytes;
+      return fail(result, kStatusWriteFailed);
+    }
+  }
+
   FileTable table;
   DownloadPool pool;
   PlanFailure failure;
@@ -111,6 +129,11 @@ std::uint32_t update_from_manifest(const Manifest& manifest, const UrlParts& url
                 static_cast<unsigned long>(failure.error_code));
     return fail(result, kStatusWriteFailed);
   }
+
+  // The staging files' names reach the disk, so that the parts recorded from now on survive a power
+  // cut. Only what the next run can resume depends on it: a failure here fails nothing.
+  (void)os::sync_directory(staging_dir);
+  (void)os::sync_directory(install_dir);
 
   ProgressState state{&pool, &table, table.bytes_total, static_cast<std::uint32_t>(table.files.size()),
                       progress};
@@ -135,8 +158,18 @@ std::uint32_t update_from_manifest(const Manifest& manifest, const UrlParts& url
       staged[i] = download->second.raw_path;
       continue;
     }
-    if (!verify_download(download->second, changed[i])) {
+    os::ErrorCode write_error = os::kErrorSuccess;
+    if (!verify_download(download->second, changed[i], &write_error)) {
       result.file = changed[i].path;
+      if (write_error != os::kErrorSuccess) {
+        // The disk, not the download: the packed file stays for the next run, and only the part of
+        // its unpacked content that was made goes.
+        result.error_code = write_error;
+        std::printf("[!] Obnovlenie: ne udalos sozdat vremennyy fayl dlya %s (kod %lu).\n", changed[i].path.c_str(),
+                    static_cast<unsigned long>(write_error));
+        if (download->second.packed) (void)os::delete_file(download->second.raw_path);
+        return fail(result, kStatusWriteFailed);
+      }
       std::printf("[!] Obnovlenie: fayl %s povrezhden pri zagruzke.\n", changed[i].path.c_str());
       discard_download(download->second);
       return fail(result, kStatusDownloadCorrupt);
@@ -153,8 +186,45 @@ std::uint32_t update_from_manifest(const Manifest& manifest, const UrlParts& url
   return replaced_self ? kUpdatedSelf : kUpdated;
 }
 
+// A replacement that a crash or a power cut stopped half-way left its journal: the older release is
+// put back before anything else happens, with or without network. False (and `result` filled) when
+// that cannot be done now; the journal then stays for the next run.
+bool put_back_interrupted_replacement(std::wstring_view install_dir, UpdateResult& result) {
+  std::vector<JournalEntry> journal;
+  os::ErrorCode error = os::kErrorSuccess;
+  switch (read_journal(install_dir, journal, error)) {
+    case JournalState::None:
+      return true;
+    case JournalState::Malformed:
+      // Never moved into place whole, so no file was ever moved by it.
+      (void)remove_journal(install_dir);
+      return true;
+    case JournalState::Unreadable: {
+      const std::string name = relative_name(install_dir, journal_path(install_dir));
+      std::printf("[!] Obnovlenie: ne udalos prochitat %s (kod %lu), obnovlenie otkloneno.\n", name.c_str(),
+                  static_cast<unsigned long>(error));
+      result.file = name;
+      result.error_code = error;
+      result.status = kStatusWriteFailed;
+      return false;
+    }
+    case JournalState::Found:
+      break;
+  }
+  std::printf("[*] Obnovlenie: zamena faylov byla prervana, vozvrashchaem prezhnyuyu versiyu.\n");
+  RestoreFailure failure;
+  if (restore_from_journal(install_dir, journal, failure)) return true;
+  std::printf("[!] Obnovlenie: ne udalos vernut %s (kod %lu), vosstanovlenie pri sleduyushchem zapuske.\n",
+              failure.file.c_str(), static_cast<unsigned long>(failure.code));
+  result.file = failure.file;
+  result.error_code = failure.code;
+  result.status = failure.busy ? kStatusFileBusy : kStatusWriteFailed;
+  return false;
+}
+
 std::uint32_t run_locked(std::string_view base_url, std::wstring_view install_dir, std::wstring_view self_path,
                          UpdateResult& result, ProgressCallback progress, const std::string& channel) {
+  if (!put_back_interrupted_replacement(install_dir, result)) return kFailed;
   delete_old_copies(install_dir);
 
   std::string channel_url(base_url);
@@ -179,6 +249,14 @@ std::uint32_t run_locked(std::string_view base_url, std::wstring_view install_di
   result.version = manifest.version;
   result.date = manifest.date;
   return update_from_manifest(manifest, url, install_dir, self_path, result, progress);
+}
+
+std::uint32_t lock_unavailable(UpdateResult& result, const std::wstring& where, os::ErrorCode error) {
+  std::printf("[!] Obnovlenie: ne udalos poluchit blokirovku %s (kod %lu), obnovlenie otkloneno.\n",
+              os::to_utf8(where).c_str(), static_cast<unsigned long>(error));
+  result.status = kStatusLockUnavailable;
+  result.error_code = error;
+  return kFailed;
 }
 
 }  // namespace
@@ -206,12 +284,15 @@ std::uint32_t run_update_with_base_url(std::string_view base_url, const std::wst
     if (!lock.owned()) {
       std::wstring where = os::UpdateLock::lock_file_path(os::kUpdateLockName);
       if (where.empty()) where = os::kUpdateLockName;
-      std::printf("[!] Obnovlenie: ne udalos poluchit blokirovku %s (kod %lu), obnovlenie otkloneno.\n",
-                  os::to_utf8(where).c_str(), static_cast<unsigned long>(lock.error()));
-      out.status = kStatusLockUnavailable;
-      out.error_code = lock.error();
-      return kFailed;
+      return lock_unavailable(out, where, lock.error());
     }
+    // The lock of the folder itself: runs of other accounts, or of other sessions, that update the
+    // same folder take turns with this one. It lives in the staging folder (a link in whose place
+    // goes first) and takes that folder along when it is let go and nothing else is left in it.
+    const std::wstring staging_dir = staging_dir_for(install_dir);
+    (void)make_staging_dir(staging_dir);
+    const os::FolderLock folder_lock(staging_dir, kFolderLockName);
+    if (!folder_lock.owned()) return lock_unavailable(out, folder_lock.lock_file(), folder_lock.error());
     return run_locked(base_url, install_dir, self_path, out, progress, channel);
   } catch (const std::bad_alloc&) {
     return stopped_for_memory(out);

@@ -37,6 +37,11 @@ struct UpdateResult {
   std::string date;     // the manifest's "date" (UTF-8, may be empty)
   std::string file;     // manifest path of the file a failure concerns
   std::uint32_t error_code = 0;  // Windows error code of the failed call, where one applies
+  // When the run failed before its download because the client folder's volume cannot hold what it
+  // would write (status 6, error_code 112): the bytes it needs (with a small reserve) and the
+  // bytes that are free. Both 0 otherwise.
+  std::uint64_t space_needed = 0;
+  std::uint64_t space_free = 0;
 };
 
 // Progress of the download, reported on the thread of the run about every 200 ms.

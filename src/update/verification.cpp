@@ -71,7 +71,8 @@ bool is_file_current(std::wstring_view client_dir, const ManifestFile& entry) {
 }
 
 bool unpack_lzms(std::wstring_view packed_path, std::uint32_t packed_size, std::wstring_view output_path,
-                 std::uint32_t output_size) {
+                 std::uint32_t output_size, os::ErrorCode* write_error) {
+  if (write_error != nullptr) *write_error = os::kErrorSuccess;
   os::MappedFile input;
   if (input.open_read(packed_path) != os::kErrorSuccess) return false;
   if (input.size() != packed_size) return false;
@@ -79,7 +80,10 @@ bool unpack_lzms(std::wstring_view packed_path, std::uint32_t packed_size, std::
   LzmsFrameLayout layout;
   if (!check_lzms_frame(frame, output_size, layout)) return false;
   os::MappedFile output;
-  if (output.create(output_path, output_size) != os::kErrorSuccess) return false;
+  if (const os::ErrorCode e = output.create(output_path, output_size)) {
+    if (write_error != nullptr) *write_error = e;
+    return false;
+  }
   return decode_lzms_frame(frame, std::span<std::uint8_t>(output.data(), output.size()));
 }
 
@@ -117,6 +121,13 @@ std::vector<std::uint8_t> check_files_current(std::wstring_view client_dir, cons
       pool.emplace_back(check);
     } catch (const std::system_error&) {
       break;  // fewer threads: the ones there are share the work
+    } catch (...) {
+      // Memory ran out while a thread was being started: the others stop, are joined below, and
+      // the caller hears of it.
+      next = order.size();
+      const std::lock_guard<std::mutex> guard(failure_lock);
+      if (!failure) failure = std::current_exception();
+      break;
     }
   }
   check();
@@ -125,9 +136,10 @@ std::vector<std::uint8_t> check_files_current(std::wstring_view client_dir, cons
   return current;
 }
 
-bool verify_download(const DownloadFile& file, const ManifestFile& entry) {
+bool verify_download(const DownloadFile& file, const ManifestFile& entry, os::ErrorCode* write_error) {
+  if (write_error != nullptr) *write_error = os::kErrorSuccess;
   if (file.packed) {
-    if (!unpack_lzms(file.data_path, file.size, file.raw_path, entry.size)) return false;
+    if (!unpack_lzms(file.data_path, file.size, file.raw_path, entry.size, write_error)) return false;
   } else if (const std::optional<os::Sha256Digest> arrived = arrival_digest(file)) {
     // Hashed while it was written; reading it back would hash the same bytes again.
     return to_hex(*arrived) == entry.sha256;

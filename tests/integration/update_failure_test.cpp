@@ -282,6 +282,34 @@ TEST_F(UpdateFailureTest, CorruptPackedDownloadLosesOnlyItsOwnStagingFiles) {
   });
 }
 
+TEST_F(UpdateFailureTest, AFullDiskWhileUnpackingIsAWriteFailureThatKeepsTheDownload) {
+  if (!tools::lzms_packing_available()) GTEST_SKIP() << "this build has no LZMS encoder to publish packed files";
+  if (!lzms_decoding_available()) GTEST_SKIP() << "the system has no LZMS decompressor (Wine lacks the Compression API)";
+  const Tree release = small_release(1);
+  publish(release);
+  const std::wstring unpacked = client_path("update/" + entry("Corvane.exe").sha256 + ".raw");
+  {
+    ScopedFsFault full([&](os::FsOp op, std::wstring_view path, std::wstring_view) -> os::ErrorCode {
+      return op == os::FsOp::OpenForWrite && path == unpacked ? os::kErrorDiskFull : 0;
+    });
+    EXPECT_EQ(run(), kFailed);
+  }
+  // A disk error naming the file, not a corrupt download.
+  EXPECT_EQ(result_.status, kStatusWriteFailed);
+  EXPECT_EQ(result_.file, "Corvane.exe");
+  EXPECT_EQ(result_.error_code, os::kErrorDiskFull);
+  EXPECT_NE(console_.find("[!] Obnovlenie: ne udalos sozdat vremennyy fayl dlya Corvane.exe (kod 112).\n"),
+            std::string::npos)
+      << console_;
+  // The complete packed download stays; once there is room the next run unpacks it without
+  // fetching it again.
+  EXPECT_EQ(staged_files_of("Corvane.exe").size(), 2u);
+  server_.reset_counters();
+  EXPECT_EQ(run(), kUpdated) << console_;
+  EXPECT_EQ(fetched("Corvane.exe").requests, 0u);
+  EXPECT_EQ(client_tree(), release);
+}
+
 // Replacement of an installed release by a newer one, with a fault injected at one file.
 class ReplacementFailureTest : public UpdateFailureTest {
  protected:

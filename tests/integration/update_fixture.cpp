@@ -4,6 +4,7 @@
 
 #include "base/paths.h"
 #include "os/fs.h"
+#include "os/platform.h"
 #include "os/text.h"
 #include "release_builder/lzms_pack.h"
 #include "release_builder/release.h"
@@ -117,19 +118,22 @@ std::uint32_t UpdateRunTest::run(ProgressCallback progress, const std::wstring& 
                                  const std::string& channel) {
   ::testing::internal::CaptureStdout();
   const std::uint32_t code =
-      run_update_with_base_url(server_.base_url(), client_.path(), self_path, &result_, progress, channel);
+      run_update_with_base_url(server_.base_url(), client_dir(), self_path, &result_, progress, channel);
   console_ = ::testing::internal::GetCapturedStdout();
   return code;
 }
 
 Tree UpdateRunTest::client_tree() const {
   Tree tree;
-  collect(client_.path(), "", tree);
+  collect(client_dir(), "", tree);
   return tree;
 }
 
 std::wstring UpdateRunTest::client_path(const std::string& relative) const {
-  return client_ / os::from_utf8(relative);  // '/' becomes the platform's separator, as the engine writes it
+  // '/' becomes the platform's separator, as the engine writes it
+  std::wstring path = client_dir() + os::kSep;
+  for (const wchar_t c : os::from_utf8(relative)) path.push_back(c == L'/' ? os::kSep : c);
+  return path;
 }
 
 void UpdateRunTest::put_client_file(const std::string& relative, const std::string& content) {
@@ -138,12 +142,12 @@ void UpdateRunTest::put_client_file(const std::string& relative, const std::stri
   write_text(path, content);
 }
 
-bool UpdateRunTest::staging_exists() const { return os::file_info(staging_dir_for(client_.path())).has_value(); }
+bool UpdateRunTest::staging_exists() const { return os::file_info(staging_dir_for(client_dir())).has_value(); }
 
 std::vector<std::string> UpdateRunTest::staging_files() const {
   std::vector<std::string> names;
   std::vector<os::DirEntry> entries;
-  if (os::list_directory(staging_dir_for(client_.path()), entries)) {
+  if (os::list_directory(staging_dir_for(client_dir()), entries)) {
     for (const os::DirEntry& e : entries) names.push_back(os::to_utf8(e.name));
   }
   std::sort(names.begin(), names.end());

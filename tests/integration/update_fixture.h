@@ -62,7 +62,9 @@ class UpdateRunTest : public ::testing::Test {
   TempDir runtime_;  // the update lock lives here, away from other programs' runs
   ScopedEnv runtime_env_{"XDG_RUNTIME_DIR", runtime_.utf8()};
   TempDir work_;     // cdn/<channel>/ and the release sources
-  TempDir client_;   // the client folder the runs update
+  TempDir client_;   // the client folder the runs update, unless client_override_ names another
+  std::wstring client_override_;
+  const std::wstring& client_dir() const { return client_override_.empty() ? client_.path() : client_override_; }
   test_cdn::Server server_;
   std::vector<ManifestFile> files_;
   UpdateResult result_;

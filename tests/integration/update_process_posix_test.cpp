@@ -1,6 +1,8 @@
 // The update run and other processes: programs that hold client files, and a second update of the
 // same folder started at the same time.
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <memory>
@@ -77,6 +79,47 @@ TEST_F(UpdateRunTest, TwoUpdatesOfOneFolderAtOnceTakeTurns) {
   ASSERT_TRUE(refused.ended(30s, refused_status));
   EXPECT_TRUE(WIFEXITED(refused_status) && WEXITSTATUS(refused_status) == kFailed);
   EXPECT_FALSE(os::file_info(missing).has_value());
+}
+
+// Two accounts that share one client folder: each has its own update lock, so only a lock of the
+// folder itself keeps one run from replacing or cleaning up under the other.
+TEST_F(UpdateRunTest, TwoAccountsUpdatingOneSharedFolderTakeTurns) {
+  if (::geteuid() != 0) GTEST_SKIP() << "a second account needs root to start it";
+  const Tree release = small_release(1);
+  publish(release);
+  server_.add_fault({.kind = test_cdn::FaultKind::kSlowBody,
+                     .path = "/release/" + file_url_path(entry("bin/core.dll")),
+                     .bytes_per_second = 100000});
+  // The program where the other account may run it, and that account's own runtime folder.
+  TempDir bin;
+  const std::wstring cli = bin / L"corvane-update";
+  ASSERT_EQ(os::copy_file(os::from_utf8(CORVANE_UPDATE_CLI), cli, false), os::kErrorSuccess);
+  ASSERT_EQ(::chmod(bin.utf8().c_str(), 0755), 0);
+  TempDir other_runtime;
+  ASSERT_EQ(::chown(other_runtime.utf8().c_str(), kOtherUser, kOtherUser), 0);
+  ASSERT_EQ(::chmod(other_runtime.utf8().c_str(), 0700), 0);
+  // A folder both accounts may write, and what either makes in it the other may change.
+  ASSERT_EQ(::chown(client_.utf8().c_str(), kOtherUser, kOtherUser), 0);
+  const mode_t old_mask = ::umask(0);
+
+  const std::vector<std::string> args = {"--base-url", server_.base_url(), client_.utf8()};
+  std::vector<std::string> env = sanitizer_env();
+  env.push_back("XDG_RUNTIME_DIR=" + other_runtime.utf8());
+  env.push_back("HOME=" + other_runtime.utf8());
+  ChildProcess mine(os::to_utf8(cli), args);
+  ChildProcess theirs(os::to_utf8(cli), args, kOtherUser, kOtherUser, env);
+  int my_status = 0;
+  int their_status = 0;
+  const bool mine_ended = mine.ended(60s, my_status);
+  const bool theirs_ended = theirs.ended(60s, their_status);
+  ::umask(old_mask);
+  ASSERT_TRUE(mine_ended && theirs_ended);
+  ASSERT_TRUE(WIFEXITED(my_status) && WIFEXITED(their_status));
+  // One installs, the other then finds the client current.
+  EXPECT_EQ(WEXITSTATUS(my_status) + WEXITSTATUS(their_status), 1)
+      << "exit codes " << WEXITSTATUS(my_status) << " and " << WEXITSTATUS(their_status);
+  EXPECT_EQ(fetched("bin/core.dll").requests, 1u);
+  EXPECT_EQ(client_tree(), release);
 }
 #endif
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <mutex>
 #include <optional>
 #include <chrono>
 #include <string>
@@ -133,6 +134,44 @@ TEST_F(PoolTest, RangedAndWholeFilesArriveByteExactThroughSeveralWorkers) {
   ASSERT_EQ(record.size(), 16u);
   EXPECT_EQ(read_parts_file(table_.files.at("bin/big.dll").parts_path).front(), 8388608u);
   EXPECT_EQ(read_text(table_.files.at("data/a.txt").parts_path), std::string(8, '\0'));
+}
+
+// A part is recorded in the resume file only once its bytes are on the disk: after a power cut a
+// recorded part must read back as it arrived, not as the zeros of an unwritten block.
+TEST_F(PoolTest, APartIsRecordedOnlyOnceItsBytesAreOnTheDisk) {
+  const std::vector<ManifestFile> files = {make_entry("big.bin", 20971520, 8), make_entry("small.bin", 40000, 9)};
+  publish_all(files);
+  plan(files, true);
+  const std::wstring big_data = table_.files.at("big.bin").data_path;
+  const std::wstring big_parts = table_.files.at("big.bin").parts_path;
+  const std::wstring small_data = table_.files.at("small.bin").data_path;
+  const std::wstring small_parts = table_.files.at("small.bin").parts_path;
+  // Every flush of the small file fails; the big file's calls are written down in order.
+  std::mutex lock;
+  std::vector<std::string> calls;
+  test::ScopedFsFault hook([&](os::FsOp op, std::wstring_view path, std::wstring_view) {
+    const bool big = path == big_data || path == big_parts;
+    if (op == os::FsOp::Sync && path == small_data) return os::kErrorIoDevice;
+    if (big && (op == os::FsOp::Sync || op == os::FsOp::OpenForWrite)) {
+      const std::lock_guard<std::mutex> guard(lock);
+      calls.push_back(std::string(op == os::FsOp::Sync ? "sync " : "open ") + (path == big_data ? "data" : "record"));
+    }
+    return os::kErrorSuccess;
+  });
+  run(4);
+  EXPECT_EQ(pool_.parts_failed.load(), 0u);
+  expect_staged(files);
+  // The small file never reached the disk: its part is complete for this run, but not recorded.
+  EXPECT_EQ(read_parts_file(small_parts), std::vector<std::uint32_t>{0u});
+  // The big file's three parts are recorded, and its record was only ever opened for appending
+  // right after a flush of its data.
+  EXPECT_EQ(read_parts_file(big_parts).size(), 4u);
+  ASSERT_FALSE(calls.empty());
+  for (std::size_t i = 0; i < calls.size(); ++i) {
+    if (calls[i] == "open record") {
+      EXPECT_TRUE(i > 0 && calls[i - 1] == "sync data") << "a record was written before its part's bytes were flushed";
+    }
+  }
 }
 
 TEST_F(PoolTest, AnInterruptedRunIsResumedByFetchingOnlyTheMissingParts) {

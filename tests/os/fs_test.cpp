@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <string>
+#include <vector>
 
 #include "os/file.h"
 #include "os/text.h"
@@ -27,6 +29,40 @@ TEST(Fs, MoveRefusesToReplaceWithoutTheFlagAndNeverReplacesAFolder) {
   test::make_dirs(dir / L"folder");
   EXPECT_EQ(move_file(dir / L"b", dir / L"folder", kMoveReplaceExisting), kErrorAccessDenied);
   EXPECT_EQ(move_file(dir / L"missing", dir / L"c", 0), kErrorFileNotFound);
+}
+
+// A flush that fails is the failure of the call that needed it: the write-through move does not
+// happen, and an atomic rewrite leaves the old file and no temporary file.
+TEST(Fs, AFailedFlushFailsTheWriteThroughMoveAndTheAtomicRewrite) {
+  TempDir dir;
+  test::write_text(dir / L"new", "new");
+  test::write_text(dir / L"target", "old");
+  std::vector<std::wstring> flushed;
+  test::ScopedFsFault failing([&](FsOp op, std::wstring_view path, std::wstring_view) {
+    if (op != FsOp::Sync) return kErrorSuccess;
+    flushed.emplace_back(path);
+    return kErrorIoDevice;
+  });
+  EXPECT_EQ(move_file(dir / L"new", dir / L"target", kMoveReplaceExisting | kMoveWriteThrough), kErrorIoDevice);
+  EXPECT_EQ(test::read_text(dir / L"target"), "old");
+  EXPECT_EQ(test::read_text(dir / L"new"), "new");
+  EXPECT_FALSE(flushed.empty());
+
+  EXPECT_EQ(write_file_atomically(dir / L"target", "rewritten"), kErrorIoDevice);
+  EXPECT_EQ(test::read_text(dir / L"target"), "old");
+  EXPECT_FALSE(file_info(dir / L"target.tmp"));
+}
+
+TEST(Fs, FlushesByPathAndTheFreeSpaceOfAVolume) {
+  TempDir dir;
+  test::write_text(dir / L"file", "content");
+  EXPECT_EQ(sync_file(dir / L"file"), kErrorSuccess);
+  EXPECT_EQ(sync_directory(dir.path()), kErrorSuccess);
+  EXPECT_NE(sync_file(dir / L"missing"), kErrorSuccess);
+  std::uint64_t free_bytes = 0;
+  ASSERT_EQ(free_disk_space(dir.path(), free_bytes), kErrorSuccess);
+  EXPECT_GT(free_bytes, 0u);
+  EXPECT_NE(free_disk_space(dir / L"missing", free_bytes), kErrorSuccess);
 }
 
 TEST(Fs, CopyHonoursFailIfExists) {

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <string>
 
 #include "os/text.h"
 
@@ -69,8 +70,10 @@ int run_in_mount_namespace(const std::function<int()>& body) {
   });
 }
 
-bool mount_tmpfs(const std::wstring& at, bool noexec) {
-  return ::mount("tmpfs", os::to_utf8_lossless(at).c_str(), "tmpfs", noexec ? MS_NOEXEC : 0, nullptr) == 0;
+bool mount_tmpfs(const std::wstring& at, bool noexec, std::uint64_t size_bytes) {
+  const std::string options = size_bytes != 0 ? "size=" + std::to_string(size_bytes) : std::string();
+  return ::mount("tmpfs", os::to_utf8_lossless(at).c_str(), "tmpfs", noexec ? MS_NOEXEC : 0,
+                 options.empty() ? nullptr : options.c_str()) == 0;
 }
 
 bool bind_mount(const std::wstring& from, const std::wstring& at) {

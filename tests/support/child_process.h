@@ -1,6 +1,7 @@
 #pragma once
 #include <sys/types.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -31,8 +32,9 @@ void give_to_unprivileged_user(const std::wstring& path);
 int run_in_mount_namespace(const std::function<int()>& body);
 
 // Inside run_in_mount_namespace: mounts a fresh tmpfs on the folder `at` (where programs cannot
-// be started with `noexec`), or binds the folder `from` there. False when the mount fails.
-bool mount_tmpfs(const std::wstring& at, bool noexec);
+// be started with `noexec`; `size_bytes` caps it when not 0), or binds the folder `from` there.
+// False when the mount fails.
+bool mount_tmpfs(const std::wstring& at, bool noexec, std::uint64_t size_bytes = 0);
 bool bind_mount(const std::wstring& from, const std::wstring& at);
 
 }  // namespace corvane::test

@@ -50,5 +50,22 @@ TEST(ErrorText, EachStatusGroupHasItsText) {
   for (std::uint32_t s : {0u, 9u}) EXPECT_EQ(text(s), L"Не удалось скачать клиент.");
 }
 
+TEST(ErrorText, ADiskTooSmallForTheUpdateSaysHowMuchIsNeededAndFree) {
+  UpdateResult r;
+  r.status = kStatusWriteFailed;
+  r.error_code = 112;
+  r.space_needed = 1610612736;  // 1.5 GiB
+  r.space_free = 367001600;     // 350 MiB
+  EXPECT_EQ(error_text_for(r), L"Недостаточно места на диске: нужно 1,5 Gb, свободно 350,0 Mb. Освободите место и повторите.");
+  r.space_needed = 8u << 20;
+  r.space_free = 921600;
+  EXPECT_EQ(error_text_for(r), L"Недостаточно места на диске: нужно 8,0 Mb, свободно 900 Kb. Освободите место и повторите.");
+  // A full disk met while writing (no sizes) keeps the text that names the file.
+  r.space_needed = 0;
+  r.space_free = 0;
+  r.file = "bin/core.dll";
+  EXPECT_EQ(error_text_for(r), L"Не удалось записать файл bin/core.dll (код 112). Проверьте место на диске.");
+}
+
 }  // namespace
 }  // namespace corvane

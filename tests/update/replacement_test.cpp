@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,7 @@
 #include "support/fs_extras.h"
 #include "support/temp_dir.h"
 #include "update/cleanup.h"
+#include "update/replace_journal.h"
 
 namespace corvane {
 namespace {
@@ -232,6 +235,127 @@ TEST_F(Replacement, APathListedTwiceWithOneContentIsNotEmptied) {
   change("bin/a.dll", 'a', "content");
   ASSERT_TRUE(apply());
   EXPECT_EQ(tree(), (std::vector<std::string>{"bin/a.dll=content"}));
+}
+
+// The files of the client, without the staging folder.
+std::vector<std::string> client_files(std::vector<std::string> tree) {
+  std::erase_if(tree, [](const std::string& f) { return f.rfind("update/", 0) == 0; });
+  return tree;
+}
+
+TEST_F(Replacement, ARollbackThatCannotPutABackupBackKeepsBothFilesAndSaysSo) {
+  test::write_text(at(L"Corvane.exe"), "old exe");
+  test::make_dirs(at(L"bin"));
+  test::write_text(at(L"bin/c.dll"), "old c");
+  change("Corvane.exe", 'a', "new exe");
+  change("bin/c.dll", 'c', "new c");
+  change("bin/d.dll", 'd', "new d");
+  const std::wstring failing = staged_[2];
+  const std::wstring held_backup = at(L"Corvane.exe.crvnold");
+  // The last file fails, and the first file's backup cannot be moved back (another program holds
+  // the new file without delete sharing).
+  std::string console;
+  {
+    test::ScopedFsFault faults([&](os::FsOp op, std::wstring_view from, std::wstring_view) {
+      if (op == os::FsOp::Move && from == failing) return os::kErrorDiskFull;
+      if (op == os::FsOp::Move && from == held_backup) return os::kErrorSharingViolation;
+      return os::kErrorSuccess;
+    });
+    console = console_of_apply();
+  }
+  EXPECT_FALSE(applied_ok_);
+  EXPECT_EQ(result_.status, kStatusWriteFailed);
+  EXPECT_EQ(result_.file, "bin/d.dll");
+  // Nothing is lost: the new file stays where the backup could not go, the backup stays beside it
+  // for the next run, and the other file is back.
+  EXPECT_EQ(client_files(tree()), (std::vector<std::string>{"Corvane.exe.crvnold=old exe", "Corvane.exe=new exe",
+                                                            "bin/c.dll=old c"}));
+  EXPECT_NE(console.find("[!] Obnovlenie: ne udalos vernut Corvane.exe (kod 32)"), std::string::npos) << console;
+
+  // The journal stays and says what is left: once the file is free, putting back finishes.
+  std::vector<JournalEntry> journal;
+  os::ErrorCode error = 0;
+  ASSERT_EQ(read_journal(client_.path(), journal, error), JournalState::Found);
+  RestoreFailure failure;
+  ASSERT_TRUE(restore_from_journal(client_.path(), journal, failure)) << failure.file;
+  EXPECT_EQ(client_files(tree()), (std::vector<std::string>{"Corvane.exe=old exe", "bin/c.dll=old c"}));
+}
+
+// A flush that fails is a failed replacement: of a file before its move, of a copy after it, or of a
+// folder once all files are in place. Status 6 with the code, and the older release is back.
+TEST_F(Replacement, AFlushThatFailsIsAFailedReplacementAndRollsBack) {
+  struct Case {
+    const char* name;
+    std::function<bool(std::wstring_view)> fails;  // the flushed path that fails
+    const char* file;
+  };
+  const std::wstring bin = at(L"bin");
+  const Case cases[] = {
+      {"a staged file", [&](std::wstring_view path) { return path == staged_[1]; }, "bin/c.dll"},
+      {"a copy", [&](std::wstring_view path) { return path == at(L"bin/copy.dll"); }, "bin/copy.dll"},
+      {"a folder", [&](std::wstring_view path) { return path == bin; }, "bin"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::remove_all(client_.path());
+    test::make_dirs(client_.path());
+    changed_.clear();
+    staged_.clear();
+    test::write_text(at(L"Corvane.exe"), "old exe");
+    test::make_dirs(at(L"bin"));
+    test::write_text(at(L"bin/c.dll"), "old c");
+    change("Corvane.exe", 'a', "new exe");
+    change("bin/c.dll", 'c', "new c");
+    change("bin/copy.dll", 'a', "new exe");
+    std::string console;
+    {
+      test::ScopedFsFault failing([&](os::FsOp op, std::wstring_view path, std::wstring_view) {
+        return op == os::FsOp::Sync && c.fails(path) ? os::kErrorIoDevice : os::kErrorSuccess;
+      });
+      console = console_of_apply();
+    }
+    EXPECT_FALSE(applied_ok_);
+    EXPECT_EQ(result_.status, kStatusWriteFailed);
+    EXPECT_EQ(result_.file, c.file);
+    EXPECT_EQ(result_.error_code, os::kErrorIoDevice);
+    const std::string failed_line = std::string("[!] Obnovlenie: ne udalos zapisat ") + c.file + " (kod 1117), otkat.\n";
+    EXPECT_EQ(client_files(tree()), (std::vector<std::string>{"Corvane.exe=old exe", "bin/c.dll=old c"}));
+    if (c.file == std::string("bin")) {
+      // The folder that cannot be flushed cannot be flushed for the rollback either: the files are
+      // back, but that this is on the disk is not known, so the journal stays for the next run.
+      EXPECT_EQ(console, failed_line +
+                             "[!] Obnovlenie: ne udalos vernut bin (kod 1117), vosstanovlenie pri sleduyushchem zapuske.\n");
+      std::vector<JournalEntry> journal;
+      os::ErrorCode error = 0;
+      ASSERT_EQ(read_journal(client_.path(), journal, error), JournalState::Found);
+      RestoreFailure failure;
+      EXPECT_TRUE(restore_from_journal(client_.path(), journal, failure));
+    } else {
+      EXPECT_EQ(console, failed_line);
+    }
+    EXPECT_EQ(tree(), (std::vector<std::string>{"Corvane.exe=old exe", "bin/c.dll=old c"}));
+  }
+}
+
+TEST_F(Replacement, AnExceptionAfterTheFirstMoveRollsBackBeforeItGoesOn) {
+  test::write_text(at(L"Corvane.exe"), "old exe");
+  test::make_dirs(at(L"bin"));
+  test::write_text(at(L"bin/c.dll"), "old c");
+  change("Corvane.exe", 'a', "new exe");
+  change("bin/c.dll", 'c', "new c");
+  change("bin/d.dll", 'd', "new d");
+  const std::wstring throwing = staged_[1];
+  bool thrown = false;
+  // Memory runs out in the middle of the second file (once: the rollback's own calls go through).
+  test::ScopedFsFault out_of_memory([&](os::FsOp op, std::wstring_view from, std::wstring_view) {
+    if (op == os::FsOp::Move && from == throwing && !thrown) {
+      thrown = true;
+      throw std::bad_alloc();
+    }
+    return os::kErrorSuccess;
+  });
+  EXPECT_THROW((void)apply(), std::bad_alloc);
+  EXPECT_EQ(client_files(tree()), (std::vector<std::string>{"Corvane.exe=old exe", "bin/c.dll=old c"}));
 }
 
 TEST_F(Replacement, NothingIsWrittenBelowAFolderThatIsALink) {

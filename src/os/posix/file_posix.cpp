@@ -66,6 +66,7 @@ ErrorCode File::open(std::wstring_view path, OpenMode mode, OpenTarget target) {
   if (regular_only) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   if (mode == OpenMode::ReadExisting) ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   handle_ = fd;
+  path_.assign(path);
   return kErrorSuccess;
 }
 
@@ -152,15 +153,16 @@ ErrorCode File::write_at(std::uint64_t offset, const void* data, std::size_t siz
   return kErrorSuccess;
 }
 
-void File::start_writeback(std::uint64_t offset, std::uint64_t length) {
-  if (handle_ == kInvalid || length == 0) return;
-  (void)::sync_file_range(fd_of(handle_), static_cast<off_t>(offset), static_cast<off_t>(length),
-                          SYNC_FILE_RANGE_WRITE);
-}
-
 ErrorCode File::sync() {
   if (handle_ == kInvalid) return kErrorInvalidHandle;
+  if (const ErrorCode fault = injected_fs_fault(FsOp::Sync, path_)) return fault;
   return ::fsync(fd_of(handle_)) == 0 ? kErrorSuccess : last_error();
+}
+
+ErrorCode File::sync_data() {
+  if (handle_ == kInvalid) return kErrorInvalidHandle;
+  if (const ErrorCode fault = injected_fs_fault(FsOp::Sync, path_)) return fault;
+  return ::fdatasync(fd_of(handle_)) == 0 ? kErrorSuccess : last_error();
 }
 
 }  // namespace corvane::os

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -51,14 +52,25 @@ std::string parent_of(const std::string& path) {
   return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
 }
 
+// fsync of the object at `path`: a plain file (never through a link at `path`, never waiting on a
+// pipe) or a folder. A read-only descriptor is enough for fsync on Linux.
+ErrorCode fsync_path(const std::string& path, bool folder) {
+  const int flags = O_RDONLY | O_CLOEXEC | (folder ? O_DIRECTORY : O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+  int fd;
+  do {
+    fd = ::open(path.c_str(), flags);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return errno == ELOOP ? kErrorReparsePointEncountered : last_error();
+  const ErrorCode e = ::fsync(fd) == 0 ? kErrorSuccess : last_error();
+  ::close(fd);
+  return e;
+}
+
 // Makes the directory entry of `path` durable: fsync of its parent folder.
-void sync_parent(const std::string& path) {
+ErrorCode sync_parent(const std::string& path) {
   const std::string parent = parent_of(path);
-  const int fd = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd >= 0) {
-    ::fsync(fd);
-    ::close(fd);
-  }
+  if (const ErrorCode fault = injected_fs_fault(FsOp::Sync, posix::wide_path(parent))) return fault;
+  return fsync_path(parent, true);
 }
 
 }  // namespace
@@ -114,15 +126,13 @@ ErrorCode move_file(std::wstring_view from, std::wstring_view to, unsigned flags
       return kErrorAccessDenied;
     }
   }
+  // The data first: a name that survives a power cut must never lead to a file that did not.
   if ((flags & kMoveWriteThrough) != 0 && S_ISREG(st.st_mode)) {
-    const int fd = ::open(src.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-      ::fsync(fd);
-      ::close(fd);
-    }
+    if (const ErrorCode fault = injected_fs_fault(FsOp::Sync, from)) return fault;
+    if (const ErrorCode e = fsync_path(src, false)) return e;
   }
   if (::rename(src.c_str(), dst.c_str()) != 0) return last_error();
-  if ((flags & kMoveWriteThrough) != 0) sync_parent(dst);
+  if ((flags & kMoveWriteThrough) != 0) return sync_parent(dst);
   return kErrorSuccess;
 }
 
@@ -180,6 +190,24 @@ ErrorCode copy_file(std::wstring_view from, std::wstring_view to, bool fail_if_e
   return result;
 }
 
+ErrorCode sync_file(std::wstring_view path) {
+  if (const ErrorCode fault = injected_fs_fault(FsOp::Sync, path)) return fault;
+  return fsync_path(native_path(path), false);
+}
+
+ErrorCode sync_directory(std::wstring_view path) {
+  if (const ErrorCode fault = injected_fs_fault(FsOp::Sync, path)) return fault;
+  return fsync_path(native_path(path), true);
+}
+
+ErrorCode free_disk_space(std::wstring_view folder, std::uint64_t& bytes) {
+  bytes = 0;
+  struct statvfs st {};
+  if (::statvfs(native_path(folder).c_str(), &st) != 0) return last_error();
+  bytes = static_cast<std::uint64_t>(st.f_bavail) * st.f_frsize;
+  return kErrorSuccess;
+}
+
 ErrorCode delete_file(std::wstring_view path) {
   if (const ErrorCode fault = injected_fs_fault(FsOp::Delete, path)) return fault;
   const std::string p = native_path(path);
@@ -220,37 +248,6 @@ ErrorCode set_normal_attributes(std::wstring_view path) {
   const mode_t wanted = mode | (S_ISDIR(st.st_mode) ? S_IRWXU : S_IWUSR);
   if (wanted == mode) return kErrorSuccess;
   return ::chmod(p.c_str(), wanted) == 0 ? kErrorSuccess : last_error();
-}
-
-namespace {
-
-ErrorCode write_whole_file(std::wstring_view path, std::string_view bytes, OpenTarget target) {
-  if (const ErrorCode fault = injected_fs_fault(FsOp::Write, path)) return fault;
-  File file;
-  if (const ErrorCode e = file.open(path, OpenMode::WriteTruncate, target)) return e;
-  const ErrorCode e = file.write(bytes.data(), bytes.size());
-  file.close();
-  if (e != kErrorSuccess) {
-    (void)delete_file(path);
-    return e;
-  }
-  return kErrorSuccess;
-}
-
-}  // namespace
-
-ErrorCode write_file(std::wstring_view path, std::string_view bytes) {
-  return write_whole_file(path, bytes, OpenTarget::Any);
-}
-
-ErrorCode write_file_atomically(std::wstring_view path, std::string_view bytes) {
-  std::wstring tmp(path);
-  tmp += L".tmp";
-  // Whatever has the temporary name (a leftover, or a link put there) goes as itself, and the
-  // contents go into a plain file of that name only, never through a link.
-  (void)delete_file(tmp);
-  if (const ErrorCode e = write_whole_file(tmp, bytes, OpenTarget::RegularFile)) return e;
-  return move_file(tmp, path, kMoveReplaceExisting | kMoveWriteThrough);
 }
 
 std::wstring temp_dir() {

@@ -83,6 +83,7 @@ ErrorCode File::open(std::wstring_view path, OpenMode mode, OpenTarget target) {
     return mode == OpenMode::CreateNew && e == ERROR_ALREADY_EXISTS ? kErrorFileExists : static_cast<ErrorCode>(e);
   }
   handle_ = reinterpret_cast<std::intptr_t>(h);
+  path_.assign(path);
   if (regular_only) {
     BY_HANDLE_FILE_INFORMATION info{};
     const bool known = ::GetFileInformationByHandle(h, &info) != 0;
@@ -207,11 +208,10 @@ ErrorCode File::write_at(std::uint64_t offset, const void* data, std::size_t siz
 
 ErrorCode File::sync() {
   if (handle_ == kInvalid) return kErrorInvalidHandle;
+  if (const ErrorCode fault = injected_fs_fault(FsOp::Sync, path_)) return fault;
   return ::FlushFileBuffers(handle_of(handle_)) ? kErrorSuccess : last_error();
 }
 
-// Windows writes cached data back on its own, and a write-through move on one volume does not wait
-// for the file's data, so there is nothing to start early here.
-void File::start_writeback(std::uint64_t, std::uint64_t) {}
+ErrorCode File::sync_data() { return sync(); }
 
 }  // namespace corvane::os

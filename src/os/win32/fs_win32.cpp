@@ -34,21 +34,31 @@ struct FindHandle {
   }
 };
 
-// CreateFile + one WriteFile of all of `bytes`; a failed or short write deletes the file again.
-// `flush`: the contents reach the disk before the handle is closed.
-ErrorCode write_whole_file(std::wstring_view path, std::string_view bytes, bool flush,
-                           OpenTarget target = OpenTarget::Any) {
-  if (const ErrorCode fault = injected_fs_fault(FsOp::Write, path)) return fault;
-  File file;
-  if (const ErrorCode e = file.open(path, OpenMode::WriteTruncate, target)) return e;
-  ErrorCode e = file.write(bytes.data(), bytes.size());
-  if (e == kErrorSuccess && flush) e = file.sync();
-  file.close();
-  if (e != kErrorSuccess) {
-    (void)delete_file(path);
-    return e;
-  }
-  return kErrorSuccess;
+// The folder that holds `path`: everything before its last separator.
+std::wstring parent_of(std::wstring_view path) {
+  const auto separator = path.find_last_of(L"\\/");
+  return separator == std::wstring_view::npos ? std::wstring(L".") : std::wstring(path.substr(0, separator));
+}
+
+// FlushFileBuffers on a handle of `path` that may write (the call needs GENERIC_WRITE). A folder
+// is opened as one (FILE_FLAG_BACKUP_SEMANTICS); a link at `path` is flushed as itself, never
+// followed.
+ErrorCode flush_path(std::wstring_view path, bool folder) {
+  const auto native = native_path(path);
+  if (!native) return win32::kErrorBadPathName;
+  const DWORD flags = FILE_FLAG_OPEN_REPARSE_POINT | (folder ? FILE_FLAG_BACKUP_SEMANTICS : FILE_ATTRIBUTE_NORMAL);
+  win32::KernelHandle h(::CreateFileW(native->c_str(), folder ? GENERIC_READ | GENERIC_WRITE : GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      flags, nullptr));
+  if (!h) return last_error();
+  return ::FlushFileBuffers(h.get()) ? kErrorSuccess : last_error();
+}
+
+// What a file system answers when it does not flush folders (or does not let this user ask):
+// there is nothing to do then, and MOVEFILE_WRITE_THROUGH is all Windows offers for the names.
+bool folder_flush_not_offered(ErrorCode e) {
+  return e == ERROR_ACCESS_DENIED || e == ERROR_INVALID_FUNCTION || e == ERROR_NOT_SUPPORTED ||
+         e == ERROR_INVALID_PARAMETER;
 }
 
 }  // namespace
@@ -91,8 +101,39 @@ ErrorCode move_file(std::wstring_view from, std::wstring_view to, unsigned flags
   if (!src || !dst) return win32::kErrorBadPathName;
   DWORD native_flags = 0;
   if ((flags & kMoveReplaceExisting) != 0) native_flags |= MOVEFILE_REPLACE_EXISTING;
-  if ((flags & kMoveWriteThrough) != 0) native_flags |= MOVEFILE_WRITE_THROUGH;
-  return ::MoveFileExW(src->c_str(), dst->c_str(), native_flags) ? kErrorSuccess : last_error();
+  const bool write_through = (flags & kMoveWriteThrough) != 0;
+  if (write_through) {
+    native_flags |= MOVEFILE_WRITE_THROUGH;
+    // MOVEFILE_WRITE_THROUGH does not flush a file's data for a move within one volume: the data
+    // go first, so that no name survives a power cut that its file did not.
+    const DWORD attributes = ::GetFileAttributesW(src->c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      if (const ErrorCode e = sync_file(from)) return e;
+    }
+  }
+  if (!::MoveFileExW(src->c_str(), dst->c_str(), native_flags)) return last_error();
+  return write_through ? sync_directory(parent_of(to)) : kErrorSuccess;
+}
+
+ErrorCode sync_file(std::wstring_view path) {
+  if (const ErrorCode fault = injected_fs_fault(FsOp::Sync, path)) return fault;
+  return flush_path(path, /*folder=*/false);
+}
+
+ErrorCode sync_directory(std::wstring_view path) {
+  if (const ErrorCode fault = injected_fs_fault(FsOp::Sync, path)) return fault;
+  const ErrorCode e = flush_path(path, /*folder=*/true);
+  return folder_flush_not_offered(e) ? kErrorSuccess : e;
+}
+
+ErrorCode free_disk_space(std::wstring_view folder, std::uint64_t& bytes) {
+  bytes = 0;
+  const auto native = native_path(folder);
+  if (!native) return win32::kErrorBadPathName;
+  ULARGE_INTEGER available{};
+  if (!::GetDiskFreeSpaceExW(native->c_str(), &available, nullptr, nullptr)) return last_error();
+  bytes = available.QuadPart;
+  return kErrorSuccess;
 }
 
 ErrorCode copy_file(std::wstring_view from, std::wstring_view to, bool fail_if_exists) {
@@ -130,22 +171,6 @@ ErrorCode set_normal_attributes(std::wstring_view path) {
   const auto native = native_path(path);
   if (!native) return win32::kErrorBadPathName;
   return ::SetFileAttributesW(native->c_str(), FILE_ATTRIBUTE_NORMAL) ? kErrorSuccess : last_error();
-}
-
-ErrorCode write_file(std::wstring_view path, std::string_view bytes) {
-  return write_whole_file(path, bytes, /*flush=*/false);
-}
-
-ErrorCode write_file_atomically(std::wstring_view path, std::string_view bytes) {
-  std::wstring tmp(path);
-  tmp += L".tmp";
-  // Whatever has the temporary name (a leftover, or a link put there) goes as itself, and the
-  // contents go into a plain file of that name only, never through a reparse point.
-  (void)delete_file(tmp);
-  // The contents are on the disk before the move makes them the file, so a crash leaves the old
-  // file or the whole new one.
-  if (const ErrorCode e = write_whole_file(tmp, bytes, /*flush=*/true, OpenTarget::RegularFile)) return e;
-  return move_file(tmp, path, kMoveReplaceExisting | kMoveWriteThrough);
 }
 
 std::wstring temp_dir() {

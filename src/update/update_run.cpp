@@ -290,7 +290,13 @@ std::uint32_t run_update_with_base_url(std::string_view base_url, const std::wst
     // same folder take turns with this one. It lives in the staging folder (a link in whose place
     // goes first) and takes that folder along when it is let go and nothing else is left in it.
     const std::wstring staging_dir = staging_dir_for(install_dir);
-    (void)make_staging_dir(staging_dir);
+    const os::ErrorCode staging = make_staging_dir(staging_dir);
+    if (staging == os::kErrorAccessDenied || staging == os::kErrorWriteProtect) {
+      // An account that may only read the client folder (another account's install, a read-only
+      // volume) can write nothing there, the lock included: it still learns whether the client is
+      // current, and a run that would have to change something fails at its first write.
+      return run_locked(base_url, install_dir, self_path, out, progress, channel);
+    }
     const os::FolderLock folder_lock(staging_dir, kFolderLockName);
     if (!folder_lock.owned()) return lock_unavailable(out, folder_lock.lock_file(), folder_lock.error());
     return run_locked(base_url, install_dir, self_path, out, progress, channel);

@@ -121,6 +121,38 @@ TEST_F(UpdateRunTest, TwoAccountsUpdatingOneSharedFolderTakeTurns) {
   EXPECT_EQ(fetched("bin/core.dll").requests, 1u);
   EXPECT_EQ(client_tree(), release);
 }
+
+// An account that may only read the client folder (another account installed it) can neither lock
+// nor change it, but still learns that the client is current; an update it cannot write fails as
+// a write failure, and the folder stays as it was.
+TEST_F(UpdateRunTest, AnAccountThatMayOnlyReadTheFolderFindsItCurrentAndChangesNothing) {
+  if (::geteuid() != 0) GTEST_SKIP() << "a second account needs root to start it";
+  const Tree release = small_release(1);
+  publish(release);
+  ASSERT_EQ(run(), kUpdated) << console_;
+  TempDir bin;
+  const std::wstring cli = bin / L"corvane-update";
+  ASSERT_EQ(os::copy_file(os::from_utf8(CORVANE_UPDATE_CLI), cli, false), os::kErrorSuccess);
+  ASSERT_EQ(::chmod(bin.utf8().c_str(), 0755), 0);
+  TempDir other_runtime;
+  ASSERT_EQ(::chown(other_runtime.utf8().c_str(), kOtherUser, kOtherUser), 0);
+  ASSERT_EQ(::chmod(other_runtime.utf8().c_str(), 0700), 0);
+  ASSERT_EQ(::chmod(client_.utf8().c_str(), 0755), 0);
+  std::vector<std::string> env = sanitizer_env();
+  env.push_back("XDG_RUNTIME_DIR=" + other_runtime.utf8());
+  env.push_back("HOME=" + other_runtime.utf8());
+  const auto run_as_reader = [&] {
+    ChildProcess reader(os::to_utf8(cli), {"--base-url", server_.base_url(), client_.utf8()}, kOtherUser, kOtherUser,
+                        env);
+    int status = 0;
+    return reader.ended(60s, status) && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  };
+  EXPECT_EQ(run_as_reader(), static_cast<int>(kUpToDate));
+  publish(small_release(2), "2.0.0");
+  EXPECT_EQ(run_as_reader(), static_cast<int>(kFailed));
+  EXPECT_EQ(client_tree(), release);
+  EXPECT_FALSE(os::file_info(client_path("update")));
+}
 #endif
 
 }  // namespace

@@ -13,39 +13,17 @@
 #include "net/download_pool.h"
 #include "net/http_client.h"
 #include "net_fixture.h"
+#include "support/failing_allocation.h"
 
 namespace {
 
 // Allocations on a thread that has set this fail with std::bad_alloc: exhausted memory on exactly
-// the threads a test chooses. The operators below replace the global ones of this test program.
+// the threads a test chooses.
 thread_local bool t_out_of_memory = false;
-
-void* allocate(std::size_t size) {
-  if (t_out_of_memory) throw std::bad_alloc();
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-
-void* allocate_or_null(std::size_t size) noexcept {
-  try {
-    return allocate(size);
-  } catch (...) {
-    return nullptr;
-  }
-}
 
 }  // namespace
 
-void* operator new(std::size_t size) { return allocate(size); }
-void* operator new[](std::size_t size) { return allocate(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return allocate_or_null(size); }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return allocate_or_null(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+bool corvane::test::allocation_should_fail() noexcept { return t_out_of_memory; }
 
 namespace corvane {
 namespace {

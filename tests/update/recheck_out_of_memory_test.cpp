@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "os/text.h"
+#include "support/failing_allocation.h"
 #include "support/temp_dir.h"
 #include "update/manifest.h"
 #include "update/verification.h"
@@ -18,32 +19,11 @@ namespace {
 // On a thread that sets it, the allocation that counts this down to zero fails with std::bad_alloc.
 thread_local int t_allocations_left = 0;
 
-void* allocate(std::size_t size) {
-  if (t_allocations_left > 0 && --t_allocations_left == 0) throw std::bad_alloc();
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-
-void* allocate_or_null(std::size_t size) noexcept {
-  try {
-    return allocate(size);
-  } catch (...) {
-    return nullptr;
-  }
-}
-
 }  // namespace
 
-void* operator new(std::size_t size) { return allocate(size); }
-void* operator new[](std::size_t size) { return allocate(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return allocate_or_null(size); }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return allocate_or_null(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+bool corvane::test::allocation_should_fail() noexcept {
+  return t_allocations_left > 0 && --t_allocations_left == 0;
+}
 
 namespace corvane {
 namespace {

@@ -87,27 +87,6 @@ FolderLock::FolderLock(std::wstring_view folder, std::wstring_view name) : folde
   error_ = kErrorPathNotFound;
 }
 
-FolderLock::~FolderLock() { release(); }
-
-FolderLock::FolderLock(FolderLock&& other) noexcept
-    : handle_(std::exchange(other.handle_, kNone)),
-      folder_handle_(std::exchange(other.folder_handle_, kNone)),
-      folder_(std::move(other.folder_)),
-      file_(std::move(other.file_)),
-      error_(other.error_) {}
-
-FolderLock& FolderLock::operator=(FolderLock&& other) noexcept {
-  if (this != &other) {
-    release();
-    handle_ = std::exchange(other.handle_, kNone);
-    folder_handle_ = std::exchange(other.folder_handle_, kNone);
-    folder_ = std::move(other.folder_);
-    file_ = std::move(other.file_);
-    error_ = other.error_;
-  }
-  return *this;
-}
-
 void FolderLock::release() {
   if (handle_ == kNone) return;
   const int fd = static_cast<int>(handle_);

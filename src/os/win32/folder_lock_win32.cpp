@@ -83,27 +83,6 @@ FolderLock::FolderLock(std::wstring_view folder, std::wstring_view name) : folde
   }
 }
 
-FolderLock::~FolderLock() { release(); }
-
-FolderLock::FolderLock(FolderLock&& other) noexcept
-    : handle_(std::exchange(other.handle_, kNone)),
-      folder_handle_(std::exchange(other.folder_handle_, kNone)),
-      folder_(std::move(other.folder_)),
-      file_(std::move(other.file_)),
-      error_(other.error_) {}
-
-FolderLock& FolderLock::operator=(FolderLock&& other) noexcept {
-  if (this != &other) {
-    release();
-    handle_ = std::exchange(other.handle_, kNone);
-    folder_handle_ = std::exchange(other.folder_handle_, kNone);
-    folder_ = std::move(other.folder_);
-    file_ = std::move(other.file_);
-    error_ = other.error_;
-  }
-  return *this;
-}
-
 void FolderLock::release() {
   if (handle_ == kNone) return;
   // The file goes when this, its only handle, is closed; the folder goes after it when empty. A

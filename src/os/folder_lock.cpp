@@ -1,0 +1,30 @@
+#include "os/folder_lock.h"
+
+#include <utility>
+
+// Ownership of the held lock, the same on every platform; taking and letting go of it are the
+// platform's (os/posix and os/win32).
+namespace corvane::os {
+
+FolderLock::~FolderLock() { release(); }
+
+FolderLock::FolderLock(FolderLock&& other) noexcept
+    : handle_(std::exchange(other.handle_, kNone)),
+      folder_handle_(std::exchange(other.folder_handle_, kNone)),
+      folder_(std::move(other.folder_)),
+      file_(std::move(other.file_)),
+      error_(other.error_) {}
+
+FolderLock& FolderLock::operator=(FolderLock&& other) noexcept {
+  if (this != &other) {
+    release();
+    handle_ = std::exchange(other.handle_, kNone);
+    folder_handle_ = std::exchange(other.folder_handle_, kNone);
+    folder_ = std::move(other.folder_);
+    file_ = std::move(other.file_);
+    error_ = other.error_;
+  }
+  return *this;
+}
+
+}  // namespace corvane::os

@@ -64,6 +64,35 @@ std::string prose(std::size_t size, std::uint32_t seed) {
   return out;
 }
 
+Tree older_release() {
+  Tree tree = small_release(1);
+  tree["bin/old_only.dll"] = noise(9000, 21);
+  return tree;
+}
+
+Tree newer_release() {
+  Tree tree = small_release(2);
+  tree["bin/added.dll"] = noise(12000, 22);
+  tree["data/ngtables/dup_c.dat"] = tree["bin/dup_a.dat"];
+  return tree;
+}
+
+Tree overlay(Tree below, const Tree& above) {
+  for (const auto& [path, content] : above) below[path] = content;
+  return below;
+}
+
+Tree without_staging(Tree tree) {
+  std::erase_if(tree, [](const auto& file) { return file.first.rfind("update/", 0) == 0; });
+  return tree;
+}
+
+std::string describe(const Tree& tree) {
+  std::string text;
+  for (const auto& [path, content] : tree) text += "  " + path + " (" + std::to_string(content.size()) + " bytes)\n";
+  return text;
+}
+
 Tree small_release(int variant) {
   const auto v = static_cast<std::uint32_t>(variant);
   const std::string shared = noise(5000, 5);

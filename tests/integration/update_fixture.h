@@ -28,6 +28,18 @@ std::string prose(std::size_t size, std::uint32_t seed);
 // Corvane.exe, bin/core.dll and data/ngtables/table.bin only.
 Tree small_release(int variant);
 
+// Two releases for updates that are cut short: from the first to the second a file changes, one is
+// added, a packed one changes, one goes and two entries share one content.
+Tree older_release();
+Tree newer_release();
+
+// `below` with the files of `above` put over it.
+Tree overlay(Tree below, const Tree& above);
+// The client's files without the staging folder (which keeps downloads for the next run).
+Tree without_staging(Tree tree);
+// One line per file, with its size: what a failure message shows of a tree.
+std::string describe(const Tree& tree);
+
 class UpdateRunTest : public ::testing::Test {
  protected:
   void SetUp() override;

@@ -20,36 +20,7 @@ bool ends_with(std::wstring_view text, std::wstring_view tail) {
   return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
 }
 
-Tree overlay(Tree below, const Tree& above) {
-  for (const auto& [path, content] : above) below[path] = content;
-  return below;
-}
-
-// The client's files without the staging folder (which keeps downloads for the next run).
-Tree without_staging(Tree tree) {
-  std::erase_if(tree, [](const auto& file) { return file.first.rfind("update/", 0) == 0; });
-  return tree;
-}
-
-std::string names_of(const Tree& tree) {
-  std::string text;
-  for (const auto& [path, content] : tree) text += "  " + path + " (" + std::to_string(content.size()) + ")\n";
-  return text;
-}
-
-// Releases with a changed, an added, a packed and a removed file and two entries of one content,
-// and a file of the user's own that no manifest names.
-Tree old_release() {
-  Tree tree = small_release(1);
-  tree["bin/old_only.dll"] = noise(9000, 21);
-  return tree;
-}
-Tree new_release() {
-  Tree tree = small_release(2);
-  tree["bin/added.dll"] = noise(12000, 22);
-  tree["data/ngtables/dup_c.dat"] = tree["bin/dup_a.dat"];
-  return tree;
-}
+// A file of the user's own that no manifest names.
 const Tree kUserFile = {{"bin/user.cfg", "volume=7\n"}};
 
 class InterruptedUpdateTest : public UpdateRunTest {
@@ -95,9 +66,9 @@ class InterruptedUpdateTest : public UpdateRunTest {
 };
 
 TEST_F(InterruptedUpdateTest, AReplacementStoppedAtAnyCallIsUndoneByTheNextRunEvenWithoutNetwork) {
-  const Tree before = overlay(old_release(), kUserFile);
-  const Tree after = overlay(overlay(old_release(), new_release()), kUserFile);
-  publish(new_release());
+  const Tree before = overlay(older_release(), kUserFile);
+  const Tree after = overlay(overlay(older_release(), newer_release()), kUserFile);
+  publish(newer_release());
   install(before);
   {
     ScopedFsFault hook(stopping_at(0));
@@ -115,7 +86,7 @@ TEST_F(InterruptedUpdateTest, AReplacementStoppedAtAnyCallIsUndoneByTheNextRunEv
     }
     EXPECT_EQ(run_offline(), kFailed);
     const Tree files = without_staging(client_tree());
-    EXPECT_TRUE(files == before || files == after) << "neither release:\n" << names_of(files) << console_;
+    EXPECT_TRUE(files == before || files == after) << "neither release:\n" << describe(files) << console_;
     // (up to date when the stopped run had put everything in place)
     const std::uint32_t code = run();
     ASSERT_TRUE(code == kUpdated || code == kUpToDate) << console_;
@@ -131,9 +102,9 @@ struct Call {
 };
 
 TEST_F(InterruptedUpdateTest, EveryFileIsOnTheDiskBeforeItsMoveAndItsFolderAfterIt) {
-  publish(new_release());
+  publish(newer_release());
   // Without the files of equal content, which then come as one move and two copies.
-  Tree before = overlay(old_release(), kUserFile);
+  Tree before = overlay(older_release(), kUserFile);
   before.erase("bin/dup_a.dat");
   before.erase("data/ngtables/dup_b.dat");
   install(before);

@@ -40,12 +40,6 @@ std::string offline_base_url() {
   return "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/";
 }
 
-// The files a release leaves: `tree` without the staging folder.
-Tree without_staging(Tree tree) {
-  std::erase_if(tree, [](const auto& file) { return file.first.rfind("update/", 0) == 0; });
-  return tree;
-}
-
 // The client's own files: without the staging folder and the backups a clean-up had left.
 Tree client_files(Tree tree) {
   std::erase_if(tree, [](const auto& file) {
@@ -57,17 +51,6 @@ Tree client_files(Tree tree) {
 
 bool ends_with(std::wstring_view text, std::wstring_view tail) {
   return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
-}
-
-Tree overlay(Tree below, const Tree& above) {
-  for (const auto& [path, content] : above) below[path] = content;
-  return below;
-}
-
-std::string describe(const Tree& tree) {
-  std::string text;
-  for (const auto& [path, content] : tree) text += "  " + path + " (" + std::to_string(content.size()) + " bytes)\n";
-  return text;
 }
 
 // A mount namespace of this process's own, so that no mount outlives the test.
@@ -196,23 +179,11 @@ TEST_F(PowerCutFs, CutsByItselfAtTheChosenCall) {
 
 // ---- the update engine ---------------------------------------------------------------------
 
-// A release with a changed, an added and a packed file, two entries of one content and a removed
-// file; the user's own file is in no manifest.
-Tree old_release() {
-  Tree tree = small_release(1);
-  tree["bin/old_only.dll"] = noise(9000, 21);
-  return tree;
-}
-Tree new_release() {
-  Tree tree = small_release(2);
-  tree["bin/added.dll"] = noise(12000, 22);
-  tree["data/ngtables/dup_c.dat"] = tree["bin/dup_a.dat"];
-  return tree;
-}
+// A file of the user's own that no manifest names.
 const Tree kUserFile = {{"user/settings.cfg", "volume=7\n"}};
 
 TEST_F(PowerCutTest, EqualContentsSurviveACutRightAfterTheUpdate) {
-  const Tree release = new_release();
+  const Tree release = newer_release();
   publish(release);
   ASSERT_EQ(run(), kUpdated) << console_;
   ASSERT_TRUE(printed_success());
@@ -227,9 +198,9 @@ TEST_F(PowerCutTest, EqualContentsSurviveACutRightAfterTheUpdate) {
 // or leaves the newer one where the replacement was already complete; a run with network then
 // brings the newer release.
 TEST_F(PowerCutTest, AReplacementCutShortIsUndoneByTheNextRunEvenWithoutNetwork) {
-  const Tree before = overlay(old_release(), kUserFile);
-  const Tree after = overlay(overlay(old_release(), new_release()), kUserFile);
-  publish(new_release());
+  const Tree before = overlay(older_release(), kUserFile);
+  const Tree after = overlay(overlay(older_release(), newer_release()), kUserFile);
+  publish(newer_release());
 
   // How many calls the replacement and its clean-up make when nothing cuts them.
   std::atomic<int> counted{0};
@@ -286,7 +257,7 @@ TEST_F(PowerCutTest, AReplacementCutShortIsUndoneByTheNextRunEvenWithoutNetwork)
 // A cut during the download, once a part of a ranged download is recorded: what the resume record
 // names is on the disk after the reboot, and the next run fetches only the rest.
 TEST_F(PowerCutTest, PartsRecordedBeforeACutAreOnTheDiskAfterIt) {
-  Tree release = new_release();
+  Tree release = newer_release();
   release["data/ngtables/big.bin"] = noise(24u << 20, 31);  // three ranged parts, not packed
   publish(release, "1.0.0", "", {"Corvane.exe"});
   server_.add_fault({.kind = test_cdn::FaultKind::kSlowBody, .bytes_per_second = 8000000});

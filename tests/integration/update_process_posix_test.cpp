@@ -81,6 +81,27 @@ TEST_F(UpdateRunTest, TwoUpdatesOfOneFolderAtOnceTakeTurns) {
   EXPECT_FALSE(os::file_info(missing).has_value());
 }
 
+// The update's command line where another account may run it, that account's own runtime folder,
+// and the environment it runs with.
+struct OtherAccount {
+  TempDir bin;
+  TempDir runtime;
+  std::wstring cli = bin / L"corvane-update";
+  std::vector<std::string> env = sanitizer_env();
+
+  // False when the program could not be put where that account may run it.
+  bool prepare() {
+    env.push_back("XDG_RUNTIME_DIR=" + runtime.utf8());
+    env.push_back("HOME=" + runtime.utf8());
+    return os::copy_file(os::from_utf8(CORVANE_UPDATE_CLI), cli, false) == os::kErrorSuccess &&
+           ::chmod(bin.utf8().c_str(), 0755) == 0 && ::chown(runtime.utf8().c_str(), kOtherUser, kOtherUser) == 0 &&
+           ::chmod(runtime.utf8().c_str(), 0700) == 0;
+  }
+  ChildProcess start(const std::vector<std::string>& args) const {
+    return ChildProcess(os::to_utf8(cli), args, kOtherUser, kOtherUser, env);
+  }
+};
+
 // Two accounts that share one client folder: each has its own update lock, so only a lock of the
 // folder itself keeps one run from replacing or cleaning up under the other.
 TEST_F(UpdateRunTest, TwoAccountsUpdatingOneSharedFolderTakeTurns) {
@@ -90,24 +111,15 @@ TEST_F(UpdateRunTest, TwoAccountsUpdatingOneSharedFolderTakeTurns) {
   server_.add_fault({.kind = test_cdn::FaultKind::kSlowBody,
                      .path = "/release/" + file_url_path(entry("bin/core.dll")),
                      .bytes_per_second = 100000});
-  // The program where the other account may run it, and that account's own runtime folder.
-  TempDir bin;
-  const std::wstring cli = bin / L"corvane-update";
-  ASSERT_EQ(os::copy_file(os::from_utf8(CORVANE_UPDATE_CLI), cli, false), os::kErrorSuccess);
-  ASSERT_EQ(::chmod(bin.utf8().c_str(), 0755), 0);
-  TempDir other_runtime;
-  ASSERT_EQ(::chown(other_runtime.utf8().c_str(), kOtherUser, kOtherUser), 0);
-  ASSERT_EQ(::chmod(other_runtime.utf8().c_str(), 0700), 0);
+  OtherAccount other;
+  ASSERT_TRUE(other.prepare());
   // A folder both accounts may write, and what either makes in it the other may change.
   ASSERT_EQ(::chown(client_.utf8().c_str(), kOtherUser, kOtherUser), 0);
   const mode_t old_mask = ::umask(0);
 
   const std::vector<std::string> args = {"--base-url", server_.base_url(), client_.utf8()};
-  std::vector<std::string> env = sanitizer_env();
-  env.push_back("XDG_RUNTIME_DIR=" + other_runtime.utf8());
-  env.push_back("HOME=" + other_runtime.utf8());
-  ChildProcess mine(os::to_utf8(cli), args);
-  ChildProcess theirs(os::to_utf8(cli), args, kOtherUser, kOtherUser, env);
+  ChildProcess mine(os::to_utf8(other.cli), args);
+  ChildProcess theirs = other.start(args);
   int my_status = 0;
   int their_status = 0;
   const bool mine_ended = mine.ended(60s, my_status);
@@ -130,20 +142,11 @@ TEST_F(UpdateRunTest, AnAccountThatMayOnlyReadTheFolderFindsItCurrentAndChangesN
   const Tree release = small_release(1);
   publish(release);
   ASSERT_EQ(run(), kUpdated) << console_;
-  TempDir bin;
-  const std::wstring cli = bin / L"corvane-update";
-  ASSERT_EQ(os::copy_file(os::from_utf8(CORVANE_UPDATE_CLI), cli, false), os::kErrorSuccess);
-  ASSERT_EQ(::chmod(bin.utf8().c_str(), 0755), 0);
-  TempDir other_runtime;
-  ASSERT_EQ(::chown(other_runtime.utf8().c_str(), kOtherUser, kOtherUser), 0);
-  ASSERT_EQ(::chmod(other_runtime.utf8().c_str(), 0700), 0);
+  OtherAccount other;
+  ASSERT_TRUE(other.prepare());
   ASSERT_EQ(::chmod(client_.utf8().c_str(), 0755), 0);
-  std::vector<std::string> env = sanitizer_env();
-  env.push_back("XDG_RUNTIME_DIR=" + other_runtime.utf8());
-  env.push_back("HOME=" + other_runtime.utf8());
   const auto run_as_reader = [&] {
-    ChildProcess reader(os::to_utf8(cli), {"--base-url", server_.base_url(), client_.utf8()}, kOtherUser, kOtherUser,
-                        env);
+    ChildProcess reader = other.start({"--base-url", server_.base_url(), client_.utf8()});
     int status = 0;
     return reader.ended(60s, status) && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   };

@@ -14,13 +14,12 @@
 #include "base/paths.h"
 #include "config/launcher_config.h"
 #include "game/game_locator.h"
+#include "install/client_release.h"
 #include "install/install_env.h"
 #include "install/programs_entry.h"
 #include "os/registry.h"
 #include "os/text.h"
 #include "os/update_lock.h"
-#include "release_builder/lzms_pack.h"
-#include "release_builder/release.h"
 #include "test_cdn.h"
 
 namespace corvane {
@@ -31,20 +30,7 @@ class SilentSetup : public test::InstallEnv {
   void SetUp() override {
     test::InstallEnv::SetUp();
     if (IsSkipped()) return;
-    const std::wstring source = root_ / L"source";
-    test::make_dirs(source + L"/bin");
-    test::write_text(source + L"/Corvane.exe", corvane_exe_);
-    test::write_text(source + L"/bin/core.dll", "core");
-    test::write_text(source + L"/uninstall.exe", "the release's uninstaller");
-    tools::ReleaseOptions options;
-    options.source = source;
-    options.out = root_ / L"cdn/release";
-    options.version = "3.1.0";
-    options.date = "2024-07-01";
-    if (tools::lzms_packing_available()) options.pack_globs = {"Corvane.exe"};
-    std::vector<ManifestFile> files;
-    std::string problem;
-    ASSERT_TRUE(tools::build_release(options, files, problem)) << problem;
+    ASSERT_NO_FATAL_FAILURE(test::build_client_release(root_, corvane_exe_));
     ASSERT_TRUE(server_.start(os::to_utf8(root_ / L"cdn")));
     test::make_dirs(game_);
     test::write_text(game_ + L"/GTA5.exe", "");

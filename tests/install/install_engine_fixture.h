@@ -8,10 +8,9 @@
 
 #include "base/paths.h"
 #include "install/install_run.h"
+#include "client_release.h"
 #include "install_env.h"
 #include "os/text.h"
-#include "release_builder/lzms_pack.h"
-#include "release_builder/release.h"
 #include "test_cdn.h"
 
 namespace corvane::test {
@@ -19,21 +18,7 @@ namespace corvane::test {
 class InstallWithEngine : public InstallEnv {
  protected:
   void SetUp() override {
-    const std::wstring source = root_ / L"source";
-    make_dirs(source + L"/bin");
-    write_text(source + L"/Corvane.exe", std::string(300000, 'c'));
-    write_text(source + L"/bin/core.dll", "core");
-    write_text(source + L"/uninstall.exe", "the release's uninstaller");
-    tools::ReleaseOptions options;
-    options.source = source;
-    options.out = root_ / L"cdn/release";
-    options.version = "3.1.0";
-    options.date = "2024-07-01";
-    // Packed where this build can pack (under Wine the Windows build has no LZMS compressor).
-    if (tools::lzms_packing_available()) options.pack_globs = {"Corvane.exe"};
-    std::vector<ManifestFile> files;
-    std::string problem;
-    ASSERT_TRUE(tools::build_release(options, files, problem)) << problem;
+    ASSERT_NO_FATAL_FAILURE(build_client_release(root_, std::string(300000, 'c')));
     ASSERT_TRUE(server_.start(os::to_utf8(root_ / L"cdn")));
     write_text(app_state().module_path = root_ / L"Corvane-Setup.exe", "the setup program");
   }

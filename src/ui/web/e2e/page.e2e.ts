@@ -13,6 +13,7 @@ import {
 const MB = 1048576;
 const INSTALL_DIR = 'C:\\Games\\Corvane';
 const GTA_DIR = 'D:\\SteamLibrary\\steamapps\\common\\Grand Theft Auto V';
+const SAID_ASSERTIVE = '[data-testid=announce-assertive]';
 
 let server: StaticServer;
 let browser: Browser;
@@ -208,6 +209,32 @@ describe('error flow', () => {
       `install|${INSTALL_DIR}|${GTA_DIR}|1|0`,
       `install|${INSTALL_DIR}|${GTA_DIR}|1|0`,
     ]);
+    expect(page_errors(page)).toEqual([]);
+    await page.context().close();
+  });
+
+  it('shows the longest text, a disk too small for the release, whole and above its buttons', async () => {
+    const page = await open_page(browser, server.origin, { width: 1000, height: 730 });
+    await start_install_mode(page, { dir: INSTALL_DIR, gta: GTA_DIR, gtaValid: true });
+    await page.click('.button-install');
+    await wait_sent(page, `install|${INSTALL_DIR}|${GTA_DIR}|1|1`);
+    // The native side's text for a run that would not fit on the client folder's volume.
+    const message = 'Недостаточно места на диске: нужно 1,5 Gb, свободно 350,0 Mb. Освободите место и повторите.';
+    await deliver(page, { type: 'error', message });
+    await page.locator('.result-error').waitFor();
+    expect(await read(page, { text: '.error-text' })).toEqual({ text: message });
+    await page.locator(SAID_ASSERTIVE).filter({ hasText: message }).waitFor({ state: 'attached' });
+    await settle(page);
+    const box = await page.locator('.error-text').evaluate((e) => {
+      const r = e.getBoundingClientRect();
+      return { left: r.left, right: r.right, bottom: r.bottom, clipped: e.scrollHeight > e.clientHeight || e.scrollWidth > e.clientWidth };
+    });
+    const actions = await page.locator('.result-actions').boundingBox();
+    expect(box.clipped).toBe(false);
+    expect(box.left).toBeGreaterThanOrEqual(0);
+    expect(box.right).toBeLessThanOrEqual(1000);
+    expect(box.bottom).toBeLessThanOrEqual(actions!.y);
+    await screenshot(page, '06b-error-disk-space');
     expect(page_errors(page)).toEqual([]);
     await page.context().close();
   });

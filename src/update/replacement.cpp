@@ -106,10 +106,13 @@ bool has_conflicting_targets(std::wstring_view client_dir, const std::vector<Man
 }
 
 void create_parent_dirs(std::wstring_view path) {
+  // Windows takes '/' for a separator as well (a tool's --out may be written so); on Linux '\' is
+  // an ordinary character of a name.
+  const auto separates = [](wchar_t c) { return c == os::kSep || (os::kIsWindows && c == L'/'); };
   // Skip the root: "C:\" on Windows, "/" on Linux.
   const std::size_t first = os::kIsWindows ? 3 : 1;
   for (std::size_t i = first; i < path.size(); ++i) {
-    if (path[i] == os::kSep) (void)os::create_directory(path.substr(0, i));
+    if (separates(path[i])) (void)os::create_directory(path.substr(0, i));
   }
 }
 

@@ -35,5 +35,18 @@ TEST(ReleaseBuilder, WithoutTheSystemCompressorPackingIsRefusedAndNothingPublish
   EXPECT_TRUE(build_release(options, files, error)) << error;
 }
 
+TEST(ReleaseBuilder, AnOutputFolderWrittenWithForwardSlashesIsMadeWithItsParents) {
+  TempDir source;
+  TempDir work;
+  test::write_text(source / L"Corvane.exe", "client");
+  ReleaseOptions options;
+  options.source = source.path();
+  options.out = work.path() + L"/made/on/demand/release";
+  std::vector<ManifestFile> files;
+  std::string error;
+  ASSERT_TRUE(build_release(options, files, error)) << error;
+  EXPECT_TRUE(os::file_info(work.path() + L"\\made\\on\\demand\\release\\manifest.json"));
+}
+
 }  // namespace
 }  // namespace corvane::tools

@@ -14,6 +14,12 @@ export WINEDEBUG=-all
 # (libraries planted beside a program) adds to it through CORVANE_WINE_DLL_OVERRIDES.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d;winemenubuilder.exe=d${CORVANE_WINE_DLL_OVERRIDES:+;$CORVANE_WINE_DLL_OVERRIDES}"
 wineserver=/usr/lib/wine/wineserver64
+# Debian's Wine has no preloader: its loader is a fixed-address program whose heap the kernel puts
+# at a random place up to 1 GiB above it, which now and then covers the address Wine needs for the
+# shared user data, and the program ends at once with exit code 1 ("failed to map the shared user
+# data: c0000018", about one start in 500 here). Without address randomisation the heap starts just
+# above the loader. Programs started by a Wine program inherit the setting.
+wine=(setarch "$(uname -m)" -R wine)
 ready=.corvane-ready-2  # the marker of a finished prefix; a new name rebuilds older prefixes
 
 init_prefix() {
@@ -23,8 +29,8 @@ init_prefix() {
   flock 9
   if [ ! -f "$WINEPREFIX/$ready" ]; then
     rm -rf "$WINEPREFIX"
-    wine wineboot -i </dev/null >/dev/null 2>&1
-    wine reg add 'HKCU\Software\Wine' /v Version /d win10 /f </dev/null >/dev/null 2>&1
+    "${wine[@]}" wineboot -i </dev/null >/dev/null 2>&1
+    "${wine[@]}" reg add 'HKCU\Software\Wine' /v Version /d win10 /f </dev/null >/dev/null 2>&1
     "$wineserver" -w
     # Wine links the profile's Desktop, Documents and the like to the host's home folder; the
     # tests write shortcuts there, so each prefix gets folders of its own instead.
@@ -47,7 +53,7 @@ start_server() {
   if ! server_running; then
     setsid "$wineserver" -f -p </dev/null >/dev/null 2>&1 &
     echo $! >"$pidfile"
-    wine wineboot </dev/null >/dev/null 2>&1
+    "${wine[@]}" wineboot </dev/null >/dev/null 2>&1
   fi
   flock -u 8
 }
@@ -70,11 +76,16 @@ server_running || start_server
 # only that file, never the caller's pipe, so the caller sees the end of the output when the
 # program ends. Standard error is merged into standard output.
 out=$(mktemp "${TMPDIR:-/tmp}/corvane-wine.XXXXXX")
-wine "$@" >"$out" 2>&1 </dev/null &
+"${wine[@]}" "$@" >"$out" 2>&1 </dev/null &
 pid=$!
 trap 'kill "$pid" 2>/dev/null' INT TERM
 tail -n +1 -f --pid="$pid" "$out"
 rc=0
 wait "$pid" || rc=$?
+# A program that fails before it prints anything (Wine itself failing to start it, with its own
+# messages off) would otherwise leave the test log blank.
+if [ "$rc" -ne 0 ] && [ ! -s "$out" ]; then
+  echo "wine_run.sh: $1 ended with exit code $rc and printed nothing" >&2
+fi
 rm -f "$out"
 exit "$rc"

@@ -44,11 +44,12 @@ endfunction()
 # GoogleTest binary whose cases are registered with CTest one by one. WINDOWS_USER_STATE: on Windows
 # the cases change state that the whole user shares (registry keys of fixed names, the Desktop and
 # Start menu folders, named mutexes), so CTest never runs two such cases at once. NEEDS_DISPLAY: on
-# Windows the cases open windows, which Wine can only do with an X display: each runs under
-# xvfb-run, one at a time (xvfb-run -a may pick the same display for two servers started at once),
-# in a Wine prefix of their own (build/windows/wineprefix-display): Wine's desktop belongs to the
-# whole session of a prefix, and one started by a test without a display refuses them windows.
-# Stop its server with CORVANE_WINEPREFIX=build/windows/wineprefix-display scripts/wine_run.sh --stop.
+# Windows the cases open windows, which Wine can only do with an X display: they run one at a time
+# in a Wine prefix of their own (build/windows/wineprefix-display), whose virtual display (Xvfb)
+# scripts/wine_run.sh keeps as long as the prefix's server: Wine's desktop belongs to the whole
+# session of a prefix, and one started without a display, or left on a display that has gone,
+# refuses them windows. Stop both with
+# CORVANE_WINEPREFIX=build/windows/wineprefix-display scripts/wine_run.sh --stop.
 # PORT_LOCK port: on Windows the cases listen on that fixed loopback port, which the tests of other
 # build trees use as well, so the program runs under flock /tmp/corvane-<port>.lock.
 # WINE_DLL_OVERRIDES: load orders that Wine applies to the cases' programs and every program they
@@ -83,7 +84,7 @@ function(corvane_test name)
   if(WIN32 AND CMAKE_CROSSCOMPILING AND ARG_NEEDS_DISPLAY)
     # The emulator is read when the cases are discovered, so it is set before.
     set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR
-      "env;CORVANE_WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix-display;xvfb-run;-a;-s;-screen 0 1280x1024x24;${CMAKE_CROSSCOMPILING_EMULATOR}")
+      "env;CORVANE_WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix-display;CORVANE_WINE_DISPLAY=1;${CMAKE_CROSSCOMPILING_EMULATOR}")
     set(lock RESOURCE_LOCK corvane_display)  # (not combined with WINDOWS_USER_STATE)
   endif()
   if(WIN32 AND CMAKE_CROSSCOMPILING AND ARG_PORT_LOCK)

@@ -3,6 +3,8 @@
 # $CORVANE_WINEPREFIX), creating the prefix on first use, and exits with the program's exit code.
 # Crash dialogs and the debugger are off, so that a crash ends the program with a non-zero exit
 # code instead of a dialog or a zero.
+# With CORVANE_WINE_DISPLAY=1 the prefix gets a virtual display (Xvfb) that lives as long as its
+# server: see start_display.
 # Usage: scripts/wine_run.sh PROGRAM.exe [ARGS...]     scripts/wine_run.sh --init | --stop
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -58,16 +60,53 @@ start_server() {
   flock -u 8
 }
 
+stop_server() {
+  "$wineserver" -k 2>/dev/null || true
+  # The server started here ends with its services; kill it by its id should -k not reach it.
+  if server_running; then kill "$(cat "$pidfile")" 2>/dev/null || true; fi
+  rm -f "$pidfile"
+}
+
+# The display of a prefix whose programs open windows. Wine's desktop process belongs to the whole
+# session of the prefix and stays connected to the display it was started on; with a display per
+# program (xvfb-run) that display went away under it at every program's end, and a program started
+# just then could be refused its window. So the prefix has one Xvfb, started detached like the
+# server and stopped with it; Xvfb picks a free display number itself (-displayfd).
+xvfb_pidfile=$WINEPREFIX/.corvane-xvfb.pid
+xvfb_number=$WINEPREFIX/.corvane-xvfb.display
+xvfb_running() { [ -f "$xvfb_pidfile" ] && kill -0 "$(cat "$xvfb_pidfile")" 2>/dev/null; }
+stop_display() {
+  if xvfb_running; then kill "$(cat "$xvfb_pidfile")" 2>/dev/null || true; fi
+  rm -f "$xvfb_pidfile" "$xvfb_number"
+}
+start_display() {
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  exec 7>"$WINEPREFIX.display.lock"
+  flock 7
+  if ! xvfb_running; then
+    # A server whose desktop was bound to a display that is gone is of no use: begin anew.
+    stop_server
+    rm -f "$xvfb_number"
+    setsid Xvfb -displayfd 6 -screen 0 1280x1024x24 -nolisten tcp 6>"$xvfb_number" 7>&- </dev/null >/dev/null 2>&1 &
+    echo $! >"$xvfb_pidfile"
+    for _ in $(seq 100); do [ -s "$xvfb_number" ] && break; sleep 0.1; done
+    if [ ! -s "$xvfb_number" ]; then
+      stop_display
+      echo "wine_run.sh: Xvfb did not start" >&2
+      exit 1
+    fi
+  fi
+  DISPLAY=":$(tr -d '\n' <"$xvfb_number")"
+  export DISPLAY
+  flock -u 7
+}
+
 case "${1:-}" in
-  --init) init_prefix; start_server; exit 0 ;;
-  --stop)
-    "$wineserver" -k 2>/dev/null || true
-    # The server started here ends with its services; kill it by its id should -k not reach it.
-    if server_running; then kill "$(cat "$pidfile")" 2>/dev/null || true; fi
-    rm -f "$pidfile"
-    exit 0 ;;
+  --init) [ -z "${CORVANE_WINE_DISPLAY:-}" ] || start_display; init_prefix; start_server; exit 0 ;;
+  --stop) stop_server; stop_display; exit 0 ;;
   "") echo "usage: $0 PROGRAM.exe [ARGS...] | --init | --stop" >&2; exit 2 ;;
 esac
+[ -z "${CORVANE_WINE_DISPLAY:-}" ] || start_display
 [ -f "$WINEPREFIX/$ready" ] || init_prefix
 server_running || start_server
 

@@ -72,8 +72,8 @@ stop_server() {
 # program (xvfb-run) that display went away under it at every program's end, and a program started
 # just then could be refused its window. So the prefix has one Xvfb, started detached like the
 # server and stopped with it; Xvfb picks a free display number itself (-displayfd).
-xvfb_pidfile=$WINEPREFIX/.corvane-xvfb.pid
-xvfb_number=$WINEPREFIX/.corvane-xvfb.display
+xvfb_pidfile=$WINEPREFIX.xvfb.pid  # beside the prefix, which a first use makes anew
+xvfb_number=$WINEPREFIX.xvfb.display
 xvfb_running() { [ -f "$xvfb_pidfile" ] && kill -0 "$(cat "$xvfb_pidfile")" 2>/dev/null; }
 stop_display() {
   if xvfb_running; then kill "$(cat "$xvfb_pidfile")" 2>/dev/null || true; fi

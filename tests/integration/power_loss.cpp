@@ -43,6 +43,7 @@
 #include "os/text.h"
 #include "release_builder/lzms_pack.h"
 #include "release_builder/release.h"
+#include "support/test_content.h"
 #include "test_cdn.h"
 
 extern char** environ;
@@ -65,32 +66,8 @@ struct Options {
 
 // ---- the releases ---------------------------------------------------------------------------
 
-std::string noise(std::size_t size, std::uint64_t seed) {
-  std::string out(size, '\0');
-  std::uint64_t x = 0x9E3779B97F4A7C15ull ^ (seed * 0x100000001B3ull);
-  for (std::size_t i = 0; i < size; i += 8) {
-    x ^= x << 13;
-    x ^= x >> 7;
-    x ^= x << 17;
-    for (std::size_t k = 0; k < 8 && i + k < size; ++k) out[i + k] = static_cast<char>(x >> (8 * k));
-  }
-  return out;
-}
-
-std::string prose(std::size_t size, std::uint64_t seed) {
-  static constexpr const char* kWords[] = {"client ", "update ", "release ", "folder ", "manifest ",
-                                           "staging ", "verify ",  "part ",    "lock ",   "\n"};
-  std::string out;
-  std::uint64_t x = 0xD1B54A32D192ED03ull + seed;
-  while (out.size() < size) {
-    x ^= x << 13;
-    x ^= x >> 7;
-    x ^= x << 17;
-    out += kWords[x % 10];
-  }
-  out.resize(size);
-  return out;
-}
+using corvane::test::noise;
+using corvane::test::prose;
 
 Tree old_release(unsigned large_mib) {
   const std::string shared = noise(30000, 5);

@@ -13,13 +13,6 @@
 namespace corvane::test {
 namespace {
 
-std::uint64_t next_random(std::uint64_t& x) {
-  x ^= x << 13;
-  x ^= x >> 7;
-  x ^= x << 17;
-  return x;
-}
-
 void collect(const std::wstring& dir, const std::string& prefix, Tree& out) {
   std::vector<os::DirEntry> entries;
   if (!os::list_directory(dir, entries)) return;
@@ -42,27 +35,6 @@ void write_tree(const std::wstring& root, const Tree& tree) {
 }
 
 }  // namespace
-
-std::string noise(std::size_t size, std::uint32_t seed) {
-  std::string out(size, '\0');
-  std::uint64_t x = 0x9E3779B97F4A7C15ull ^ (std::uint64_t{seed} * 0x100000001B3ull);
-  for (std::size_t i = 0; i < size; i += 8) {
-    const std::uint64_t r = next_random(x);
-    for (std::size_t k = 0; k < 8 && i + k < size; ++k) out[i + k] = static_cast<char>(r >> (8 * k));
-  }
-  return out;
-}
-
-std::string prose(std::size_t size, std::uint32_t seed) {
-  static constexpr const char* kWords[] = {"client ", "update ", "release ", "folder ", "manifest ",
-                                           "staging ", "verify ", "part ",   "lock ",   "\n"};
-  std::string out;
-  out.reserve(size + 16);
-  std::uint64_t x = 0xD1B54A32D192ED03ull + seed;
-  while (out.size() < size) out += kWords[next_random(x) % 10];
-  out.resize(size);
-  return out;
-}
 
 Tree older_release() {
   Tree tree = small_release(1);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "support/temp_dir.h"
+#include "support/test_content.h"
 #include "test_cdn.h"
 #include "update/manifest.h"
 #include "update/update_run.h"
@@ -17,11 +18,6 @@ namespace corvane::test {
 
 // Client-relative path ('/'-separated, "uninstall.exe" at the top) -> content.
 using Tree = std::map<std::string, std::string>;
-
-// `size` bytes that do not compress, different for every seed.
-std::string noise(std::size_t size, std::uint32_t seed);
-// `size` bytes of word salad that LZMS shrinks a few times, different for every seed.
-std::string prose(std::size_t size, std::uint32_t seed);
 
 // A small release: two packed files (Corvane.exe and data/ngtables/table.bin), the uninstaller,
 // two files with equal content, an empty file and a few others. `variant` changes the contents of

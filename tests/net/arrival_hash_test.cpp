@@ -17,7 +17,7 @@ namespace corvane {
 namespace {
 
 using test::make_entry;
-using test::pattern_bytes;
+using test::noise;
 using test::read_text;
 using test::sha256_of;
 using test::TempDir;
@@ -60,8 +60,8 @@ TEST_F(ArrivalHashTest, WholeFileIsHashedAsWrittenAndAfreshByEveryAttempt) {
   const std::uint32_t size = 700000;
   DownloadFile& file = plan({make_entry("a.bin", size, 1), make_entry("p.bin", 9000, 2, size)}, false);
   const DownloadPart whole{"a.bin", "", size, 0, 0};
-  const std::string first = pattern_bytes(size, 1);
-  const std::string second = pattern_bytes(size, 2);
+  const std::string first = noise(size, 1);
+  const std::string second = noise(size, 2);
 
   write(whole, first, 0, size);
   EXPECT_TRUE(arrival_digest(file) == sha256_of(first));
@@ -78,7 +78,7 @@ TEST_F(ArrivalHashTest, WholeFileIsHashedAsWrittenAndAfreshByEveryAttempt) {
   EXPECT_FALSE(arrival_digest(file).has_value());
 
   // A packed download is never hashed on arrival: its unpacked content is what counts.
-  const std::string packed = pattern_bytes(size, 3);
+  const std::string packed = noise(size, 3);
   write(DownloadPart{"p.bin", "", size, 0, 0}, packed, 0, size);
   EXPECT_FALSE(arrival_digest(table_.files.at("p.bin")).has_value());
   EXPECT_FALSE(table_.files.at("p.bin").arrival.begun);
@@ -87,7 +87,7 @@ TEST_F(ArrivalHashTest, WholeFileIsHashedAsWrittenAndAfreshByEveryAttempt) {
 TEST_F(ArrivalHashTest, RangedFileIsReadBackInOrderAsItsPartsComplete) {
   const std::uint32_t size = 2 * kPartSize + 12345;  // three parts, the last one short
   DownloadFile& file = plan({make_entry("r.bin", size, 4)}, true);
-  const std::string content = pattern_bytes(size, 4);
+  const std::string content = noise(size, 4);
 
   land(file, "r.bin", content, kPartSize);  // the middle part first: nothing in order yet
   EXPECT_EQ(file.arrival.hashed, 0u);
@@ -99,14 +99,14 @@ TEST_F(ArrivalHashTest, RangedFileIsReadBackInOrderAsItsPartsComplete) {
 
   // A complete part written again (a retry after its last byte had landed) may now hold other
   // bytes than were hashed: the digest is no longer used.
-  write(DownloadPart{"r.bin", "", size, kPartSize, kPartSize}, pattern_bytes(size, 5), kPartSize, kPartSize + 4096);
+  write(DownloadPart{"r.bin", "", size, kPartSize, kPartSize}, noise(size, 5), kPartSize, kPartSize + 4096);
   EXPECT_FALSE(arrival_digest(file).has_value());
 }
 
 TEST_F(ArrivalHashTest, ResumedPartsAreReadBackFromDiskAndHashedWithTheNewOnes) {
   const std::uint32_t size = 3 * kPartSize;
   const ManifestFile entry = make_entry("r.bin", size, 6);
-  const std::string content = pattern_bytes(size, 6);
+  const std::string content = noise(size, 6);
   {
     DownloadFile& file = plan({entry}, true);
     land(file, "r.bin", content, 0);

@@ -21,7 +21,7 @@ namespace corvane {
 namespace {
 
 using test::make_entry;
-using test::pattern_bytes;
+using test::noise;
 using test::read_text;
 using test_cdn::Fault;
 using test_cdn::FaultKind;
@@ -64,7 +64,7 @@ class PoolTest : public test::CdnTest {
   void publish_all(const std::vector<ManifestFile>& files) {
     contents_.clear();
     for (const ManifestFile& f : files) {
-      contents_.push_back(pattern_bytes(download_size(f), static_cast<std::uint32_t>(f.sha256.back())));
+      contents_.push_back(noise(download_size(f), static_cast<std::uint32_t>(f.sha256.back())));
       publish(f, contents_.back());
     }
   }

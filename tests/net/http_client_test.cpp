@@ -11,7 +11,7 @@
 namespace corvane {
 namespace {
 
-using test::pattern_bytes;
+using test::noise;
 using test_cdn::Fault;
 using test_cdn::FaultKind;
 
@@ -40,9 +40,9 @@ class HttpClientTest : public test::CdnTest {
 };
 
 TEST_F(HttpClientTest, MemoryFetchHonoursTheCapAndReportsTheStatusOnFailure) {
-  const std::string exact = pattern_bytes(1048576, 1);
+  const std::string exact = noise(1048576, 1);
   publish_raw("exact.json", exact);
-  publish_raw("over.json", pattern_bytes(1048577, 2));
+  publish_raw("over.json", noise(1048577, 2));
   std::string body = "stale";
   std::uint32_t status = 7;
 
@@ -74,7 +74,7 @@ TEST_F(HttpClientTest, MemoryFetchHonoursTheCapAndReportsTheStatusOnFailure) {
 
 TEST_F(HttpClientTest, RedirectsAreFollowedAndOnlyTheFinalStatusCounts) {
   publish_raw("moved/m.json", "{\"v\":1}");
-  publish_raw("files/f.bin", pattern_bytes(4000, 6));
+  publish_raw("files/f.bin", noise(4000, 6));
   server_.add_fault(Fault{.kind = FaultKind::kRedirect, .path = server_path("m.json"),
                           .location = server_path("moved/m.json")});
   server_.add_fault(Fault{.kind = FaultKind::kRedirect, .path = server_path("gone.json"),
@@ -102,7 +102,7 @@ TEST_F(HttpClientTest, RedirectsAreFollowedAndOnlyTheFinalStatusCounts) {
   bool fatal = true;
   const DownloadPart part{"old.bin", "files/old.bin", 4000, 1000, 1000};
   EXPECT_TRUE(fetch_part(*connection, url_, part, &FileImage::sink, &image, pool, fatal));
-  EXPECT_EQ(image.bytes.substr(1000, 1000), pattern_bytes(4000, 6).substr(1000, 1000));
+  EXPECT_EQ(image.bytes.substr(1000, 1000), noise(4000, 6).substr(1000, 1000));
 }
 
 TEST_F(HttpClientTest, NoResponseGivesStatusZeroAndTheEnvironmentsProxyIsIgnored) {
@@ -134,7 +134,7 @@ TEST_F(HttpClientTest, NoResponseGivesStatusZeroAndTheEnvironmentsProxyIsIgnored
 }
 
 TEST_F(HttpClientTest, RequestsCarryOnlyTheAgentAndTheirRangeAndTheProbeNeeds206) {
-  publish_raw("files/big.bin", pattern_bytes(20971520, 3));
+  publish_raw("files/big.bin", noise(20971520, 3));
   EXPECT_TRUE(probe_range_support(url_, "files/big.bin"));
   const std::string head = server_.counters(server_path("files/big.bin")).last_head;
   EXPECT_NE(head.find("\r\nUser-Agent: Corvane/1.0"), std::string::npos) << head;
@@ -150,7 +150,7 @@ TEST_F(HttpClientTest, RequestsCarryOnlyTheAgentAndTheirRangeAndTheProbeNeeds206
 }
 
 TEST_F(HttpClientTest, FetchPartWritesItsRangeOnOneKeptAliveConnection) {
-  const std::string content = pattern_bytes(20971520, 4);
+  const std::string content = noise(20971520, 4);
   publish_raw("files/big.bin", content);
   publish_raw("files/small.bin", content.substr(0, 5000));
   std::optional<WorkerConnection> connection = open_worker_connection(url_);
@@ -182,7 +182,7 @@ TEST_F(HttpClientTest, FetchPartWritesItsRangeOnOneKeptAliveConnection) {
 }
 
 TEST_F(HttpClientTest, FetchPartFailuresAndWhichOfThemAreFatal) {
-  const std::string content = pattern_bytes(300000, 5);
+  const std::string content = noise(300000, 5);
   publish_raw("files/f.bin", content);
   std::optional<WorkerConnection> connection = open_worker_connection(url_);
   ASSERT_TRUE(connection);

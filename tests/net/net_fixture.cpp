@@ -5,18 +5,6 @@
 
 namespace corvane::test {
 
-std::string pattern_bytes(std::size_t size, std::uint32_t seed) {
-  std::string out(size, '\0');
-  std::uint64_t x = 0x9E3779B97F4A7C15ull ^ (std::uint64_t{seed} * 0x100000001B3ull);
-  for (std::size_t i = 0; i < size; i += 8) {
-    x ^= x << 13;
-    x ^= x >> 7;
-    x ^= x << 17;
-    for (std::size_t k = 0; k < 8 && i + k < size; ++k) out[i + k] = static_cast<char>(x >> (8 * k));
-  }
-  return out;
-}
-
 os::Sha256Digest sha256_of(const std::string& bytes) {
   os::Sha256 hash;
   os::Sha256Digest digest{};

@@ -7,15 +7,13 @@
 #include "net/url.h"
 #include "os/sha256.h"
 #include "support/temp_dir.h"
+#include "support/test_content.h"
 #include "test_cdn.h"
 #include "update/manifest.h"
 
 // A release folder in a temporary directory served by an in-process test CDN, and the manifest
 // entries and contents the transfer tests download.
 namespace corvane::test {
-
-// `size` bytes of a fixed pseudo-random pattern that differs per seed.
-std::string pattern_bytes(std::size_t size, std::uint32_t seed);
 
 // The SHA-256 of `bytes`.
 os::Sha256Digest sha256_of(const std::string& bytes);

@@ -29,7 +29,7 @@ namespace corvane {
 namespace {
 
 using test::make_entry;
-using test::pattern_bytes;
+using test::noise;
 using test_cdn::FaultKind;
 
 // write_part_data, except that the worker writing "bin/starved" runs out of memory from then on,
@@ -52,7 +52,7 @@ class WorkerFaults : public test::CdnTest {
     files_.clear();
     for (std::size_t i = 0; i < names.size(); ++i) {
       files_.push_back(make_entry(names[i], size, static_cast<std::uint32_t>(i + 1)));
-      publish(files_.back(), pattern_bytes(size, static_cast<std::uint32_t>(i + 1)));
+      publish(files_.back(), noise(size, static_cast<std::uint32_t>(i + 1)));
     }
   }
   void plan() {

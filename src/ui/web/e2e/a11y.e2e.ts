@@ -4,31 +4,16 @@
 // names; and what the policy lets the page do.
 import { readFileSync } from 'node:fs';
 import { createRequire } from 'node:module';
-import type { Browser, Page } from 'playwright-core';
-import { afterAll, beforeAll, describe, expect, it } from 'vitest';
+import type { Page } from 'playwright-core';
+import { describe, expect, it } from 'vitest';
 import {
-  deliver, launch_chromium, open_page, page_errors, read, sent, serve_dist, settle, type StaticServer, violations,
-  wait_sent,
+  deliver, GTA_DIR, INSTALL_DIR, MB, page_errors, page_session, read, sent, settle, violations, wait_sent,
 } from './harness';
 
 const AXE_SOURCE = readFileSync(createRequire(import.meta.url).resolve('axe-core/axe.min.js'), 'utf8');
-const MB = 1048576;
-const INSTALL_DIR = 'C:\\Games\\Corvane';
-const GTA_DIR = 'D:\\SteamLibrary\\steamapps\\common\\Grand Theft Auto V';
 const SAID = { polite: '[data-testid=announce-polite]', assertive: '[data-testid=announce-assertive]' };
 
-let server: StaticServer;
-let browser: Browser;
-
-beforeAll(async () => {
-  server = await serve_dist();
-  browser = await launch_chromium();
-});
-
-afterAll(async () => {
-  await browser?.close();
-  await server?.close();
-});
+const session = page_session();
 
 /**
  * axe-core's serious and critical findings on the page as it stands, as "rule: element" lines.
@@ -68,7 +53,7 @@ async function tab_to(page: Page, selector: string): Promise<number> {
 }
 
 async function open_install(page_init: Record<string, unknown>): Promise<Page> {
-  const page = await open_page(browser, server.origin, { width: 1000, height: 730 });
+  const page = await session.open({ width: 1000, height: 730 });
   await wait_sent(page, 'ready');
   await deliver(page, { type: 'init', version: '1.0', mode: 'install', ...page_init });
   await wait_sent(page, 'show');
@@ -77,7 +62,7 @@ async function open_install(page_init: Record<string, unknown>): Promise<Page> {
 }
 
 async function open_uninstall(): Promise<Page> {
-  const page = await open_page(browser, server.origin, { width: 675, height: 534 });
+  const page = await session.open({ width: 675, height: 534 });
   await wait_sent(page, 'ready');
   await deliver(page, { type: 'init', version: '1.0', mode: 'uninstall', dir: 'D:\\Games\\Corvane' });
   await wait_sent(page, 'show');
@@ -87,7 +72,7 @@ async function open_uninstall(): Promise<Page> {
 
 describe('axe-core', () => {
   it('finds nothing serious on any view of the install flow', async () => {
-    const page = await open_page(browser, server.origin, { width: 1000, height: 730 });
+    const page = await session.open({ width: 1000, height: 730 });
     await wait_sent(page, 'ready');
     expect(await axe_findings(page)).toEqual([]); // loading: nothing drawn yet
     await deliver(page, { type: 'init', version: '1.0', mode: 'install', dir: INSTALL_DIR, gta: GTA_DIR, gtaValid: true });

@@ -8,6 +8,7 @@ import type { AddressInfo } from 'node:net';
 import { dirname, extname, join, normalize, resolve } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { type Browser, chromium, type Page } from 'playwright-core';
+import { afterAll, beforeAll } from 'vitest';
 
 const here = dirname(fileURLToPath(import.meta.url));
 export const DIST = resolve(here, '..', 'dist');
@@ -123,6 +124,33 @@ export async function open_page(browser: Browser, origin: string, o: PageOptions
   if (o.bridge !== false) await page.addInitScript(fake_bridge);
   await page.goto(`${origin}/index.html`);
   return page;
+}
+
+/** The folders and sizes the tests' messages use. */
+export const MB = 1048576;
+export const INSTALL_DIR = 'C:\\Games\\Corvane';
+export const GTA_DIR = 'D:\\SteamLibrary\\steamapps\\common\\Grand Theft Auto V';
+
+/** One page server and one browser for a test file: started before its first test, closed after its last. */
+export function page_session() {
+  let server: StaticServer | undefined;
+  let browser: Browser | undefined;
+  beforeAll(async () => {
+    server = await serve_dist();
+    browser = await launch_chromium();
+  });
+  afterAll(async () => {
+    await browser?.close();
+    await server?.close();
+  });
+  const started = () => {
+    if (!server || !browser) throw new Error('the page session has not started');
+    return { server, browser };
+  };
+  return {
+    open: (o: PageOptions) => open_page(started().browser, started().server.origin, o),
+    server: () => started().server,
+  };
 }
 
 export function page_errors(page: Page): string[] {

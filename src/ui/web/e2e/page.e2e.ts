@@ -2,31 +2,17 @@
 // card, the page without a bridge, and a screenshot of every view.
 import { readdirSync, statSync } from 'node:fs';
 import { join, relative } from 'node:path';
-import type { Browser, Page } from 'playwright-core';
-import { afterAll, beforeAll, describe, expect, it } from 'vitest';
+import type { Page } from 'playwright-core';
+import { describe, expect, it } from 'vitest';
 import { ASSET_PATHS } from '../src/assets';
 import {
-  deliver, DIST, launch_chromium, open_page, page_errors, pin_now, read, screenshot, sent, serve_dist, settle,
-  type StaticServer, violations, wait_sent,
+  deliver, DIST, GTA_DIR, INSTALL_DIR, MB, page_errors, page_session, pin_now, read, screenshot, sent, settle,
+  violations, wait_sent,
 } from './harness';
 
-const MB = 1048576;
-const INSTALL_DIR = 'C:\\Games\\Corvane';
-const GTA_DIR = 'D:\\SteamLibrary\\steamapps\\common\\Grand Theft Auto V';
 const SAID_ASSERTIVE = '[data-testid=announce-assertive]';
 
-let server: StaticServer;
-let browser: Browser;
-
-beforeAll(async () => {
-  server = await serve_dist();
-  browser = await launch_chromium();
-});
-
-afterAll(async () => {
-  await browser?.close();
-  await server?.close();
-});
+const session = page_session();
 
 async function start_install_mode(page: Page, init: Record<string, unknown>): Promise<void> {
   await wait_sent(page, 'ready');
@@ -69,7 +55,7 @@ describe('built page', () => {
 
 describe('install flow', () => {
   it('goes from the form through progress to the client launch', async () => {
-    const page = await open_page(browser, server.origin, { width: 1000, height: 730 });
+    const page = await session.open({ width: 1000, height: 730 });
     await start_install_mode(page, { dir: INSTALL_DIR, gta: GTA_DIR, gtaValid: true, reinstall: false });
 
     // The form, drawn in Onest, with the found game folder.
@@ -172,7 +158,7 @@ describe('install flow', () => {
 
 describe('error flow', () => {
   it('needs a valid game folder, and after an error returns to the same form', async () => {
-    const page = await open_page(browser, server.origin, { width: 1000, height: 730 });
+    const page = await session.open({ width: 1000, height: 730 });
     await start_install_mode(page, { dir: INSTALL_DIR });
 
     // Without a game folder: empty field, red badge, no install.
@@ -214,7 +200,7 @@ describe('error flow', () => {
   });
 
   it('shows the longest text, a disk too small for the release, whole and above its buttons', async () => {
-    const page = await open_page(browser, server.origin, { width: 1000, height: 730 });
+    const page = await session.open({ width: 1000, height: 730 });
     await start_install_mode(page, { dir: INSTALL_DIR, gta: GTA_DIR, gtaValid: true });
     await page.click('.button-install');
     await wait_sent(page, `install|${INSTALL_DIR}|${GTA_DIR}|1|1`);
@@ -242,7 +228,7 @@ describe('error flow', () => {
 
 describe('uninstall card', () => {
   it('walks through confirm, working, error and done', async () => {
-    const page = await open_page(browser, server.origin, { width: 675, height: 534 });
+    const page = await session.open({ width: 675, height: 534 });
     await wait_sent(page, 'ready');
     await deliver(page, { type: 'init', version: '1.0', mode: 'uninstall', dir: 'D:\\Games\\Corvane' });
     await wait_sent(page, 'show');
@@ -294,7 +280,7 @@ describe('uninstall card', () => {
 
 describe('document', () => {
   it('without a bridge sends nothing and stays on loading', async () => {
-    const page = await open_page(browser, server.origin, { width: 1000, height: 730, bridge: false });
+    const page = await session.open({ width: 1000, height: 730, bridge: false });
     await page.waitForLoadState('load');
     await page.waitForTimeout(300);
     expect(await page.evaluate(() => [typeof window.chrome?.webview, document.getElementById('app')!.innerHTML])).toEqual(['undefined', '']);
@@ -303,7 +289,7 @@ describe('document', () => {
   });
 
   it('moves nothing when the system asks for reduced motion', async () => {
-    const page = await open_page(browser, server.origin, { width: 1000, height: 730, reducedMotion: true });
+    const page = await session.open({ width: 1000, height: 730, reducedMotion: true });
     await start_install_mode(page, { dir: INSTALL_DIR, gta: GTA_DIR, gtaValid: true });
     const moving = () =>
       page.evaluate(() =>
@@ -322,7 +308,7 @@ describe('document', () => {
   });
 
   it('swallows the context menu, F5 and Ctrl+R, and loads every asset it names', async () => {
-    const page = await open_page(browser, server.origin, { width: 1000, height: 730 });
+    const page = await session.open({ width: 1000, height: 730 });
     await start_install_mode(page, { dir: INSTALL_DIR, gta: GTA_DIR, gtaValid: true });
     const prevented = await page.evaluate(() => {
       const fire = (e: Event) => (document.body.dispatchEvent(e), e.defaultPrevented);
@@ -338,7 +324,7 @@ describe('document', () => {
     await page.keyboard.press('Control+r');
     await settle(page);
     expect(await page.locator('.setup').count()).toBe(1);
-    expect(server.missing).toEqual([]);
+    expect(session.server().missing).toEqual([]);
     await page.context().close();
   });
 });

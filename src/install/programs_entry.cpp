@@ -42,7 +42,7 @@ bool write_programs_entry(const InstallRequest& request, std::string_view versio
   return set_string_value(key, L"DisplayName", L"Corvane") &&
          set_string_value(key, L"DisplayVersion", os::from_utf8(version)) &&
          set_string_value(key, L"Publisher", L"Corvane") &&
-         set_string_value(key, L"DisplayIcon", join_path(dir, L"Corvane.exe")) &&
+         set_string_value(key, L"DisplayIcon", L"\"" + join_path(dir, L"Corvane.exe") + L"\",0") &&
          set_string_value(key, L"InstallLocation", dir) &&
          set_string_value(key, L"UninstallString", L"\"" + uninstaller + L"\" /uninstall") &&
          set_dword_value(key, L"NoModify", 1) && set_dword_value(key, L"NoRepair", 1) &&

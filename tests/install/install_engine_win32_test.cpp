@@ -37,7 +37,7 @@ TEST_F(InstallWithEngine, WindowsSeesEveryTraceOfTheInstallAndNoneAfterTheUninst
   EXPECT_EQ(text(L"DisplayName"), L"Corvane");
   EXPECT_EQ(text(L"DisplayVersion"), L"3.1.0");
   EXPECT_EQ(text(L"Publisher"), L"Corvane");
-  EXPECT_EQ(text(L"DisplayIcon"), client);
+  EXPECT_EQ(text(L"DisplayIcon"), L"\"" + client + L"\",0");
   EXPECT_EQ(text(L"InstallLocation"), dir);
   EXPECT_EQ(text(L"UninstallString"), L"\"" + dir + L"\\uninstall.exe\" /uninstall");
   EXPECT_EQ(number(L"NoModify"), 1u);

@@ -37,7 +37,7 @@ TEST_F(ProgramsEntry, WritesTheNineValuesAndKeepsForeignOnes) {
   EXPECT_EQ(value(L"DisplayName"), L"Corvane");
   EXPECT_EQ(value(L"DisplayVersion"), L"1.2.\u0411");
   EXPECT_EQ(value(L"Publisher"), L"Corvane");
-  EXPECT_EQ(value(L"DisplayIcon"), join_path(dir, L"Corvane.exe"));
+  EXPECT_EQ(value(L"DisplayIcon"), L"\"" + join_path(dir, L"Corvane.exe") + L"\",0");  // the first icon
   EXPECT_EQ(value(L"InstallLocation"), dir);
   EXPECT_EQ(value(L"UninstallString"), L"\"" + join_path(dir, L"uninstall.exe") + L"\" /uninstall");
   EXPECT_EQ(dword(L"NoModify"), 1u);

@@ -62,7 +62,7 @@ TEST_F(ProgramsEntryWin32, TheNineValuesHaveTheirTypesAndTerminatedTexts) {
       {L"DisplayName", text_value(L"Corvane")},
       {L"DisplayVersion", text_value(L"2.0.1")},
       {L"Publisher", text_value(L"Corvane")},
-      {L"DisplayIcon", text_value(dir + L"\\Corvane.exe")},
+      {L"DisplayIcon", text_value(L"\"" + dir + L"\\Corvane.exe\",0")},
       {L"InstallLocation", text_value(dir)},
       {L"UninstallString", text_value(L"\"" + dir + L"\\uninstall.exe\" /uninstall")},
       {L"NoModify", dword_value(1)},

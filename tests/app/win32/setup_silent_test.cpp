@@ -170,7 +170,7 @@ TEST_F(SetupSilentTest, InstallsWithoutAWindowOrRuntimeThenTheUninstallerRemoves
   EXPECT_EQ(entry(L"DisplayName"), L"Corvane");
   EXPECT_EQ(entry(L"DisplayVersion"), L"2.0.0");
   EXPECT_EQ(entry(L"Publisher"), L"Corvane");
-  EXPECT_EQ(entry(L"DisplayIcon"), dir + L"\\Corvane.exe");
+  EXPECT_EQ(entry(L"DisplayIcon"), L"\"" + dir + L"\\Corvane.exe\",0");
   EXPECT_EQ(entry(L"InstallLocation"), dir);
   EXPECT_EQ(entry(L"UninstallString"), L"\"" + dir + L"\\uninstall.exe\" /uninstall");
   EXPECT_EQ(os::read_registry_dword(os::RegistryRoot::CurrentUser, kProgramsKey, L"NoModify"), 1u);

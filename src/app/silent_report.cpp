@@ -67,8 +67,13 @@ void ConsoleRunReport::installed(std::string_view version, std::string_view date
   exit_code_ = kSilentDone;
 }
 
-void ConsoleRunReport::uninstalled() {
+void ConsoleRunReport::uninstalled(const std::vector<std::wstring>& kept) {
   print_line("[*] Udalenie zaversheno.\n");
+  if (!kept.empty()) {
+    std::string names;
+    for (const std::wstring& name : kept) names += (names.empty() ? "" : ", ") + os::to_utf8(name);
+    print_line("[*] V papke klienta ostavleno ne prinadlezhashchee klientu: %s.\n", names.c_str());
+  }
   exit_code_ = kSilentDone;
 }
 

@@ -35,7 +35,7 @@ class ConsoleRunReport final : public RunReport {
   void progress(std::uint64_t done, std::uint64_t total, std::uint32_t files, std::uint32_t files_total) override;
   void failed(RunFailure what, std::wstring_view text, const UpdateResult* update) override;
   void installed(std::string_view version, std::string_view date) override;
-  void uninstalled() override;
+  void uninstalled(const std::vector<std::wstring>& kept) override;
 
   // kSilentDone once the run succeeded, the failure's code once it failed; kSilentUpdateFailed
   // before the run has ended.

@@ -14,6 +14,7 @@
 #include "game/game_locator.h"
 #include "install/folder_access.h"
 #include "install/install_location.h"
+#include "install/install_target.h"
 #include "install/uninstall.h"
 #include "os/process.h"
 #include "os/report_output.h"
@@ -121,7 +122,9 @@ void wait_for_uninstaller_to_end(const std::wstring& client_dir) {
 int silent_uninstall_here(const SilentCommand& command) {
   AppState& s = app_state();
   s.install_dir = command.client_dir;
-  if (!is_client_dir(s.install_dir)) {
+  // The folder named on the command line must be one that this client or its setup made: an
+  // "uninstall.exe" of another program does not make it one.
+  if (!is_setup_client_dir(s.install_dir, s.module_path)) {
     print_line("[!] Klient ne nayden v papke %s.\n", utf8(s.install_dir).c_str());
     return kSilentNoClient;
   }

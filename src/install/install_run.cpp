@@ -4,6 +4,7 @@
 #include "base/paths.h"
 #include "config/launcher_config.h"
 #include "install/folder_access.h"
+#include "install/install_target.h"
 #include "install/programs_entry.h"
 #include "install/shortcuts.h"
 #include "os/fs.h"
@@ -37,6 +38,18 @@ void run_install(const InstallRequest& request, const UpdateStep& update) {
 void run_install(const InstallRequest& request, const UpdateStep& update, RunReport& report) {
   const std::wstring& dir = request.install_dir;
   report.stage(L"manifest");
+  // Before anything is written: the uninstall later removes the client's names with everything
+  // below them, so they never go into the game's folder or among someone else's files.
+  switch (check_install_target(dir, app_state().module_path)) {
+    case InstallTarget::GameFolder:
+      report.failed(RunFailure::FolderAccess, game_folder_refusal_text(dir), nullptr);
+      return;
+    case InstallTarget::ForeignFolder:
+      report.failed(RunFailure::FolderAccess, foreign_folder_refusal_text(dir), nullptr);
+      return;
+    case InstallTarget::Usable:
+      break;
+  }
   if (!ensure_client_folder(dir) || !can_write_folder(dir)) {
     report.failed(RunFailure::FolderAccess,
                   L"Нет доступа к папке " + dir + L". Выберите другую папку, например в своём профиле.", nullptr);

@@ -15,7 +15,7 @@ class PageReport final : public RunReport {
   void installed(std::string_view version, std::string_view date) override {
     post_to_ui(installed_message(version, date));
   }
-  void uninstalled() override { post_to_ui(uninstalled_message()); }
+  void uninstalled(const std::vector<std::wstring>& kept) override { post_to_ui(uninstalled_message(kept)); }
 };
 
 void forward_progress(void* context, std::uint64_t done, std::uint64_t total, std::uint32_t files,

@@ -1,6 +1,8 @@
 #pragma once
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "update/update_run.h"
 
@@ -31,7 +33,8 @@ class RunReport {
   virtual void failed(RunFailure what, std::wstring_view text, const UpdateResult* update) = 0;
   // "version" and "date" are the release manifest's UTF-8 texts.
   virtual void installed(std::string_view version, std::string_view date) = 0;
-  virtual void uninstalled() = 0;
+  // `kept`: what the client folder still holds that is none of the client's names, left in place.
+  virtual void uninstalled(const std::vector<std::wstring>& kept) = 0;
 };
 
 // The report to the page: "stage", "progress", "error", "installed" and "uninstalled" messages.

@@ -5,11 +5,13 @@
 
 #include "app/app_state.h"
 #include "base/paths.h"
+#include "install/install_target.h"
 #include "install/programs_entry.h"
 #include "install/shortcuts.h"
 #include "os/fs.h"
 #include "os/held_entry.h"
 #include "os/registry.h"
+#include "ui/error_text.h"
 
 namespace corvane {
 namespace {
@@ -21,6 +23,14 @@ constexpr const wchar_t* kClientNames[] = {
     L"gta_path.txt", L"webview",      L"cache",        L"Corvane.exe.crvnold",
 };
 constexpr wchar_t kResourcesName[] = L"client_resources";
+
+// One of the names above, or the resources (which stay when the user keeps them).
+bool is_client_name(std::wstring_view name) {
+  for (const wchar_t* own : kClientNames) {
+    if (name == own) return true;
+  }
+  return name == kResourcesName;
+}
 
 void delete_shortcut(const std::wstring& path) {
   if (!path.empty()) (void)os::delete_file(path);
@@ -59,9 +69,10 @@ bool delete_tree(std::wstring_view path) {
   return e == os::kErrorSuccess && remove_held(entry);
 }
 
-bool remove_client(std::wstring_view client_dir, bool remove_resources) {
-  // An empty folder would turn every name into a path at the root of the file system.
-  if (client_dir.empty()) return false;
+bool remove_client(std::wstring_view client_dir, bool remove_resources, std::vector<std::wstring>* kept) {
+  // An empty folder would turn every name into a path at the root of the file system; the game's
+  // own files carry some of the client's names (GTA5.exe, update).
+  if (client_dir.empty() || within_game_dir(client_dir)) return false;
   bool ok = true;
   for (const wchar_t* name : kClientNames) ok = delete_tree(join_path(client_dir, name)) && ok;
   if (remove_resources) ok = delete_tree(join_path(client_dir, kResourcesName)) && ok;
@@ -71,6 +82,15 @@ bool remove_client(std::wstring_view client_dir, bool remove_resources) {
     (void)os::delete_registry_tree(os::RegistryRoot::CurrentUser, kProgramsKey);
     (void)os::remove_directory(client_dir);
   }
+  if (kept != nullptr) {
+    kept->clear();
+    std::vector<os::DirEntry> entries;
+    if (os::list_directory(client_dir, entries)) {
+      for (os::DirEntry& entry : entries) {
+        if (!is_client_name(entry.name)) kept->push_back(std::move(entry.name));
+      }
+    }
+  }
   return ok;
 }
 
@@ -79,9 +99,14 @@ void run_uninstall(std::wstring_view client_dir, bool remove_resources) {
 }
 
 void run_uninstall(std::wstring_view client_dir, bool remove_resources, RunReport& report) {
-  if (remove_client(client_dir, remove_resources)) {
+  if (within_game_dir(client_dir)) {
+    report.failed(RunFailure::Remove, game_folder_uninstall_text(client_dir), nullptr);
+    return;
+  }
+  std::vector<std::wstring> kept;
+  if (remove_client(client_dir, remove_resources, &kept)) {
     app_state().uninstall_done = true;
-    report.uninstalled();
+    report.uninstalled(kept);
   } else {
     report.failed(RunFailure::Remove, L"Не удалось удалить часть файлов. Закройте игру и клиент, затем повторите.",
                   nullptr);

@@ -1,5 +1,7 @@
 #pragma once
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "install/run_report.h"
 
@@ -16,8 +18,9 @@ void run_uninstall(std::wstring_view client_dir, bool remove_resources, RunRepor
 // "client_resources" only with `remove_resources`), then both shortcuts; when every name is gone
 // also the programs-list entry and the folder itself if nothing else is left in it. True when
 // every name was removed (names that never existed count as removed). An empty folder name
-// removes nothing and gives false.
-bool remove_client(std::wstring_view client_dir, bool remove_resources);
+// removes nothing and gives false, and so does the GTA V folder or a folder inside it. `kept`, when
+// given, receives the names of what the folder still holds that is none of the client's.
+bool remove_client(std::wstring_view client_dir, bool remove_resources, std::vector<std::wstring>* kept = nullptr);
 
 // Removes a file, a link or a folder with everything below it. Each object is opened once, as
 // itself, and removed through what was opened; a folder's entries are reached relative to the

@@ -30,4 +30,18 @@ std::wstring error_text_for(const UpdateResult& result) {
   }
 }
 
+std::wstring game_folder_refusal_text(std::wstring_view folder) {
+  return L"Папка " + std::wstring(folder) +
+         L" — это папка GTA V или папка внутри неё. Клиент ставится в отдельную папку: выберите другую.";
+}
+
+std::wstring foreign_folder_refusal_text(std::wstring_view folder) {
+  return L"В папке " + std::wstring(folder) +
+         L" уже есть файлы, и это не папка клиента. Выберите пустую папку или папку установленного клиента.";
+}
+
+std::wstring game_folder_uninstall_text(std::wstring_view folder) {
+  return L"Папка " + std::wstring(folder) + L" — это папка GTA V или папка внутри неё: из неё ничего не удаляется.";
+}
+
 }  // namespace corvane

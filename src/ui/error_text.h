@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <string_view>
 
 #include "update/update_run.h"
 
@@ -8,5 +9,12 @@ namespace corvane {
 // The Russian text that the page shows for a failed update run, chosen by its status; the text
 // for a busy or unwritable file names the file, and the latter the system error code.
 std::wstring error_text_for(const UpdateResult& result);
+
+// The texts for an install folder that is not used: the GTA V folder or a folder inside it, and a
+// folder that holds files but no client. Both name the folder as given.
+std::wstring game_folder_refusal_text(std::wstring_view folder);
+std::wstring foreign_folder_refusal_text(std::wstring_view folder);
+// The text for an uninstall asked to remove a client from the GTA V folder or a folder inside it.
+std::wstring game_folder_uninstall_text(std::wstring_view folder);
 
 }  // namespace corvane

@@ -48,7 +48,12 @@ UiMessage installed_message(std::string_view version, std::string_view date) {
          json_quote(os::from_utf8(date)) + L"}";
 }
 
-UiMessage uninstalled_message() { return L"{\"type\":\"uninstalled\"}"; }
+UiMessage uninstalled_message(const std::vector<std::wstring>& kept) {
+  if (kept.empty()) return L"{\"type\":\"uninstalled\"}";
+  std::wstring names;
+  for (const std::wstring& name : kept) names += (names.empty() ? L"" : L",") + json_quote(name);
+  return L"{\"type\":\"uninstalled\",\"kept\":[" + names + L"]}";
+}
 
 UiMessage install_dir_message(std::wstring_view dir) {
   return L"{\"type\":\"installDir\",\"dir\":" + json_quote(dir) + L"}";

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The messages to the page and the one way they travel: every message but "init" is handed to the
 // window thread with post_to_ui, which forwards it to the page in the order posted.
@@ -30,7 +31,9 @@ UiMessage progress_message(std::uint64_t done, std::uint64_t total, std::uint32_
                            std::uint32_t files_total);
 // "version" and "date" are the release manifest's UTF-8 texts.
 UiMessage installed_message(std::string_view version, std::string_view date);
-UiMessage uninstalled_message();
+// {"type":"uninstalled"}, with "kept" (the names of what the client folder still holds that is
+// none of the client's) when there is any.
+UiMessage uninstalled_message(const std::vector<std::wstring>& kept = {});
 UiMessage install_dir_message(std::wstring_view dir);
 UiMessage gta_dir_message(std::wstring_view dir, bool valid);
 UiMessage install_init_message(std::wstring_view dir, std::wstring_view gta, bool gta_valid, bool reinstall);

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <future>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,6 +23,7 @@
 #include "os/text.h"
 #include "os/update_lock.h"
 #include "test_cdn.h"
+#include "ui/error_text.h"
 
 namespace corvane {
 namespace {
@@ -242,6 +245,68 @@ TEST_F(SilentSetup, AnUninstallThatLeavesFilesBehindSaysSoAndKeepsItsProgram) {
   EXPECT_TRUE(path_exists(client_ + L"/bin/core.dll"));
   EXPECT_EQ(entry(L"InstallLocation"), client_);
   EXPECT_TRUE(path_exists(copy));
+}
+
+// Every file below `folder` with its content, and every folder (as "name/").
+std::map<std::wstring, std::string> tree_of(const std::wstring& folder) {
+  std::map<std::wstring, std::string> tree;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    const std::wstring name = entry.path().lexically_relative(folder).generic_wstring();
+    tree[entry.is_directory() ? name + L"/" : name] = entry.is_directory() ? "" : test::read_text(entry.path().wstring());
+  }
+  return tree;
+}
+
+TEST_F(SilentSetup, TheGameFolderAndFoldersOfOtherFilesAreNeitherInstalledIntoNorEmptied) {
+  struct Case {
+    const char* what;
+    std::wstring dir;
+    std::vector<std::pair<std::wstring, std::string>> files;  // what the folder held before
+    std::wstring refusal;
+  };
+  const std::wstring mine = root_ / L"My files";
+  const std::wstring other = root_ / L"Other Game";
+  const std::vector<Case> cases = {
+      // What an earlier install into the game folder left there does not make it a client's.
+      {"the game folder", game_,
+       {{L"update/update.rpf", "rpf"}, {L"update/x64/dlc.rpf", "dlc"}, {L"data/x.dat", "x"},
+        {L"uninstall.exe", "the setup program"}, {L"Corvane.exe", "client"}},
+       game_folder_refusal_text(game_)},
+      {"a new folder inside the game folder", game_ + L"/Corvane", {}, game_folder_refusal_text(game_ + L"/Corvane")},
+      {"a folder of the user's own files", mine,
+       {{L"bin/backup.sh", "#!/bin/sh"}, {L"data/thesis.odt", "thesis"}, {L"logs/today.log", "log"},
+        {L"config.json", "{}"}},
+       foreign_folder_refusal_text(mine)},
+      {"another program's folder with its uninstaller", other,
+       {{L"uninstall.exe", "another uninstaller"}, {L"data/save.bin", "save"}, {L"launcher.json", "{\"x\":1}"}},
+       foreign_folder_refusal_text(other)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const auto& [name, bytes] : c.files) {
+      test::make_dirs(parent_dir(c.dir + L"/" + name));
+      test::write_text(c.dir + L"/" + name, bytes);
+    }
+    // The game's folder and the folder asked for (when it was there) as they were before.
+    const auto games = tree_of(root_ / L"Games");
+    const auto before = c.files.empty() ? decltype(games)() : tree_of(c.dir);
+    test::remove_all(log_);
+    EXPECT_EQ(run({L"/S", L"/D=" + c.dir, L"/GTA=" + game_, L"/LOG=" + log_}), kSilentFolderNotWritable);
+    EXPECT_TRUE(logged("[!] Ustanovka prervana: " + os::to_utf8(c.refusal) + "\n")) << log();
+    EXPECT_EQ(server_.totals().requests, 0u);
+    EXPECT_NE(run({L"/uninstall", c.dir, L"/S", L"/LOG=" + log_}), kSilentDone) << log();
+    EXPECT_EQ(tree_of(root_ / L"Games"), games);
+    if (!c.files.empty()) EXPECT_EQ(tree_of(c.dir), before);
+    EXPECT_FALSE(path_exists(game_ + L"/Corvane"));
+  }
+  // The uninstall names what it leaves: a client folder holding something of the user's.
+  ASSERT_EQ(run({L"/S", L"/D=" + client_, L"/GTA=" + game_}), kSilentDone);
+  test::write_text(client_ + L"/notes.txt", "mine");
+  const std::wstring copy = root_ / L"Downloads/Corvane-Uninstall-3.exe";
+  test::write_text(copy, "the uninstaller's copy");
+  EXPECT_EQ(run({L"/uninstall", client_, L"/S", L"/LOG=" + log_}, copy), kSilentDone);
+  EXPECT_EQ(test::read_text(client_ + L"/notes.txt"), "mine");
+  EXPECT_TRUE(logged("ne prinadlezhashchee klientu: notes.txt.\n")) << log();
 }
 
 }  // namespace

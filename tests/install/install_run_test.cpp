@@ -93,6 +93,7 @@ TEST_F(InstallRun, AFolderOrUninstallerThatCannotBeWrittenEndsTheRunBeforeTheDow
 TEST_F(InstallRun, LinksAtTheMarkerOrUninstallerNamesAreReplacedNeverWrittenThrough) {
   const std::wstring& dir = request_.install_dir;
   test::make_dirs(dir);
+  test::write_text(dir + L"/Corvane.exe", "client");  // a repeated install: the folder is the client's
   const std::wstring outside = root_ / L"outside";
   test::make_dirs(outside);
   for (const wchar_t* name : {L".crvn_write_test", L"uninstall.exe", L"uninstall.exe.tmp"}) {

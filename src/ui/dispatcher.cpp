@@ -17,37 +17,43 @@ namespace {
 void install_command(const UiCommand& fields, const CommandJobs& jobs) {
   AppState& s = app_state();
   if (fields.size() < 5 || s.mode != RunMode::Install) return;
+  // A command dropped because a worker runs leaves the state and the page's screen as they are:
+  // the folder of the running install stays the one that "launch" starts later.
+  if (s.busy.load()) return;
   // The page sends exactly five fields: more means that a folder held '|' and was cut in two. Its
   // pieces must never be taken for folders of their own.
   if (fields.size() > 5) {
     send_error(folder_refusal(L"|"));
     return;
   }
-  InstallRequest request;
-  request.install_dir = trim_trailing_slashes(fields[1]);
-  // The game folder is tested as the page sent it and kept trimmed.
-  if (is_game_dir(fields[2])) request.game_dir = trim_trailing_slashes(fields[2]);
-  request.desktop_shortcut = fields[3] == L"1";
-  request.start_menu_shortcut = fields[4] == L"1";
-  if (request.install_dir.empty()) {
+  const std::wstring page_dir = trim_trailing_slashes(fields[1]);
+  if (page_dir.empty()) {
     send_error(L"Не выбрана папка установки.");
     return;
   }
-  if (const std::wstring refusal = folder_refusal(request.install_dir); !refusal.empty()) {
+  if (const std::wstring refusal = folder_refusal(page_dir); !refusal.empty()) {
     send_error(refusal);
     return;
   }
-  // A command dropped because a worker runs leaves the state as it was: the folder of the running
-  // install stays the one that "launch" starts later.
-  const std::wstring install_dir = request.install_dir;
+  // The folders are the ones this side proposed or the user picked in its dialogs; the page only
+  // shows them. A page that holds others (an old page, or a name it changed) is not followed.
+  const bool page_has_game = !fields[2].empty();
+  if (!paths_equal(page_dir, s.install_dir) ||
+      (page_has_game && !paths_equal(trim_trailing_slashes(fields[2]), trim_trailing_slashes(s.game_dir)))) {
+    send_error(L"Папки на странице не совпадают с выбранными. Выберите папки ещё раз.");
+    return;
+  }
+  InstallRequest request;
+  request.install_dir = s.install_dir;
+  // The page sends no game folder when it holds none that is valid.
+  if (page_has_game && is_game_dir(s.game_dir)) request.game_dir = trim_trailing_slashes(s.game_dir);
+  request.desktop_shortcut = fields[3] == L"1";
+  request.start_menu_shortcut = fields[4] == L"1";
   RunRecord run;
   run.started = true;
   run.desktop_shortcut = request.desktop_shortcut;
   run.start_menu_shortcut = request.start_menu_shortcut;
-  if (start_worker([job = jobs.install, request = std::move(request)] { job(request); })) {
-    s.install_dir = install_dir;
-    s.run = std::move(run);
-  }
+  if (start_worker([job = jobs.install, request = std::move(request)] { job(request); })) s.run = std::move(run);
 }
 
 void uninstall_command(const UiCommand& fields, const CommandJobs& jobs) {
@@ -99,6 +105,8 @@ void dispatch_command(std::wstring_view text, const CommandJobs& jobs) {
   } else if (name == L"uninstall") {
     uninstall_command(fields, jobs);
   } else if (name == L"launch") {
+    // Only a client that this window's install has just put in place is started.
+    if (s.busy.load() || message_type(s.run.result) != L"installed") return;
     (void)launch_client(s.install_dir);
     post_to_window(kWindowClose);
   }

@@ -70,6 +70,7 @@ class ViewRecovery : public test::HostFixture {
       end_.get_future().wait();
       post_to_ui(outcome_);
     };
+    app_state().install_dir = L"/games/Corvane";  // the folder the page shows and sends back
     on_view_created({});
   }
   ~ViewRecovery() override {

@@ -10,6 +10,7 @@
 #include "base/paths.h"
 #include "support/temp_dir.h"
 #include "ui/host_fixture.h"
+#include "ui/ui_messages.h"
 
 namespace corvane {
 namespace {
@@ -60,6 +61,8 @@ TEST_F(Dispatcher, InstallTrimsTheFoldersAndKeepsOnlyARealGameFolder) {
   test::make_dirs(game);
   test::write_text(game + L"/GTA5.exe", "");
   const std::wstring client = dir_ / L"Games/Corvane";
+  app_state().install_dir = client;
+  app_state().game_dir = game;
   dispatch(L"install|" + client + L"/|" + game + L"//|1|0");
   finish_worker();
   EXPECT_EQ(install_->install_dir, client);
@@ -67,14 +70,39 @@ TEST_F(Dispatcher, InstallTrimsTheFoldersAndKeepsOnlyARealGameFolder) {
   EXPECT_EQ(install_->game_dir, game);
   EXPECT_TRUE(install_->desktop_shortcut);
   EXPECT_FALSE(install_->start_menu_shortcut);
-  EXPECT_TRUE(app_state().game_dir.empty());  // the command leaves the state's game folder alone
+  EXPECT_EQ(app_state().game_dir, game);  // the command leaves the state's folders as they were
 
-  dispatch(L"install|" + client + L"|" + dir_.path() + L"|yes|1");  // no GTA5.exe there
+  app_state().game_dir = dir_.path();  // picked, but no GTA5.exe there
+  dispatch(L"install|" + client + L"||yes|1");
   finish_worker();
   EXPECT_EQ(install_->game_dir, L"");
   EXPECT_FALSE(install_->desktop_shortcut);
   EXPECT_TRUE(install_->start_menu_shortcut);
   EXPECT_EQ(installs_, 2);
+}
+
+TEST_F(Dispatcher, InstallGoesOnlyToTheFoldersThisSideProposedOrPicked) {
+  const std::wstring game = dir_ / L"GTA V";
+  const std::wstring other_game = dir_ / L"Other GTA";
+  for (const std::wstring& g : {game, other_game}) {
+    test::make_dirs(g);
+    test::write_text(g + L"/GTA5.exe", "");
+  }
+  app_state().install_dir = dir_ / L"Corvane";
+  app_state().game_dir = game;
+  // Folders that the page holds and this side never offered are not followed.
+  dispatch(L"install|" + dir_ / L"Elsewhere|" + game + L"|1|1");
+  dispatch(L"install|" + dir_ / L"Corvane|" + other_game + L"|1|1");
+  const std::wstring stale = L"{\"type\":\"error\",\"message\":\"Папки на странице не совпадают с выбранными. "
+                             L"Выберите папки ещё раз.\"}";
+  EXPECT_EQ(take_page_messages(), (std::vector<std::wstring>{stale, stale}));
+  EXPECT_EQ(installs_, 0);
+  EXPECT_FALSE(path_exists(dir_ / L"Elsewhere"));
+  // The page sends an empty game folder when it holds none: the install then records none.
+  dispatch(L"install|" + dir_ / L"Corvane||1|1");
+  finish_worker();
+  EXPECT_EQ(install_->install_dir, dir_ / L"Corvane");
+  EXPECT_EQ(install_->game_dir, L"");
 }
 
 TEST_F(Dispatcher, AFolderThatCannotTravelThroughThePageIsRefusedAndNeverSplit) {
@@ -139,6 +167,7 @@ TEST_F(Dispatcher, WhileAWorkerRunsOnlyHarmlessCommandsAreCarriedOut) {
   app_state().webview = true;
   app_state().cloaked = true;
   hold_ = true;
+  app_state().install_dir = dir_ / L"A";
   dispatch(L"install|" + (dir_ / L"A") + L"|||");
   ASSERT_TRUE(app_state().busy.load());
   for (const wchar_t* text : {L"close", L"browseInstall|/x", L"browseGta|/y"}) dispatch(text);
@@ -175,10 +204,24 @@ TEST_F(Dispatcher, UninstallTakesTheResourcesFlagFromItsField) {
   }
 }
 
-TEST_F(Dispatcher, LaunchStartsTheClientInItsFolderAndClosesEvenWhileBusy) {
+TEST_F(Dispatcher, LaunchStartsTheClientOnlyAfterItWasInstalledAndThenCloses) {
   test::install_record_launch_program(dir_ / L"Corvane.exe");
   app_state().install_dir = dir_.path();
-  app_state().busy.store(true);  // the close that follows is then refused by the window
+  // Before an install has ended with "installed" (none yet, one running, one that failed) a
+  // "launch" is not carried out.
+  const struct {
+    bool started, running;
+    std::wstring result;
+  } before[] = {{false, false, L""}, {true, true, L""}, {true, false, error_message(L"x")}};
+  for (const auto& run : before) {
+    app_state().run.started = run.started;
+    app_state().busy.store(run.running);
+    app_state().run.result = run.result;
+    dispatch(L"launch");
+  }
+  EXPECT_TRUE(posted().empty());
+  app_state().busy.store(false);
+  app_state().run.result = installed_message("1.0", "");
   dispatch(L"launch");
   EXPECT_EQ(test::wait_for_launch_record(dir_.path()), "");  // no arguments, in the client folder
   EXPECT_EQ(posted(), std::vector<WindowMessage>{kWindowClose});

@@ -81,6 +81,23 @@ TEST_F(UpdateRunTest, TwoUpdatesOfOneFolderAtOnceTakeTurns) {
   EXPECT_FALSE(os::file_info(missing).has_value());
 }
 
+// A folder name is bytes on Linux: the command line updates the folder it was given, not another
+// whose name reads the same once the bytes that are not UTF-8 are replaced.
+TEST_F(UpdateRunTest, TheCommandLineUpdatesAFolderNamedInBytesThatAreNotUtf8AndNoOther) {
+  publish(small_release(1));
+  const std::string given = work_.utf8() + "/caf\xE9";
+  const std::string lookalike = work_.utf8() + "/caf\xEF\xBF\xBD";  // "caf" and U+FFFD
+  ASSERT_EQ(::mkdir(given.c_str(), 0700), 0);
+  ASSERT_EQ(::mkdir(lookalike.c_str(), 0700), 0);
+  ChildProcess cli(CORVANE_UPDATE_CLI, {"--base-url", server_.base_url(), given});
+  int status = 0;
+  ASSERT_TRUE(cli.ended(60s, status));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == kUpdated) << status;
+  struct stat info {};
+  EXPECT_EQ(::stat((given + "/Corvane.exe").c_str(), &info), 0);
+  EXPECT_NE(::stat((lookalike + "/Corvane.exe").c_str(), &info), 0);
+}
+
 // The update's command line where another account may run it, that account's own runtime folder,
 // and the environment it runs with.
 struct OtherAccount {

@@ -35,11 +35,13 @@ std::filesystem::path to_fs_path(const std::string& utf8) {
   }
 }
 
+// A Linux name is bytes: read it losslessly, so that the engine opens the very folder it was given
+// and not another whose name reads the same once its bytes that are not UTF-8 are replaced.
 std::wstring from_fs_path(const std::filesystem::path& path) {
   if constexpr (corvane::os::kIsWindows) {
     return path.wstring();
   } else {
-    return corvane::os::from_utf8(path.string());
+    return corvane::os::from_utf8_lossless(path.string());
   }
 }
 

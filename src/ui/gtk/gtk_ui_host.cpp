@@ -285,6 +285,7 @@ class GtkUiHost final : public UiHost {
     }
     context_ = webkit_web_context_new_with_website_data_manager(make_data_manager());
     register_page_scheme(context_);
+    g_signal_connect(context_, "download-started", G_CALLBACK(on_download_started), nullptr);
 
     WebKitUserContentManager* content = webkit_user_content_manager_new();
     // The bridge exists in the page's own documents only, never in a page of another origin.
@@ -316,6 +317,7 @@ class GtkUiHost final : public UiHost {
     g_signal_connect(view_, "context-menu", G_CALLBACK(on_context_menu), nullptr);
     g_signal_connect(view_, "create", G_CALLBACK(on_create_window), nullptr);
     g_signal_connect(view_, "decide-policy", G_CALLBACK(on_decide_policy), nullptr);
+    g_signal_connect(view_, "permission-request", G_CALLBACK(on_permission_request), nullptr);
     g_signal_connect(view_, "button-press-event", G_CALLBACK(on_button_press), this);
     g_signal_connect(view_, "web-process-terminated", G_CALLBACK(on_web_process_terminated), this);
     g_signal_connect(view_, "load-changed", G_CALLBACK(on_load_changed), nullptr);
@@ -592,11 +594,25 @@ class GtkUiHost final : public UiHost {
           webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
       WebKitURIRequest* request = webkit_navigation_action_get_request(action);
       if (is_page_address(webkit_uri_request_get_uri(request))) return FALSE;
-    } else if (type != WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
-      return FALSE;  // responses of the navigations allowed above
+    } else if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) {
+      // A response of a navigation allowed above is shown when the view can show it; anything
+      // else would become a download.
+      if (webkit_response_policy_decision_is_mime_type_supported(WEBKIT_RESPONSE_POLICY_DECISION(decision))) {
+        return FALSE;
+      }
     }
     webkit_policy_decision_ignore(decision);
     return TRUE;
+  }
+
+  // As in the WebView2 host: the page is granted no permission (notifications, location, media)
+  // and saves no file, whatever the library would do by default.
+  static gboolean on_permission_request(WebKitWebView*, WebKitPermissionRequest* request, gpointer) {
+    webkit_permission_request_deny(request);
+    return TRUE;
+  }
+  static void on_download_started(WebKitWebContext*, WebKitDownload* download, gpointer) {
+    webkit_download_cancel(download);
   }
 
   static gboolean on_button_press(GtkWidget*, GdkEventButton* event, gpointer self) {

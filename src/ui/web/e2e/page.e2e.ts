@@ -186,9 +186,12 @@ describe('error flow', () => {
     expect(await read(page, FORM)).toEqual({ installDir: INSTALL_DIR, gtaDir: GTA_DIR, badge: 'Игра найдена' });
     expect(await page.locator('.check input').evaluateAll((boxes) => boxes.map((b) => (b as HTMLInputElement).checked))).toEqual([true, false]);
 
+    // The native side's refusal of a folder that is not the client's, shown whole.
     await page.click('.button-install');
-    await deliver(page, { type: 'error', message: 'Не удалось скачать клиент.' });
+    const refusal = `В папке ${INSTALL_DIR} уже есть файлы, и это не папка клиента. Выберите пустую папку или папку установленного клиента.`;
+    await deliver(page, { type: 'error', message: refusal });
     await page.locator('.result-error').waitFor();
+    expect(await read(page, { text: '.error-text' })).toEqual({ text: refusal });
     await page.locator('.result-actions >> text=Закрыть').click();
     await wait_sent(page, 'close');
     expect((await sent(page)).filter((t) => t.startsWith('install|'))).toEqual([

@@ -15,7 +15,7 @@ const NONE: Announcement = { polite: '', assertive: '' };
 export function announcement(s: PageState): Announcement {
   if (s.mode === 'uninstall') {
     const phase = uninstall_phase(s.view);
-    const t = card_text(phase, s.removeResources, s.errorText);
+    const t = card_text(phase, s.removeResources, s.errorText, s.kept);
     if (phase === 'working') return { polite: `${t.text.replace(/\.+$/, '')}.`, assertive: '' };
     if (phase === 'done') return { polite: `${t.title}. ${t.text}`, assertive: '' };
     if (phase === 'error') return { polite: '', assertive: `${t.title}. ${t.text}` };

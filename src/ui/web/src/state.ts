@@ -19,6 +19,8 @@ export interface PageState extends ProgressFields {
   startMenuShortcut: boolean;
   /** The uninstall card's "remove with all resources" check box. */
   removeResources: boolean;
+  /** What the uninstall left in the client folder because it is not the client's. */
+  kept: string[];
 }
 
 export function initial_state(): PageState {
@@ -33,6 +35,7 @@ export function initial_state(): PageState {
     desktopShortcut: true,
     startMenuShortcut: true,
     removeResources: true,
+    kept: [],
     ...reset_progress(),
   };
 }
@@ -175,8 +178,10 @@ function on_message(s: PageState, data: unknown, now: number): Step {
       return { state: record_sample(s, m.done, m.total, now) };
     case 'installed':
       return { state: { ...s, busy: false, view: 'installed' } };
-    case 'uninstalled':
-      return { state: { ...s, busy: false, view: 'uninstalled' } };
+    case 'uninstalled': {
+      const kept = Array.isArray(m.kept) ? m.kept.filter((name): name is string => typeof name === 'string') : [];
+      return { state: { ...s, busy: false, view: 'uninstalled', kept } };
+    }
     case 'error':
       return { state: { ...s, busy: false, errorText: text_of(m.message), view: 'error' } };
     default:

@@ -9,7 +9,7 @@ interface CardText {
   button: string;
 }
 
-export function card_text(phase: UninstallPhase, removeResources: boolean, errorText: string): CardText {
+export function card_text(phase: UninstallPhase, removeResources: boolean, errorText: string, kept: string[] = []): CardText {
   switch (phase) {
     case 'confirm':
       return {
@@ -23,9 +23,11 @@ export function card_text(phase: UninstallPhase, removeResources: boolean, error
     case 'done':
       return {
         title: 'Corvane удалён',
-        text: removeResources
-          ? 'Лаунчер, файлы мультиплеера, скачанные ресурсы серверов, ярлыки и запись в списке программ удалены.'
-          : 'Лаунчер, файлы мультиплеера, ярлыки и запись в списке программ удалены. Скачанные ресурсы серверов сохранены в папке клиента.',
+        text:
+          (removeResources
+            ? 'Лаунчер, файлы мультиплеера, скачанные ресурсы серверов, ярлыки и запись в списке программ удалены.'
+            : 'Лаунчер, файлы мультиплеера, ярлыки и запись в списке программ удалены. Скачанные ресурсы серверов сохранены в папке клиента.') +
+          (kept.length > 0 ? ` Не относящееся к клиенту осталось в его папке: ${kept.join(', ')}.` : ''),
         showCheck: false,
         button: 'Закрыть',
       };
@@ -55,7 +57,7 @@ export function UninstallEmblem({ phase }: { phase: UninstallPhase }) {
 
 export function UninstallCard({ s, dispatch }: { s: PageState; dispatch: (event: PageEvent) => void }) {
   const phase = uninstall_phase(s.view);
-  const t = card_text(phase, s.removeResources, s.errorText);
+  const t = card_text(phase, s.removeResources, s.errorText, s.kept);
   const act = () => dispatch(phase === 'done' ? { kind: 'close' } : { kind: 'uninstall' });
   return (
     <div class={`uninstall uninstall-${phase}`}>

@@ -1,5 +1,6 @@
 import { describe, expect, it } from 'vitest';
 import { initial_state, type PageEvent, type PageState, step } from '../src/state';
+import { card_text } from '../src/uninstall_card';
 
 /** Applies events in turn and collects every command, sent now or after drawing. */
 function run(events: PageEvent[], from: PageState = initial_state()) {
@@ -21,7 +22,7 @@ describe('messages', () => {
   it('starts on loading with the documented initial values', () => {
     expect(initial_state()).toEqual({
       view: 'loading', mode: 'install', busy: false, errorText: '', installDir: '', gtaDir: '', gtaValid: false,
-      desktopShortcut: true, startMenuShortcut: true, removeResources: true,
+      desktopShortcut: true, startMenuShortcut: true, removeResources: true, kept: [],
       stage: 'manifest', done: 0, total: 0, measured: false, speed: 0, sampleBytes: 0, sampleTime: 0,
     });
   });
@@ -72,7 +73,11 @@ describe('messages', () => {
     expect(step(base, msg({ type: 'error', message: 'Не удалось скачать клиент.' })).state).toMatchObject({
       busy: false, view: 'error', errorText: 'Не удалось скачать клиент.',
     });
-    expect(step(base, msg({ type: 'uninstalled' })).state).toMatchObject({ busy: false, view: 'uninstalled' });
+    expect(step(base, msg({ type: 'uninstalled' })).state).toMatchObject({ busy: false, view: 'uninstalled', kept: [] });
+    // What the uninstall left is named on its card; anything but names is dropped.
+    const left = step(base, msg({ type: 'uninstalled', kept: ['notes.txt', 7, 'mods'] })).state;
+    expect(left.kept).toEqual(['notes.txt', 'mods']);
+    expect(card_text('done', true, '', left.kept).text).toMatch(/ Не относящееся к клиенту осталось в его папке: notes\.txt, mods\.$/);
   });
 });
 

@@ -16,6 +16,7 @@ TEST_F(Messages, SendersPostExactTextsInOrder) {
   send_progress(nullptr, 5ull * 1024 * 1024 * 1024 + 1, 0x1'0000'0000ull * 3, 7, 0xFFFFFFFFu);
   post_to_ui(installed_message("2.1.0 \"beta\"", "2024-05-01"));
   post_to_ui(uninstalled_message());
+  post_to_ui(uninstalled_message({L"notes.txt", L"a \"b\""}));
   EXPECT_EQ(take_page_messages(),
             (std::vector<std::wstring>{
                 L"{\"type\":\"stage\",\"stage\":\"download\"}",
@@ -23,7 +24,8 @@ TEST_F(Messages, SendersPostExactTextsInOrder) {
                 // Byte counts keep all 64 bits; file counts are written as signed 32-bit numbers.
                 L"{\"type\":\"progress\",\"done\":5368709121,\"total\":12884901888,\"files\":7,\"filesTotal\":-1}",
                 L"{\"type\":\"installed\",\"version\":\"2.1.0 \\\"beta\\\"\",\"date\":\"2024-05-01\"}",
-                L"{\"type\":\"uninstalled\"}"}));
+                L"{\"type\":\"uninstalled\"}",
+                L"{\"type\":\"uninstalled\",\"kept\":[\"notes.txt\",\"a \\\"b\\\"\"]}"}));
   app_state().window = false;  // nothing to post to: dropped
   send_stage(L"manifest");
   EXPECT_TRUE(take_page_messages().empty());

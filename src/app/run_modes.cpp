@@ -1,11 +1,11 @@
 #include "app/run_modes.h"
 
 #include "app/app_state.h"
-#include "app/client_dir.h"
 #include "app/relaunch.h"
 #include "base/paths.h"
 #include "game/game_locator.h"
 #include "install/install_location.h"
+#include "install/install_target.h"
 #include "os/text.h"
 #include "ui/ui_host.h"
 
@@ -41,13 +41,15 @@ bool parse_command_line(const std::vector<std::wstring>& args, const std::wstrin
   s.mode = RunMode::Uninstall;
   if (!folder.empty()) {
     s.install_dir = trim_trailing_slashes(folder);
-    if (is_client_dir(s.install_dir)) return true;
+    // Only a folder that this client or its setup made: another program's "uninstall.exe" does
+    // not make one, and the uninstall would remove names such as bin and data from it.
+    if (is_setup_client_dir(s.install_dir, module_path)) return true;
     return show_error_and_stop(L"Клиент не найден в указанной папке.");
   }
   // The uninstaller inside the client folder: it cannot remove the folder it runs from, so a
   // copy in the temporary folder does the work.
   s.install_dir = parent_dir(module_path);
-  if (!is_client_dir(s.install_dir)) return show_error_and_stop(L"Клиент не найден в этой папке.");
+  if (!is_setup_client_dir(s.install_dir, module_path)) return show_error_and_stop(L"Клиент не найден в этой папке.");
   if (!relaunch_from_temp()) return show_error_and_stop(L"Не удалось запустить удаление.");
   return false;
 }

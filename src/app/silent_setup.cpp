@@ -6,7 +6,6 @@
 #include <thread>
 
 #include "app/app_state.h"
-#include "app/client_dir.h"
 #include "app/relaunch.h"
 #include "app/silent_command.h"
 #include "app/silent_report.h"
@@ -177,7 +176,7 @@ int run_silent_setup(const std::vector<std::wstring>& args, const std::wstring& 
     // the temporary folder does the work, reporting to the same console and log.
     s.mode = RunMode::Uninstall;
     s.install_dir = parent_dir(module_path);
-    if (!is_client_dir(s.install_dir)) {
+    if (!is_setup_client_dir(s.install_dir, module_path)) {
       print_line("[!] Klient ne nayden v papke %s.\n", utf8(s.install_dir).c_str());
       code = kSilentNoClient;
     } else {

@@ -31,10 +31,18 @@ TEST_F(RunModes, UninstallArgumentsChooseTheFolder) {
   // A named uninstaller needs no flag, so its very first argument is the folder.
   EXPECT_TRUE(parse({client_, L"/uninstall", root_ / L"other"}, root_ / L"Downloads/UNINSTALL.exe"));
   EXPECT_EQ(app_state().install_dir, client_);
-  test::remove_all(client_ + L"/Corvane.exe");  // only the uninstaller left: still a client
-  test::write_text(client_ + L"/uninstall.exe", "");
+  test::remove_all(client_ + L"/Corvane.exe");  // only the setup's uninstaller left: still a client
+  test::make_dirs(parent_dir(setup_));
+  test::write_text(setup_, "the setup program");
+  test::write_text(client_ + L"/uninstall.exe", "the setup program");
   EXPECT_TRUE(parse({L"/uninstall", client_}, setup_));
   EXPECT_TRUE(host.boxes.empty());
+  // Another program's uninstaller beside the user's files makes no client folder of it.
+  test::write_text(client_ + L"/uninstall.exe", "another program's uninstaller");
+  test::make_dirs(client_ + L"/data");
+  test::write_text(client_ + L"/data/thesis.odt", "mine");
+  EXPECT_FALSE(parse({L"/uninstall", client_}, setup_));
+  EXPECT_EQ(host.boxes, std::vector<std::wstring>{L"Клиент не найден в указанной папке."});
 }
 
 TEST_F(RunModes, FoldersWithoutAClientEndWithABox) {

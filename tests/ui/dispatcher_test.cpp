@@ -98,11 +98,6 @@ TEST_F(Dispatcher, InstallGoesOnlyToTheFoldersThisSideProposedOrPicked) {
   EXPECT_EQ(take_page_messages(), (std::vector<std::wstring>{stale, stale}));
   EXPECT_EQ(installs_, 0);
   EXPECT_FALSE(path_exists(dir_ / L"Elsewhere"));
-  // The page sends an empty game folder when it holds none: the install then records none.
-  dispatch(L"install|" + dir_ / L"Corvane||1|1");
-  finish_worker();
-  EXPECT_EQ(install_->install_dir, dir_ / L"Corvane");
-  EXPECT_EQ(install_->game_dir, L"");
 }
 
 TEST_F(Dispatcher, AFolderThatCannotTravelThroughThePageIsRefusedAndNeverSplit) {

@@ -353,47 +353,6 @@ TEST_F(GtkHostTest, ShowsThePagesOwnOriginOnly) {
   EXPECT_EQ(server.paths(), std::vector<std::string>{});
 }
 
-// As the WebView2 host: the page gets no permission (notifications, location, camera) and starts
-// no download, not even of its own files.
-TEST_F(GtkHostTest, RefusesEveryPermissionAndDownload) {
-  GtkWidget* window = open_page_window({0, 0, 800, 600}, 1.0);
-  WebKitWebView* view = page_view(window);
-  ASSERT_NE(view, nullptr);
-  ASSERT_TRUE(run_until([&] { return page_json(view, "window.__received.length") == "1"; }, 15000));
-  // A download that gets as far as a file on the disk is one that was let through.
-  bool written = false;
-  g_signal_connect(webkit_web_view_get_context(view), "download-started",
-                   G_CALLBACK(+[](WebKitWebContext*, WebKitDownload* download, gpointer written) {
-                     g_signal_connect(download, "created-destination",
-                                      G_CALLBACK(+[](WebKitDownload*, gchar*, gpointer written) {
-                                        *static_cast<bool*>(written) = true;
-                                      }),
-                                      written);
-                   }),
-                   &written);
-  EXPECT_EQ(page_json(view, R"JS((() => {
-    window.__answers = {};
-    Notification.requestPermission().then((a) => { window.__answers.notification = a; });
-    navigator.geolocation.getCurrentPosition(() => { window.__answers.location = 'granted'; },
-                                             (e) => { window.__answers.location = e.code; });
-    // A link that asks to save a file of the page's own, and a file that a view cannot show (a
-    // font), opened as the page.
-    const link = document.createElement('a');
-    link.href = 'app.css';
-    link.download = 'app.css';
-    document.body.appendChild(link);
-    link.click();
-    setTimeout(() => { location.href = 'fonts/onest-latin-400.woff2'; }, 200);
-    return true;
-  })())JS"),
-            "true");
-  EXPECT_TRUE(run_until([&] { return page_json(view, "Object.keys(window.__answers).length") == "2"; }, 10000));
-  run_for(1500);
-  EXPECT_EQ(page_json(view, "window.__answers"), R"({"notification":"denied","location":1})");
-  EXPECT_FALSE(written);
-  EXPECT_TRUE(g_str_has_suffix(webkit_web_view_get_uri(view), "index.html"));
-}
-
 TEST_F(GtkHostTest, DesktopAtOneHundredFiftyPercentZoomsThePageToItsBaseSize) {
   // Run with GDK_DPI_SCALE=1.5: GDK reports a 144 DPI screen, as for Xft.dpi 144.
   if (std::abs(gdk_screen_get_resolution(gdk_screen_get_default()) - 144.0) > 0.5) {

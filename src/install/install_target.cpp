@@ -1,6 +1,6 @@
 #include "install/install_target.h"
 
-#include <array>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -24,8 +24,8 @@ bool same_bytes(std::wstring_view a, std::wstring_view b) {
   std::uint64_t size_a = 0;
   std::uint64_t size_b = 0;
   if (!first.size(size_a) || !second.size(size_b) || size_a != size_b) return false;
-  std::array<char, 64 * 1024> block_a{};
-  std::array<char, 64 * 1024> block_b{};
+  std::string block_a(64 * 1024, '\0');
+  std::string block_b(block_a.size(), '\0');
   for (std::uint64_t at = 0; at < size_a;) {
     std::size_t got_a = 0;
     std::size_t got_b = 0;

@@ -1,6 +1,7 @@
-// The page's view over the window's life: its processes die during a run and it is made anew,
-// showing the run where it stands; a second death soon after ends the attempts, and the window
-// closes once the run has ended, telling how it ended.
+// The page's view over the window's life: during a run its renderer dies and the page is loaded
+// again, its view dies or its page hangs past a ping and the view is made anew, each time showing
+// the run where it stands; a second loss soon after ends the attempts, and the window closes once
+// the run has ended, telling how it ended.
 #include <gtest/gtest.h>
 
 #include <future>

@@ -43,7 +43,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
       },
       [](const corvane::ViewResult& result) { corvane::on_view_created(result); },
       [](std::wstring_view command) { corvane::dispatch_command(command); },
-      &corvane::on_dpi_changed,
+      &corvane::placement_on_monitor,
+      &corvane::view_zoom_for,
       &corvane::session_may_end,
   };
   corvane::win32::Win32UiHost host(instance, show_command, std::move(handlers),

@@ -15,6 +15,12 @@
 namespace corvane {
 namespace {
 
+// A runtime without the part for x64 programs: an install for 32-bit programs only, or an ARM64
+// machine's own runtime, which this x64 program cannot load.
+constexpr wchar_t kRuntimeWithoutX64Text[] =
+    L"На компьютере есть компонент Microsoft Edge WebView2, но нет его части для 64-разрядных программ (x64), "
+    L"которая нужна установщику.\n\nОткрыть страницу загрузки? Установите компонент для x64, затем запустите "
+    L"установщик снова.";
 constexpr wchar_t kRuntimeMissingText[] =
     L"Для установщика нужен компонент Microsoft Edge WebView2.\n\n"
     L"Открыть страницу загрузки? После установки компонента запустите установщик снова.";
@@ -24,6 +30,10 @@ constexpr const wchar_t* kRuntimeDownloadUrl =
     os::kIsWindows ? L"https://go.microsoft.com/fwlink/p/?LinkId=2124703"
                    : L"https://packages.debian.org/bookworm/libwebkit2gtk-4.1-0";
 
+constexpr wchar_t kOtherAccountText[] =
+    L"Установщик запущен от имени другой учётной записи, чем та, под которой выполнен вход, и его окну негде "
+    L"хранить свои данные. Запустите установщик от своей учётной записи, без «Запуск от имени другого "
+    L"пользователя»: права администратора ему не нужны.";
 constexpr wchar_t kViewLostText[] = L"Окно установщика перестало отвечать, и восстановить его не удалось.";
 
 void join_worker(AppState& s) {
@@ -78,6 +88,19 @@ void tell_run_outcome(const AppState& s) {
   }
 }
 
+// The session ends (logoff, shutdown): the system ends the process once this returns. The view's
+// browser processes are let go of now. Without a run the window closes as usual; a run under way
+// is not waited for (that would hold up the logoff until the system kills the process anyway): it
+// is cut where it stands, and the next update run finds the replacement journal and recovers.
+void end_session(AppState& s) {
+  s.host->kill_timer(REVEAL_TIMER_ID);
+  s.host->kill_timer(VIEW_RETRY_TIMER_ID);
+  s.host->kill_timer(VIEW_PING_TIMER_ID);
+  s.host->release_view();
+  s.webview = false;
+  if (!s.busy.load()) s.host->destroy_window();
+}
+
 void carry_out(AppState& s, ViewLifecycle::Next next) {
   switch (next) {
     case ViewLifecycle::Next::Nothing:
@@ -89,13 +112,24 @@ void carry_out(AppState& s, ViewLifecycle::Next next) {
       show_runtime_missing();
       break;
     case ViewLifecycle::Next::CreationError:
-      s.host->message_box(L"Не удалось открыть окно установщика (код " + error_code_text(s.view.failure().error) +
-                              L"). Закройте другие копии установщика и запустите его снова.",
+      s.host->message_box(s.view.failure().status == ViewStatus::OtherAccount
+                              ? std::wstring(kOtherAccountText)
+                              : L"Не удалось открыть окно установщика (код " +
+                                    error_code_text(s.view.failure().error) +
+                                    L"). Закройте другие копии установщика и запустите его снова.",
                           MessageBoxKind::Error);
       close_window(s);
       break;
     case ViewLifecycle::Next::Recreate:
       create_view_again(s);
+      break;
+    case ViewLifecycle::Next::Reload:
+      // The new page asks for the state ("ready") and is brought back to the run's screen.
+      if (!s.host->reload_view()) create_view_again(s);
+      break;
+    case ViewLifecycle::Next::Ping:
+      s.host->ping_view();
+      s.host->set_timer(VIEW_PING_TIMER_ID, kViewPingTimeoutMs);
       break;
     case ViewLifecycle::Next::GiveUp:
       give_up_view(s);
@@ -128,6 +162,9 @@ bool window_proc(WindowMessage message, std::uintptr_t wparam, std::unique_ptr<s
       } else if (wparam == VIEW_RETRY_TIMER_ID) {
         s.host->kill_timer(VIEW_RETRY_TIMER_ID);
         if (s.view.take_retry()) create_view_again(s);
+      } else if (wparam == VIEW_PING_TIMER_ID) {
+        s.host->kill_timer(VIEW_PING_TIMER_ID);
+        carry_out(s, s.view.ping_timed_out(ViewLifecycle::Clock::now()));
       }
       return true;
     case WM_WORKER_DONE:
@@ -154,6 +191,19 @@ bool window_proc(WindowMessage message, std::uintptr_t wparam, std::unique_ptr<s
     case WM_VIEW_UNAVAILABLE:
       carry_out(s, s.view.creation_failed());
       return true;
+    case WM_VIEW_RENDERER_EXITED:
+      carry_out(s, s.view.renderer_exited(ViewLifecycle::Clock::now()));
+      return true;
+    case WM_VIEW_UNRESPONSIVE:
+      carry_out(s, s.view.unresponsive(ViewLifecycle::Clock::now()));
+      return true;
+    case WM_VIEW_ANSWERED:
+      s.view.ping_answered();
+      s.host->kill_timer(VIEW_PING_TIMER_ID);
+      return true;
+    case kWindowEndSession:
+      if (wparam) end_session(s);
+      return true;
     default:
       return false;
   }
@@ -172,21 +222,30 @@ void on_view_created(const ViewResult& result) {
 }
 
 void show_runtime_missing() {
-  UiHost& host = *app_state().host;
-  if (host.message_box(kRuntimeMissingText, MessageBoxKind::YesNoWarning) == MessageBoxAnswer::Yes) {
+  AppState& s = app_state();
+  UiHost& host = *s.host;
+  const bool without_x64 = s.view.failure().status == ViewStatus::RuntimeWithoutX64;
+  if (host.message_box(without_x64 ? kRuntimeWithoutX64Text : kRuntimeMissingText, MessageBoxKind::YesNoWarning) ==
+      MessageBoxAnswer::Yes) {
     host.open_url(kRuntimeDownloadUrl);
   }
   (void)host.post_message(kWindowClose, nullptr);
 }
 
-void on_dpi_changed(const ScreenRect& suggested, std::uint32_t dpi, const ScreenRect& work_area) {
-  AppState& s = app_state();
-  const bool install = s.mode == RunMode::Install;
+ScreenRect placement_on_monitor(std::uint32_t dpi, const ScreenRect& work_area) {
+  const bool install = app_state().mode == RunMode::Install;
   const WindowScale scale = compute_window_scale(work_area, install ? kInstallPageWidth : kUninstallPageWidth,
                                                  install ? kInstallPageHeight : kUninstallPageHeight, dpi);
-  s.zoom = scale.zoom;
-  s.host->set_view_zoom(scale.zoom);
-  s.host->place_window(placement_after_dpi_change(suggested, scale));
+  return window_placement(work_area, scale);
+}
+
+double view_zoom_for(std::int32_t width, std::int32_t height, double rasterization_scale) {
+  AppState& s = app_state();
+  const bool install = s.mode == RunMode::Install;
+  const double zoom = page_zoom(width, height, install ? kInstallPageWidth : kUninstallPageWidth,
+                                install ? kInstallPageHeight : kUninstallPageHeight, rasterization_scale);
+  if (zoom > 0) s.zoom = zoom;
+  return s.zoom;
 }
 
 bool session_may_end() {

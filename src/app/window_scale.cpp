@@ -29,13 +29,10 @@ ScreenRect window_placement(const ScreenRect& work_area, const WindowScale& scal
   return rect;
 }
 
-ScreenRect placement_after_dpi_change(const ScreenRect& suggested, const WindowScale& scale) {
-  ScreenRect rect;
-  rect.left = suggested.left + (suggested.right - suggested.left - scale.width) / 2;
-  rect.top = suggested.top + (suggested.bottom - suggested.top - scale.height) / 2;
-  rect.right = rect.left + scale.width;
-  rect.bottom = rect.top + scale.height;
-  return rect;
+double page_zoom(std::int32_t width, std::int32_t height, std::int32_t base_width, std::int32_t base_height,
+                 double rasterization_scale) {
+  if (width <= 0 || height <= 0 || base_width <= 0 || base_height <= 0 || !(rasterization_scale > 0)) return 0;
+  return std::min(width / (base_width * rasterization_scale), height / (base_height * rasterization_scale));
 }
 
 }  // namespace corvane

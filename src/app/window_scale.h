@@ -26,11 +26,11 @@ WindowScale compute_window_scale(const ScreenRect& work_area, std::int32_t base_
 // The window's rectangle, centred on the work area (integer division truncating toward zero).
 ScreenRect window_placement(const ScreenRect& work_area, const WindowScale& scale);
 
-// The window's rectangle after it moved to a monitor of another DPI: the size of `scale` (computed
-// for that monitor's work area and DPI) centred where the system's suggested rectangle is centred.
-// When the sizes agree this is the suggested rectangle itself; when the page would not fit that
-// monitor at the suggested size, the window shrinks about the same centre, so it stays on the
-// monitor it was moved to.
-ScreenRect placement_after_dpi_change(const ScreenRect& suggested, const WindowScale& scale);
+// The zoom factor at which the page's base size fills a view of `width` x `height` physical
+// pixels whose content the runtime already scales by `rasterization_scale` (the monitor's scale
+// times the user's text scaling): the smaller of the two ratios, so that all of the page shows.
+// 0 when the view has no area (a minimised window) or the scale is unknown.
+double page_zoom(std::int32_t width, std::int32_t height, std::int32_t base_width, std::int32_t base_height,
+                 double rasterization_scale);
 
 }  // namespace corvane

@@ -11,11 +11,13 @@
 //
 // The host calls into the portable side on the window thread only:
 //   - window_proc (app/window_proc.h) for every message posted with post_message, for a close
-//     request from the system (kWindowClose), for its timers (kWindowTimer with the timer id) and
-//     when the window is destroyed (kWindowDestroy, from inside destroy_window);
+//     request from the system (kWindowClose), for its timers (kWindowTimer with the timer id), at
+//     the end of the session (kWindowEndSession) and when the window is destroyed (kWindowDestroy,
+//     from inside destroy_window);
 //   - on_view_created (app/window_proc.h) once the view exists and is configured, or has failed;
-//   - on_dpi_changed and session_may_end (app/window_proc.h) when the system moves the window to
-//     a monitor of another DPI, or asks whether the session may end;
+//   - placement_on_monitor, view_zoom_for and session_may_end (app/window_proc.h) when the window
+//     needs its size on a monitor, the view its zoom, or the system asks whether the session may
+//     end;
 //   - dispatch_command (ui/dispatcher.h) with every string that the page posts.
 namespace corvane {
 
@@ -29,11 +31,22 @@ inline constexpr WindowMessage WM_WORKER_DONE = 0x8002;  // the worker's last ac
 inline constexpr WindowMessage WM_START_DRAG = 0x8003;
 inline constexpr WindowMessage WM_BROWSE_INSTALL = 0x8004;
 inline constexpr WindowMessage WM_BROWSE_GAME = 0x8005;
-// Posted by the host when the view's browser or renderer process has died: the page is gone.
+// Posted by the host when the view itself is gone (its browser process has died): it has to be
+// made anew.
 inline constexpr WindowMessage WM_VIEW_FAILED = 0x8006;
 // Posted by on_view_created when the view could not be created, so that what follows (a retry,
 // a message) runs after the host's completion handler has returned.
 inline constexpr WindowMessage WM_VIEW_UNAVAILABLE = 0x8007;
+// Posted by the host when the renderer of the page has died but the view lives on: the page can
+// be loaded again in the same view.
+inline constexpr WindowMessage WM_VIEW_RENDERER_EXITED = 0x8010;
+// Posted by the host each time the page's renderer is reported unresponsive (which may only mean
+// a busy system, and repeats every few seconds while it lasts).
+inline constexpr WindowMessage WM_VIEW_UNRESPONSIVE = 0x8011;
+// Posted by the host when the page has answered ping_view.
+inline constexpr WindowMessage WM_VIEW_ANSWERED = 0x8012;
+// The system ends the session (WM_ENDSESSION); wparam is nonzero when it really ends.
+inline constexpr WindowMessage kWindowEndSession = 0x0016;
 
 inline constexpr std::uint32_t REVEAL_TIMER_ID = 1;
 inline constexpr std::uint32_t kRevealDelayMs = 5000;
@@ -41,6 +54,9 @@ inline constexpr std::uint32_t kRevealDelayMs = 5000;
 // be letting go of the view's data folder).
 inline constexpr std::uint32_t VIEW_RETRY_TIMER_ID = 2;
 inline constexpr std::uint32_t kViewRetryDelayMs = 1000;
+// How long a page that has been unresponsive for a while gets to answer ping_view.
+inline constexpr std::uint32_t VIEW_PING_TIMER_ID = 3;
+inline constexpr std::uint32_t kViewPingTimeoutMs = 5000;
 
 // A rectangle in physical pixels; right and bottom are exclusive.
 struct ScreenRect {
@@ -62,6 +78,8 @@ enum class MessageBoxAnswer { Ok, Yes, No };
 enum class ViewStatus {
   Created,         // the view exists, is configured and navigates to the start page
   RuntimeMissing,  // no web view runtime is installed
+  RuntimeWithoutX64,  // a runtime is installed, but only for another processor (x86, ARM64)
+  OtherAccount,    // run as another account than the desktop's, the view has no folder it may use
   Failed,          // a runtime is there, but the view could not be made; `error` says why
 };
 struct ViewResult {
@@ -113,7 +131,9 @@ class UiHost {
   // Starts creating the page's view in the window with the zoom factor `zoom`; returns at once.
   // The host then calls on_view_created once the view is configured and navigating to the start
   // page, or when it cannot be created. After release_view a new view may be created the same way.
-  // Once a view has been created, the host posts WM_VIEW_FAILED when its processes die.
+  // Once a view has been created, the host posts WM_VIEW_FAILED when the view has died,
+  // WM_VIEW_RENDERER_EXITED when only its page's renderer has, and WM_VIEW_UNRESPONSIVE while the
+  // page does not respond.
   virtual void create_view(double zoom) = 0;
   // The view's zoom factor from now on.
   virtual void set_view_zoom(double zoom) = 0;
@@ -123,6 +143,12 @@ class UiHost {
   virtual void post_json_to_page(std::wstring_view json) = 0;
   // Releases the view and everything behind it; nothing happens when there is none.
   virtual void release_view() = 0;
+  // Loads the start page again in the same view (after its renderer died). False when the view
+  // cannot do that: it is then to be made anew. A host without the means answers false.
+  virtual bool reload_view() { return false; }
+  // Asks the page for a sign of life; the host posts WM_VIEW_ANSWERED once it has answered. A
+  // host whose view never reports an unresponsive page has nothing to do.
+  virtual void ping_view() {}
 
   // The system's modal folder dialog, titled `title`, opening at `start_folder` (an existing
   // folder) or where the system places it when that is empty. The chosen folder's file-system

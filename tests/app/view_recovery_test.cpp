@@ -1,6 +1,7 @@
-// The page's view over the window's life: its processes die during a run and it is made anew,
-// showing the run where it stands; a second death soon after ends the attempts, and the window
-// closes once the run has ended, telling how it ended.
+// The page's view over the window's life: during a run its renderer dies and the page is loaded
+// again, its view dies or its page hangs past a ping and the view is made anew, each time showing
+// the run where it stands; a second loss soon after ends the attempts, and the window closes once
+// the run has ended, telling how it ended.
 #include <gtest/gtest.h>
 
 #include <future>
@@ -45,16 +46,44 @@ TEST(ViewLifecycle, OneRetryPerCreationAndNoRetryWithoutARuntime) {
   EXPECT_EQ(removed.creation_failed(), Next::GiveUp);
 }
 
-TEST(ViewLifecycle, DeathsFarApartAreRecoveredFromButNotTwoInAShortTime) {
+TEST(ViewLifecycle, EachFailureHasItsRecoveryAndTwoLossesWithinAMinuteEndTheAttempts) {
+  enum class Event { Died, RendererExited, Unresponsive, Answered, PingTimedOut };
+  struct Step {
+    Event event;
+    int second;
+    Next next;
+  };
+  // A busy system: reports for less than 10 s are ignored, a longer spell gets a ping, and an
+  // answer ends the spell; reports 20 s apart are separate spells.
+  const Step steps[] = {
+      {Event::Unresponsive, 0, Next::Nothing},    {Event::Unresponsive, 5, Next::Nothing},
+      {Event::Unresponsive, 10, Next::Ping},      {Event::Unresponsive, 12, Next::Nothing},
+      {Event::Answered, 13, Next::Nothing},       {Event::Unresponsive, 14, Next::Nothing},
+      {Event::Unresponsive, 23, Next::Nothing},   {Event::Unresponsive, 44, Next::Nothing},
+      {Event::Unresponsive, 50, Next::Nothing},   {Event::Unresponsive, 54, Next::Ping},
+      // No answer: the page is lost and its view made anew; a late timer finds nothing to do.
+      {Event::PingTimedOut, 59, Next::Recreate},  {Event::PingTimedOut, 60, Next::Nothing},
+      // A renderer that died is loaded again, a view that died made anew, a minute apart each.
+      {Event::RendererExited, 119, Next::Reload}, {Event::Died, 179, Next::Recreate},
+      {Event::Unresponsive, 180, Next::Nothing},  {Event::RendererExited, 200, Next::GiveUp},
+      {Event::Unresponsive, 400, Next::Nothing},  {Event::Died, 500, Next::Nothing},
+  };
   const auto t0 = ViewLifecycle::Clock::time_point() + 1000s;
   ViewLifecycle view;
   view.created();
-  EXPECT_EQ(view.view_died(t0), Next::Recreate);
-  view.created();
-  EXPECT_EQ(view.view_died(t0 + kViewDeathWindow), Next::Recreate);
-  view.created();
-  EXPECT_EQ(view.view_died(t0 + kViewDeathWindow + kViewDeathWindow - 1s), Next::GiveUp);
-  EXPECT_EQ(view.view_died(t0 + 1h), Next::Nothing);
+  for (const Step& step : steps) {
+    const auto now = t0 + std::chrono::seconds(step.second);
+    Next next = Next::Nothing;
+    switch (step.event) {
+      case Event::Died: next = view.view_died(now); break;
+      case Event::RendererExited: next = view.renderer_exited(now); break;
+      case Event::Unresponsive: next = view.unresponsive(now); break;
+      case Event::Answered: view.ping_answered(); break;
+      case Event::PingTimedOut: next = view.ping_timed_out(now); break;
+    }
+    EXPECT_EQ(next, step.next) << "at second " << step.second;
+  }
+  EXPECT_TRUE(view.given_up());
 }
 
 // A window with a view whose install job reports as a run does and then waits for the test.
@@ -144,6 +173,56 @@ TEST_F(ViewRecovery, ANewViewIsMadeAndItsPageShownTheRunWhereItStands) {
             L"{\"type\":\"resume\",\"running\":false,\"desktopShortcut\":false,\"startMenuShortcut\":true}");
   EXPECT_EQ(message_type(host.page[2]), L"installed");
   EXPECT_EQ(host.count("destroy_window"), 0u);
+}
+
+TEST_F(ViewRecovery, APageThatDiedOrHangsIsBroughtBackWhileTheRunGoesOn) {
+  page(L"install|/games/Corvane||0|1");
+  ASSERT_TRUE(page_has(2));
+  const std::vector<std::wstring> back{
+      L"{\"type\":\"resume\",\"running\":true,\"desktopShortcut\":false,\"startMenuShortcut\":true}", kStage,
+      kProgress1};
+  auto page_comes_back = [&] {
+    host.page.clear();
+    page(L"ready");
+    EXPECT_EQ(message_type(host.page.at(0)), L"init");
+    EXPECT_EQ(std::vector<std::wstring>(host.page.begin() + 1, host.page.end()), back);
+  };
+
+  // The renderer died: the same view loads the page again, which asks where the run stands.
+  host.calls.clear();
+  window_proc(WM_VIEW_RENDERER_EXITED, 0, nullptr);
+  EXPECT_EQ(host.calls, std::vector<std::string>{"reload_view"});
+  EXPECT_TRUE(app_state().webview);
+  page_comes_back();
+
+  // Over a minute later the page has been unresponsive for a while and does not answer the ping:
+  // a new view, this time one that cannot reload.
+  app_state().view = ViewLifecycle();
+  app_state().view.created();
+  app_state().view.unresponsive(ViewLifecycle::Clock::now() - kUnresponsiveGrace);
+  host.calls.clear();
+  window_proc(WM_VIEW_UNRESPONSIVE, 0, nullptr);
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"ping_view", "set_timer 3 5000"}));
+  window_proc(kWindowTimer, VIEW_PING_TIMER_ID, nullptr);
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"ping_view", "set_timer 3 5000", "kill_timer 3", "release_view",
+                                                  "create_view"}));
+  on_view_created({});
+  page_comes_back();
+  app_state().view = ViewLifecycle();
+  app_state().view.created();
+  host.view_reloads = false;
+  host.calls.clear();
+  window_proc(WM_VIEW_RENDERER_EXITED, 0, nullptr);
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"reload_view", "release_view", "create_view"}));
+
+  // None of it touched the run, which ends as it would have.
+  EXPECT_TRUE(host.boxes.empty());
+  EXPECT_TRUE(app_state().busy.load());
+  on_view_created({});
+  step();
+  end_run(installed_message("1.4.2", "2025-11-02"));
+  ASSERT_TRUE(idle());
+  EXPECT_EQ(host.page.back(), L"{\"type\":\"installed\",\"version\":\"1.4.2\",\"date\":\"2025-11-02\"}");
 }
 
 TEST_F(ViewRecovery, ASecondDeathSoonAfterClosesTheWindowOnceTheRunHasEnded) {

@@ -152,6 +152,15 @@ TEST_F(WindowProc, AMissingRuntimeIsOfferedForDownloadAndClosesTheSetup) {
             L"компонента запустите установщик снова.");
   EXPECT_EQ(host.calls, (std::vector<std::string>{"question box", "question box", "open_url"}));
   EXPECT_FALSE(app_state().webview);
+
+  // A runtime for another processor only: the prompt says which part is missing.
+  on_view_created({ViewStatus::RuntimeWithoutX64, 0x800700D8});
+  window_proc(WM_VIEW_UNAVAILABLE, 0, nullptr);
+  EXPECT_EQ(host.boxes.back(),
+            L"На компьютере есть компонент Microsoft Edge WebView2, но нет его части для 64-разрядных программ (x64), "
+            L"которая нужна установщику.\n\nОткрыть страницу загрузки? Установите компонент для x64, затем "
+            L"запустите установщик снова.");
+  EXPECT_EQ(posted_kinds(), (std::vector<WindowMessage>{WM_VIEW_UNAVAILABLE, kWindowClose}));
 }
 
 TEST_F(WindowProc, AFailedCreationIsTriedOnceMoreAfterThePause) {
@@ -181,25 +190,53 @@ TEST_F(WindowProc, ASecondFailureIsToldWithItsCodeAndNotAsAMissingRuntime) {
   EXPECT_EQ(posted_kinds(), std::vector<WindowMessage>{kWindowClose});
 }
 
-TEST_F(WindowProc, MovingToAMonitorOfAnotherDpiFitsThePageToIt) {
+TEST_F(WindowProc, OnEachMonitorThePageIsFittedAsAtStartUpAndFillsTheView) {
+  struct Case {
+    RunMode mode;
+    std::uint32_t dpi;
+    ScreenRect work_area;
+    ScreenRect placement;
+  };
+  const Case cases[] = {
+      // A large 200 % monitor: twice the 120 % window, centred.
+      {RunMode::Install, 192, {0, 0, 3840, 2120}, {720, 184, 3120, 1936}},
+      // 200 %, 1400 pixels high, right of the primary: 92 % of it holds 730 CSS pixels at 0.882.
+      {RunMode::Install, 192, {1920, 0, 4480, 1400}, {2318, 56, 4082, 1344}},
+      {RunMode::Uninstall, 96, {0, 0, 1920, 1040}, {555, 199, 1365, 840}},
+  };
+  for (const Case& c : cases) {
+    app_state().mode = c.mode;
+    const ScreenRect r = placement_on_monitor(c.dpi, c.work_area);
+    EXPECT_EQ(std::vector<int>({r.left, r.top, r.right, r.bottom}),
+              std::vector<int>({c.placement.left, c.placement.top, c.placement.right, c.placement.bottom}));
+  }
+  // The view of the 1400-pixel monitor with 125 % text on top of its 200 %: the page still fills
+  // it, at a zoom 1.25 times smaller; a minimised view keeps the zoom it had.
+  app_state().mode = RunMode::Install;
+  EXPECT_NEAR(view_zoom_for(1764, 1288, 2.5), 0.92 * 1400 / 1460 / 1.25, 1e-3);
+  EXPECT_DOUBLE_EQ(view_zoom_for(0, 0, 2.5), app_state().zoom);
+  EXPECT_NEAR(app_state().zoom, 0.92 * 1400 / 1460 / 1.25, 1e-3);
+}
+
+TEST_F(WindowProc, AtTheEndOfTheSessionTheViewGoesAndARunIsNotWaitedFor) {
   on_view_created({});
-  // A large 200 % monitor: the suggested rectangle (twice the 120 % window) fits and is taken as
-  // it is.
-  on_dpi_changed({100, 100, 2500, 1852}, 192, {0, 0, 3840, 2120});
-  EXPECT_EQ(host.calls, (std::vector<std::string>{"set_view_zoom", "place_window 100 100 2500 1852"}));
-  EXPECT_DOUBLE_EQ(host.view_zoom, 1.2);
-  // A 200 % monitor 1400 pixels high: 92 % of it holds 730 CSS pixels at 0.882, so the window
-  // shrinks about the suggested rectangle's centre and the page keeps its layout size.
+  window_proc(kWindowEndSession, 0, nullptr);  // the logoff was called off
+  EXPECT_TRUE(host.calls.empty());
+
+  std::promise<void> release;
+  ASSERT_TRUE(start_worker([future = release.get_future().share()] { future.wait(); }));
+  window_proc(kWindowEndSession, 1, nullptr);
+  EXPECT_EQ(host.count("release_view"), 1u);
+  EXPECT_EQ(host.count("destroy_window"), 0u);  // it would wait for the run
+  EXPECT_FALSE(app_state().webview);
+  EXPECT_TRUE(app_state().busy.load());
+  release.set_value();
+  ASSERT_TRUE(idle());
+
   host.calls.clear();
-  on_dpi_changed({2000, 50, 4400, 1802}, 192, {1920, 0, 4480, 1400});
-  EXPECT_NEAR(host.view_zoom, 0.92 * 1400 / 1460, 1e-9);
-  EXPECT_DOUBLE_EQ(app_state().zoom, host.view_zoom);
-  EXPECT_EQ(host.calls, (std::vector<std::string>{"set_view_zoom", "place_window 2318 282 4082 1570"}));
-  // Back on a 100 % monitor, in uninstall mode: 675 x 534 at 120 %.
-  host.calls.clear();
-  app_state().mode = RunMode::Uninstall;
-  on_dpi_changed({10, 20, 1190, 896}, 96, {0, 0, 1920, 1040});
-  EXPECT_EQ(host.calls, (std::vector<std::string>{"set_view_zoom", "place_window 195 137 1005 778"}));
+  window_proc(kWindowEndSession, 1, nullptr);
+  EXPECT_EQ(host.count("destroy_window"), 1u);
+  EXPECT_EQ(host.calls.back(), "quit_message_loop");
 }
 
 TEST_F(WindowProc, ALogoffIsHeldUpOnlyWhileARunIsUnderWay) {

@@ -29,5 +29,23 @@ TEST(WindowScale, PageSizeFollowsDpiAndWorkArea) {
   EXPECT_EQ(window_placement({10, 0, 110, 100}, {1.0, 201, 100}).left, 10 - 50);
 }
 
+TEST(WindowScale, PageZoomFillsTheViewAtTheRuntimesScale) {
+  struct Case {
+    std::int32_t width, height;
+    double scale, zoom;
+  };
+  const Case cases[] = {
+      {1200, 876, 1.0, 1.2},          // the start-up window at 100 %: the start-up zoom
+      {1764, 1288, 1.5, 1.176},       // 150 %: the smaller ratio (1288 / 1095)
+      {1200, 876, 1.25, 0.96},        // 125 % text at 100 %: the page shrinks to stay whole
+      {0, 0, 1.0, 0},                 // minimised: no zoom
+      {1200, 876, 0, 0},              // unknown scale
+  };
+  for (const Case& c : cases) {
+    EXPECT_NEAR(page_zoom(c.width, c.height, kInstallPageWidth, kInstallPageHeight, c.scale), c.zoom, 1e-3)
+        << c.width << "x" << c.height << " at " << c.scale;
+  }
+}
+
 }  // namespace
 }  // namespace corvane

@@ -30,6 +30,7 @@ class RecordingHost final : public UiHost {
   std::function<void(RecordingHost&)> page_script;
   ViewResult view_result;  // what the view's creation reports
   bool window_can_be_created = true;
+  bool view_reloads = true;  // what reload_view answers
   MessageBoxAnswer box_answer = MessageBoxAnswer::Ok;
   std::wstring dialog_answer;
 
@@ -70,6 +71,11 @@ class RecordingHost final : public UiHost {
   void focus_view() override { calls.push_back("focus_view"); }
   void post_json_to_page(std::wstring_view json) override { page.emplace_back(json); }
   void release_view() override { calls.push_back("release_view"); }
+  bool reload_view() override {
+    calls.push_back("reload_view");
+    return view_reloads;
+  }
+  void ping_view() override { calls.push_back("ping_view"); }
   std::wstring show_folder_dialog(std::wstring_view title, std::wstring_view start) override;
   void open_url(std::wstring_view) override { calls.push_back("open_url"); }
   void set_shutdown_reason(std::wstring_view reason) override { shutdown_reasons.emplace_back(reason); }

@@ -24,6 +24,42 @@ TEST(ResourceServer, QueryAndFragmentAreCutBeforeTheExactMatch) {
   EXPECT_EQ(serve_resource(at(L"images/logo.svg")).content_type, L"image/svg+xml");
 }
 
+TEST(ResourceServer, ASingleByteRangeIsServedAsPartialContent) {
+  // app.js is "console.log(1)": 14 bytes.
+  struct Case {
+    const wchar_t* range;
+    int status;
+    std::string body;
+    std::string content_range;
+  };
+  const Case cases[] = {
+      {L"bytes=0-6", 206, "console", "bytes 0-6/14"},
+      {L"bytes=8-", 206, "log(1)", "bytes 8-13/14"},
+      {L"bytes=-3", 206, "(1)", "bytes 11-13/14"},
+      {L" Bytes=12-99 ", 206, "1)", "bytes 12-13/14"},  // past the end: up to the end
+      {L"bytes=-99", 206, "console.log(1)", "bytes 0-13/14"},
+      {L"bytes=14-", 416, "", "bytes */14"},
+      {L"bytes=-0", 416, "", "bytes */14"},
+      // Not one range of bytes: the whole resource, as if there were no header.
+      {L"", 200, "console.log(1)", ""},
+      {L"bytes=0-1,4-5", 200, "console.log(1)", ""},
+      {L"items=0-1", 200, "console.log(1)", ""},
+      {L"bytes=5-2", 200, "console.log(1)", ""},
+      {L"bytes=x-", 200, "console.log(1)", ""},
+      {L"bytes=-", 200, "console.log(1)", ""},
+  };
+  for (const Case& c : cases) {
+    const ResourceResponse r = serve_resource(at(L"app.js"), c.range);
+    EXPECT_EQ(r.status, c.status) << std::wstring(c.range).size();
+    EXPECT_EQ(r.body, c.body);
+    EXPECT_EQ(r.content_range, c.content_range);
+    EXPECT_EQ(r.content_type, c.status == 416 ? L"" : L"text/javascript; charset=utf-8");
+  }
+  // A range changes nothing for an address without a resource.
+  EXPECT_EQ(serve_resource(at(L"nothing"), L"bytes=0-1").status, 404);
+  EXPECT_EQ(serve_resource(at(L"app.css"), L"bytes=0-1").status, 500);
+}
+
 TEST(ResourceServer, UnknownAddressesAre404) {
   for (const auto* rest : {L"", L"Index.html", L"./app.js", L"/app.js", L"Images/logo.svg", L"app.js/"}) {
     const ResourceResponse r = serve_resource(at(rest));

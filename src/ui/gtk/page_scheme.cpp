@@ -14,7 +14,10 @@ constexpr char kScheme[] = "corvane-setup";
 
 void on_scheme_request(WebKitURISchemeRequest* request, gpointer) {
   const gchar* uri = webkit_uri_scheme_request_get_uri(request);
-  const ResourceResponse answer = serve_resource(os::from_utf8(uri ? uri : ""));
+  // The media player asks for the video in parts (and for the part it seeks to).
+  SoupMessageHeaders* asked = webkit_uri_scheme_request_get_http_headers(request);
+  const char* range = asked ? soup_message_headers_get_one(asked, "Range") : nullptr;
+  const ResourceResponse answer = serve_resource(os::from_utf8(uri ? uri : ""), os::from_utf8(range ? range : ""));
   // Each response owns its own copy of the bytes.
   const gsize size = answer.body.size();
   gpointer bytes = size ? g_memdup2(answer.body.data(), size) : nullptr;
@@ -28,6 +31,7 @@ void on_scheme_request(WebKitURISchemeRequest* request, gpointer) {
     // fetch() sees the type only when it is also among the response headers.
     soup_message_headers_append(headers, "Content-Type", type.c_str());
   }
+  if (!answer.content_range.empty()) soup_message_headers_append(headers, "Content-Range", answer.content_range.c_str());
   const std::string policy(kContentSecurityPolicy);
   soup_message_headers_append(headers, "Content-Security-Policy", policy.c_str());
   webkit_uri_scheme_response_set_http_headers(response, headers);  // takes the headers over

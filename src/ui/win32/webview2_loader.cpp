@@ -19,6 +19,12 @@ constexpr const wchar_t* kChannelIds[] = {
     L"{0D50BFEC-CD6A-4F9A-964C-C7416E3ACB10}",  // Dev
     L"{65C35B14-6C1D-4122-AC46-7148CC9D6497}",  // Canary
 };
+// Where EdgeUpdate records each channel's installed version: Clients\{id}, value "pv". The
+// version folder then lies in the channel's folder under the install root (per machine: the
+// program files folders, per user: the local application data folder).
+constexpr wchar_t kClientsKey[] = L"SOFTWARE\\Microsoft\\EdgeUpdate\\Clients\\";
+constexpr wchar_t kVersionValue[] = L"pv";
+constexpr const wchar_t* kChannelFolders[] = {L"EdgeWebView", L"Edge Beta", L"Edge Dev", L"Edge SxS"};
 constexpr wchar_t kPolicyKey[] = L"Software\\Policies\\Microsoft\\Edge\\WebView2\\";
 constexpr char kClientEntry[] = "CreateWebViewEnvironmentWithOptionsInternal";
 
@@ -164,6 +170,54 @@ bool file_exists(const std::wstring& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+// The folders that may hold the installs of one registry root, from the environment.
+std::vector<std::wstring> install_roots(HKEY root) {
+  std::vector<std::wstring> roots;
+  const std::vector<const wchar_t*> variables =
+      root == HKEY_CURRENT_USER ? std::vector<const wchar_t*>{L"LOCALAPPDATA"}
+                                : std::vector<const wchar_t*>{L"ProgramFiles(x86)", L"ProgramFiles"};
+  for (const wchar_t* variable : variables) {
+    if (auto folder = environment_value(variable); folder && !folder->empty()) roots.push_back(*folder);
+  }
+  return roots;
+}
+
+// The version folders registered for `channel`: those EdgeUpdate names directly (ClientState),
+// and those its recorded version names in the channel's folder under each install root (Clients).
+std::vector<std::wstring> registered_folders(Channel channel) {
+  std::vector<std::wstring> folders;
+  const wchar_t* id = kChannelIds[static_cast<int>(channel)];
+  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+      if (auto folder = RegKey(root, std::wstring(kClientStateKey) + id, view).text(kInstallValue)) {
+        folders.push_back(*folder);
+      }
+    }
+  }
+  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+      const auto version = RegKey(root, std::wstring(kClientsKey) + id, view).text(kVersionValue);
+      // "0.0.0.0" stands for an install that was removed.
+      if (!version || !parse_runtime_version(*version) || *version == L"0.0.0.0") continue;
+      for (const std::wstring& base : install_roots(root)) {
+        folders.push_back(base + L"\\Microsoft\\" + kChannelFolders[static_cast<int>(channel)] + L"\\Application\\" +
+                          *version);
+      }
+    }
+  }
+  return folders;
+}
+
+// A version folder with the client of another processor only (x86, or ARM64 on such a machine).
+bool has_only_other_clients(const std::wstring& runtime_folder) {
+  std::wstring base(runtime_folder);
+  if (!base.empty() && base.back() != L'\\' && base.back() != L'/') base += L'\\';
+  for (const wchar_t* machine : {L"x86", L"arm64"}) {
+    if (file_exists(base + L"EBWebView\\" + machine + L"\\EmbeddedBrowserWebView.dll")) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::optional<RuntimeVersion> parse_runtime_version(std::wstring_view text) {
@@ -232,26 +286,29 @@ std::vector<RuntimeClient> find_runtime_clients(const LoaderSettings& settings, 
     return clients;
   }
 
+  bool other_machines_only = false;
   for (const Channel channel : settings.channels) {
     std::vector<RuntimeClient> found;
-    const std::wstring key = std::wstring(kClientStateKey) + kChannelIds[static_cast<int>(channel)];
-    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
-      for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
-        const auto folder = RegKey(root, key, view).text(kInstallValue);
-        if (!folder || folder->empty()) continue;
-        const auto version = parse_runtime_version(last_component(*folder));
-        if (!version || *version < kMinimumRuntime) continue;
-        RuntimeClient client{client_library_of(*folder), *version, RuntimeKind::Installed};
-        const bool known = std::any_of(found.begin(), found.end(), [&](const RuntimeClient& c) {
-          return CompareStringOrdinal(c.library.c_str(), -1, client.library.c_str(), -1, TRUE) == CSTR_EQUAL;
-        });
-        if (!known && file_exists(client.library)) found.push_back(std::move(client));
+    for (const std::wstring& folder : registered_folders(channel)) {
+      if (folder.empty()) continue;
+      const auto version = parse_runtime_version(last_component(folder));
+      if (!version || *version < kMinimumRuntime) continue;
+      RuntimeClient client{client_library_of(folder), *version, RuntimeKind::Installed};
+      const bool known = std::any_of(found.begin(), found.end(), [&](const RuntimeClient& c) {
+        return CompareStringOrdinal(c.library.c_str(), -1, client.library.c_str(), -1, TRUE) == CSTR_EQUAL;
+      });
+      if (known) continue;
+      if (file_exists(client.library)) {
+        found.push_back(std::move(client));
+      } else if (has_only_other_clients(folder)) {
+        other_machines_only = true;
       }
     }
     std::stable_sort(found.begin(), found.end(),
                      [](const RuntimeClient& a, const RuntimeClient& b) { return a.version > b.version; });
     for (auto& client : found) clients.push_back(std::move(client));
   }
+  if (clients.empty() && other_machines_only) error = kRuntimeWithoutX64;
   return clients;
 }
 

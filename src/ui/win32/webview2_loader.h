@@ -53,11 +53,18 @@ struct RuntimeClient {
 // The client of a runtime folder (a version folder of an install, or a fixed-version folder).
 std::wstring client_library_of(std::wstring_view runtime_folder);
 
+// What the loader returns when the runtimes it finds have no client for this program's processor
+// (x64), only for another one (an x86-only install, or an ARM64 machine's own).
+inline const HRESULT kRuntimeWithoutX64 = HRESULT_FROM_WIN32(ERROR_EXE_MACHINE_TYPE_MISMATCH);
+
 // The runtimes to try, best first. With a browser folder: that folder's client alone, when it
 // exists. Otherwise the installs registered for each channel in search order, per machine and per
-// user in both registry views; within a channel the newest usable version first. A version is
-// usable when its folder name is a version at least kMinimumRuntime and its client library exists.
-// `error` gets the reason when the list is empty.
+// user in both registry views: the folder that ClientState names, and the folder of the version
+// that Clients records under the install roots (the program files folders per machine, the local
+// application data folder per user, from the environment); within a channel the newest usable
+// version first. A version is usable when its folder name is a version at least kMinimumRuntime
+// and its client library exists. `error` gets the reason when the list is empty
+// (kRuntimeWithoutX64 when a folder held only another processor's client).
 std::vector<RuntimeClient> find_runtime_clients(const LoaderSettings& settings, HRESULT& error);
 
 }  // namespace corvane::win32

@@ -1,5 +1,6 @@
 #include "ui/win32/webview_host.h"
 
+#include <optional>
 #include <utility>
 
 #include "ui/asset_table.h"
@@ -14,6 +15,15 @@ constexpr COREWEBVIEW2_COLOR kBackground{255, 13, 13, 13};
 
 // What the loader returns when it finds no runtime at all (the published loader does the same).
 const HRESULT kNoRuntime = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+// What it returns when the runtimes it finds have another processor's client only (our loader's
+// kRuntimeWithoutX64).
+const HRESULT kNoRuntimeForX64 = HRESULT_FROM_WIN32(ERROR_EXE_MACHINE_TYPE_MISMATCH);
+
+ViewStatus status_of_start(HRESULT started) {
+  if (started == kNoRuntime) return ViewStatus::RuntimeMissing;
+  if (started == kNoRuntimeForX64) return ViewStatus::RuntimeWithoutX64;
+  return ViewStatus::Failed;
+}
 
 // Cancels every navigation of the view or of one of its frames away from the page's origin:
 // nothing else is ever shown, and nothing opens elsewhere either.
@@ -39,13 +49,19 @@ HRESULT refuse_download(ICoreWebView2*, ICoreWebView2DownloadStartingEventArgs* 
   return cancelled;
 }
 
-// The kinds of process failure after which the page is gone: the browser process (and with it
-// the view) ended, or the page's renderer ended or hangs. The runtime replaces its other helper
-// processes (GPU, utility, a subframe's renderer) by itself.
-bool ends_the_page(COREWEBVIEW2_PROCESS_FAILED_KIND kind) {
-  return kind == COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED ||
-         kind == COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED ||
-         kind == COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_UNRESPONSIVE;
+// What a process failure of `kind` means for the page; nothing for the helper processes (GPU,
+// utility, a subframe's renderer), which the runtime replaces by itself.
+std::optional<ViewFailure> failure_of(COREWEBVIEW2_PROCESS_FAILED_KIND kind) {
+  switch (kind) {
+    case COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED:
+      return ViewFailure::ViewGone;
+    case COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED:
+      return ViewFailure::RendererExited;
+    case COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_UNRESPONSIVE:
+      return ViewFailure::Unresponsive;
+    default:
+      return std::nullopt;
+  }
 }
 
 }  // namespace
@@ -57,7 +73,19 @@ bool is_page_address(std::wstring_view address) {
 WebViewHost::WebViewHost(CreateEnvironmentFn create_environment, WebViewEvents events)
     : create_environment_(create_environment), events_(std::move(events)) {}
 
-WebViewHost::~WebViewHost() { release(); }
+WebViewHost::~WebViewHost() {
+  release();
+  // The runtime must not call into a host that is gone.
+  stop_hearing_exit(retiring_, retiring_token_);
+}
+
+void WebViewHost::stop_hearing_exit(ComPtr<ICoreWebView2Environment>& environment, EventRegistrationToken token) {
+  if (!environment) return;
+  if (auto environment5 = environment.query<ICoreWebView2Environment5>(IID_ICoreWebView2Environment5)) {
+    environment5->remove_BrowserProcessExited(token);
+  }
+  environment.reset();
+}
 
 void WebViewHost::create(HWND window, std::wstring_view user_data_folder, double zoom) {
   if (started_) return;
@@ -66,18 +94,37 @@ void WebViewHost::create(HWND window, std::wstring_view user_data_folder, double
   const unsigned generation = ++generation_;
   window_ = window;
   zoom_ = zoom;
-  const std::wstring folder(user_data_folder);
+  user_data_folder_ = std::wstring(user_data_folder);
+  // The old browser process still holds the user data folder: a new environment on it now would
+  // fail or attach to the dying process.
+  if (retiring_ && retiring_running_) {
+    creation_waits_ = true;
+    return;
+  }
+  start(generation);
+}
+
+void WebViewHost::start(unsigned generation) {
   auto handler = make_callback<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler>(
       IID_ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler,
       [this, generation](HRESULT result, ICoreWebView2Environment* environment) {
         return on_environment(generation, result, environment);
       });
-  const HRESULT started = create_environment_ ? create_environment_(nullptr, folder.c_str(), nullptr, handler.get())
-                                              : E_NOTIMPL;
+  const HRESULT started = create_environment_
+                              ? create_environment_(nullptr, user_data_folder_.c_str(), nullptr, handler.get())
+                              : E_NOTIMPL;
   if (FAILED(started)) {
-    report(generation, {started == kNoRuntime ? ViewStatus::RuntimeMissing : ViewStatus::Failed,
-                        static_cast<std::uint32_t>(started)});
+    report(generation, {status_of_start(started), static_cast<std::uint32_t>(started)});
   }
+}
+
+HRESULT WebViewHost::on_browser_exited(ICoreWebView2Environment* environment) {
+  if (environment && environment == environment_.get()) browser_running_ = false;
+  if (!environment || environment != retiring_.get() || !retiring_running_) return S_OK;
+  // The environment stays referenced until the next release: this runs inside its own event.
+  retiring_running_ = false;
+  if (std::exchange(creation_waits_, false)) start(generation_);
+  return S_OK;
 }
 
 HRESULT WebViewHost::on_environment(unsigned generation, HRESULT result, ICoreWebView2Environment* environment) {
@@ -87,6 +134,17 @@ HRESULT WebViewHost::on_environment(unsigned generation, HRESULT result, ICoreWe
     return S_OK;
   }
   environment_ = ComPtr<ICoreWebView2Environment>::share(environment);
+  // Runtimes from 1.0.992 on say when the browser process has exited and let go of the user
+  // data folder; a view made anew waits for that.
+  browser_running_ = false;
+  if (auto environment5 = environment_.query<ICoreWebView2Environment5>(IID_ICoreWebView2Environment5)) {
+    auto exited = make_callback<ICoreWebView2BrowserProcessExitedEventHandler>(
+        IID_ICoreWebView2BrowserProcessExitedEventHandler,
+        [this](ICoreWebView2Environment* sender, ICoreWebView2BrowserProcessExitedEventArgs*) {
+          return on_browser_exited(sender);
+        });
+    browser_running_ = SUCCEEDED(environment5->add_BrowserProcessExited(exited.get(), &exit_token_));
+  }
   auto handler = make_callback<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler>(
       IID_ICoreWebView2CreateCoreWebView2ControllerCompletedHandler,
       [this, generation](HRESULT done, ICoreWebView2Controller* controller) {
@@ -113,8 +171,8 @@ HRESULT WebViewHost::on_controller(unsigned generation, HRESULT result, ICoreWeb
   // A view made while the window is minimised starts hidden, as the window's view would be.
   visible_ = !(window_ && IsIconic(window_));
   if (!visible_) controller_->put_IsVisible(FALSE);
+  applied_zoom_ = 0;
   resize();
-  controller_->put_ZoomFactor(zoom_);
   configure();
   report(generation, {ViewStatus::Created, 0});
   return S_OK;
@@ -143,13 +201,23 @@ void WebViewHost::configure() {
   if (auto controller2 = controller_.query<ICoreWebView2Controller2>(IID_ICoreWebView2Controller2)) {
     controller2->put_DefaultBackgroundColor(kBackground);
   }
+  // The rasterization scale (the monitor's scale times the user's text scaling) changes with the
+  // monitor and the text size setting; the page is fitted to the window again each time.
+  EventRegistrationToken token{};
+  if (auto controller3 = controller_.query<ICoreWebView2Controller3>(IID_ICoreWebView2Controller3)) {
+    auto scale = make_callback<ICoreWebView2RasterizationScaleChangedEventHandler>(
+        IID_ICoreWebView2RasterizationScaleChangedEventHandler, [this](ICoreWebView2Controller*, IUnknown*) {
+          apply_zoom();
+          return S_OK;
+        });
+    controller3->add_RasterizationScaleChanged(scale.get(), &token);
+  }
 
   // Every request of the view comes to the handler: the page's origin is answered from the
   // resources, every other address with an error, so nothing reaches a network.
   webview_->AddWebResourceRequestedFilter(L"*", COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL);
 
   // The registration tokens are not kept: the handlers stay for the life of the view.
-  EventRegistrationToken token{};
   auto resources = make_callback<ICoreWebView2WebResourceRequestedEventHandler>(
       IID_ICoreWebView2WebResourceRequestedEventHandler,
       [this](ICoreWebView2*, ICoreWebView2WebResourceRequestedEventArgs* args) {
@@ -199,7 +267,8 @@ void WebViewHost::configure() {
       [this](ICoreWebView2*, ICoreWebView2ProcessFailedEventArgs* args) -> HRESULT {
         COREWEBVIEW2_PROCESS_FAILED_KIND kind{};
         if (!args || FAILED(args->get_ProcessFailedKind(&kind))) return S_OK;
-        if (ends_the_page(kind) && events_.failed) events_.failed();
+        const std::optional<ViewFailure> failure = failure_of(kind);
+        if (failure && events_.failed) events_.failed(*failure);
         return S_OK;
       });
   webview_->add_ProcessFailed(failures.get(), &token);
@@ -224,11 +293,45 @@ void WebViewHost::resize() {
   if (!controller_ || !window_) return;
   RECT bounds{};
   if (GetClientRect(window_, &bounds)) controller_->put_Bounds(bounds);
+  apply_zoom();
+}
+
+void WebViewHost::apply_zoom() {
+  if (!controller_) return;
+  RECT client{};
+  if (events_.zoom_for && window_ && GetClientRect(window_, &client)) {
+    double scale = 0;
+    auto controller3 = controller_.query<ICoreWebView2Controller3>(IID_ICoreWebView2Controller3);
+    if (!controller3 || FAILED(controller3->get_RasterizationScale(&scale)) || !(scale > 0)) {
+      // An older runtime scales by the monitor's DPI alone.
+      const UINT dpi = GetDpiForWindow(window_);
+      scale = (dpi ? dpi : 96) / 96.0;
+    }
+    zoom_ = events_.zoom_for(client.right - client.left, client.bottom - client.top, scale);
+  }
+  if (zoom_ > 0 && zoom_ != applied_zoom_) {
+    applied_zoom_ = zoom_;
+    controller_->put_ZoomFactor(zoom_);
+  }
 }
 
 void WebViewHost::set_zoom(double zoom) {
   zoom_ = zoom;
-  if (controller_) controller_->put_ZoomFactor(zoom);
+  apply_zoom();
+}
+
+bool WebViewHost::reload() { return webview_ && SUCCEEDED(webview_->Reload()); }
+
+void WebViewHost::ping() {
+  if (!webview_) return;
+  const unsigned generation = generation_;
+  auto done = make_callback<ICoreWebView2ExecuteScriptCompletedHandler>(
+      IID_ICoreWebView2ExecuteScriptCompletedHandler, [this, generation](HRESULT result, LPCWSTR) {
+        // A renderer that hangs runs no script, so any completion of this view's script is an answer.
+        if (generation == generation_ && SUCCEEDED(result) && events_.answered) events_.answered();
+        return S_OK;
+      });
+  webview_->ExecuteScript(L"0", done.get());
 }
 
 void WebViewHost::focus() {
@@ -254,7 +357,16 @@ void WebViewHost::release() {
   if (controller_) controller_->Close();
   controller_.reset();
   webview_.reset();
-  environment_.reset();
+  // Until its browser process has exited, the environment is kept to hear of it.
+  if (environment_ && browser_running_) {
+    stop_hearing_exit(retiring_, retiring_token_);  // an older one is given up on
+    retiring_ = std::move(environment_);
+    retiring_token_ = exit_token_;
+    retiring_running_ = true;
+  }
+  stop_hearing_exit(environment_, exit_token_);
+  browser_running_ = false;
+  creation_waits_ = false;
 }
 
 }  // namespace corvane::win32

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -18,6 +19,13 @@ using CreateEnvironmentFn = HRESULT(STDAPICALLTYPE*)(PCWSTR browser_folder, PCWS
                                                      ICoreWebView2EnvironmentOptions* options,
                                                      ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler);
 
+// How the view's processes failed, as far as the setup has to act on it.
+enum class ViewFailure {
+  ViewGone,        // the browser process ended: the view is closed and has to be made anew
+  RendererExited,  // the page's renderer ended; the view lives and can load the page again
+  Unresponsive,    // the page's renderer does not respond (reported every few seconds)
+};
+
 struct WebViewEvents {
   // Called once per creation: Created when the view exists, is configured and navigates to the
   // start page; RuntimeMissing when the loader found no runtime; Failed with the HRESULT of the
@@ -25,9 +33,15 @@ struct WebViewEvents {
   std::function<void(const ViewResult& result)> created;
   // Every text that a document of the page's own origin posts (window.chrome.webview.postMessage).
   std::function<void(std::wstring_view text)> page_message;
-  // The view's browser process, or the renderer of its page, exited or hung: the page is gone
-  // until the view is made anew. Called inside the runtime's event.
-  std::function<void()> failed;
+  // The view's browser process or the renderer of its page failed. Called inside the runtime's
+  // event.
+  std::function<void(ViewFailure failure)> failed;
+  // The page answered ping(). Called inside the runtime's completion.
+  std::function<void()> answered;
+  // The zoom factor for a view of width x height physical pixels whose content the runtime scales
+  // by the rasterization scale; asked whenever one of them changes. Without it the view keeps the
+  // zoom of create() and set_zoom().
+  std::function<double(std::int32_t width, std::int32_t height, double rasterization_scale)> zoom_for;
 };
 
 class WebViewHost {
@@ -39,13 +53,22 @@ class WebViewHost {
 
   // Starts creating the view in `window` with the user data folder and the zoom factor; returns
   // at once. The result arrives through WebViewEvents::created. A second call does nothing until
-  // release() has ended the first view.
+  // release() has ended the first view. While the browser process of a released view is still
+  // running (it lets go of the user data folder only when it exits), the new environment is
+  // created once the runtime reports that process gone; a runtime that cannot report it gets the
+  // new environment at once.
   void create(HWND window, std::wstring_view user_data_folder, double zoom);
   bool exists() const { return static_cast<bool>(webview_); }
   // Hands one JSON message to the page (PostWebMessageAsJson); nothing without a view.
   void post_json(std::wstring_view json);
-  // Gives the view the window's client rectangle.
+  // Gives the view the window's client rectangle (and, with WebViewEvents::zoom_for, the zoom
+  // that fits it).
   void resize();
+  // Loads the start page again (after the page's renderer died). False without a view or when
+  // the view refuses.
+  bool reload();
+  // Runs an empty script in the page; WebViewEvents::answered follows once the page has run it.
+  void ping();
   // The view's zoom factor from now on (also for a view created later).
   void set_zoom(double zoom);
   // Moves the keyboard focus into the page (MoveFocus, programmatic).
@@ -63,8 +86,12 @@ class WebViewHost {
  private:
   HRESULT on_environment(unsigned generation, HRESULT result, ICoreWebView2Environment* environment);
   HRESULT on_controller(unsigned generation, HRESULT result, ICoreWebView2Controller* controller);
+  void start(unsigned generation);
   void configure();
+  void apply_zoom();
   void report(unsigned generation, const ViewResult& result);
+  HRESULT on_browser_exited(ICoreWebView2Environment* environment);
+  static void stop_hearing_exit(ComPtr<ICoreWebView2Environment>& environment, EventRegistrationToken token);
 
   CreateEnvironmentFn create_environment_;
   WebViewEvents events_;
@@ -74,6 +101,17 @@ class WebViewHost {
   bool started_ = false;   // create() was called and release() has not ended it
   bool reporting_ = false;  // a creation's result is still to be reported
   unsigned generation_ = 0;  // which creation the runtime's callbacks belong to
+  std::wstring user_data_folder_;
+  double applied_zoom_ = 0;    // the zoom factor last given to the controller
+  // The environment reports when its browser process has exited, and it has not yet done so.
+  bool browser_running_ = false;
+  // A released view's environment whose browser process is still running, and whether a new
+  // creation waits for it to exit.
+  ComPtr<ICoreWebView2Environment> retiring_;
+  EventRegistrationToken retiring_token_{};
+  bool retiring_running_ = false;
+  EventRegistrationToken exit_token_{};  // of environment_
+  bool creation_waits_ = false;
   ComPtr<ICoreWebView2Environment> environment_;
   ComPtr<ICoreWebView2Controller> controller_;
   ComPtr<ICoreWebView2> webview_;

@@ -19,14 +19,27 @@ constexpr COLORREF kBackground = RGB(13, 13, 13);
 constexpr wchar_t kTitle[] = L"Corvane";
 constexpr WORD kIconId = 101;
 
-bool is_setup_message(UINT message) { return message >= WM_UI_MESSAGE && message <= WM_VIEW_UNAVAILABLE; }
+// The setup's own messages lie in WM_APP + 1 .. WM_APP + 0x3F.
+bool is_setup_message(UINT message) { return message >= WM_UI_MESSAGE && message <= WM_APP + 0x3F; }
+
+WindowMessage message_for(ViewFailure failure) {
+  switch (failure) {
+    case ViewFailure::ViewGone:
+      return WM_VIEW_FAILED;
+    case ViewFailure::RendererExited:
+      return WM_VIEW_RENDERER_EXITED;
+    case ViewFailure::Unresponsive:
+      break;
+  }
+  return WM_VIEW_UNRESPONSIVE;
+}
 
 }  // namespace
 
-std::wstring view_user_data_folder() {
-  const std::wstring local = os::known_folder_path(os::KnownFolder::LocalAppData);
-  if (local.empty()) return {};
-  return local + (local.back() == L'\\' ? L"" : L"\\") + L"Corvane-Setup";
+ViewDataFolder view_user_data_folder() {
+  return choose_view_data_folder(process_user_sid(), desktop_user_sid(),
+                                 os::known_folder_path(os::KnownFolder::LocalAppData),
+                                 os::known_folder_path(os::KnownFolder::ProgramData));
 }
 
 Win32UiHost::Win32UiHost(HINSTANCE instance, int show_command, HostHandlers handlers,
@@ -36,13 +49,24 @@ Win32UiHost::Win32UiHost(HINSTANCE instance, int show_command, HostHandlers hand
       handlers_(std::move(handlers)),
       view_(create_environment,
             WebViewEvents{[this](const ViewResult& result) {
-                            if (handlers_.view_created) handlers_.view_created(result);
+                            // Refused the data folder while the desktop is another account's: the
+                            // user is told that, not a code.
+                            ViewResult told = result;
+                            if (shared_folder_ && result.status == ViewStatus::Failed &&
+                                result.error == static_cast<std::uint32_t>(E_ACCESSDENIED)) {
+                              told.status = ViewStatus::OtherAccount;
+                            }
+                            if (handlers_.view_created) handlers_.view_created(told);
                           },
                           [this](std::wstring_view command) {
                             if (handlers_.page_command) handlers_.page_command(command);
                           },
-                          // Handled once the runtime's event has returned: the view is released then.
-                          [this] { (void)post_message(WM_VIEW_FAILED, nullptr); }}) {}
+                          // Handled once the runtime's event has returned: the view may be released then.
+                          [this](ViewFailure failure) { (void)post_message(message_for(failure), nullptr); },
+                          [this] { (void)post_message(WM_VIEW_ANSWERED, nullptr); },
+                          [this](std::int32_t width, std::int32_t height, double scale) {
+                            return handlers_.view_zoom ? handlers_.view_zoom(width, height, scale) : 0.0;
+                          }}) {}
 
 Win32UiHost::~Win32UiHost() {
   view_.release();
@@ -98,6 +122,12 @@ bool Win32UiHost::create_window(const ScreenRect& placement) {
                                 placement.left, placement.top, placement.right - placement.left,
                                 placement.bottom - placement.top, nullptr, nullptr, instance_, this);
   if (!window) return false;
+  // The placement was worked out at the system DPI (that of the sign-in); the window may have
+  // opened on a monitor of another one.
+  const UINT dpi = GetDpiForWindow(window);
+  if (dpi && dpi != GetDpiForSystem() && handlers_.placement_for) {
+    place_window(handlers_.placement_for(dpi, monitor_work_area(window)));
+  }
   // A system without rounded corners simply keeps square ones.
   const DWORD corners = kDwmCornerRound;
   DwmSetWindowAttribute(window, kDwmWindowCornerPreference, &corners, sizeof corners);
@@ -157,15 +187,17 @@ void Win32UiHost::kill_timer(std::uint32_t id) {
 
 void Win32UiHost::create_view(double zoom) {
   HWND window = window_.load();
-  const std::wstring folder = window ? view_user_data_folder() : std::wstring();
-  if (!window || folder.empty()) {
+  const ViewDataFolder folder = window ? view_user_data_folder() : ViewDataFolder{};
+  shared_folder_ = folder.shared;
+  if (!window || folder.path.empty()) {
     const DWORD error = window ? ERROR_PATH_NOT_FOUND : ERROR_INVALID_WINDOW_HANDLE;
     if (handlers_.view_created) {
-      handlers_.view_created({ViewStatus::Failed, static_cast<std::uint32_t>(HRESULT_FROM_WIN32(error))});
+      handlers_.view_created({folder.shared ? ViewStatus::OtherAccount : ViewStatus::Failed,
+                              static_cast<std::uint32_t>(HRESULT_FROM_WIN32(error))});
     }
     return;
   }
-  view_.create(window, folder, zoom);
+  view_.create(window, folder.path, zoom);
 }
 
 void Win32UiHost::set_view_zoom(double zoom) { view_.set_zoom(zoom); }
@@ -175,6 +207,10 @@ void Win32UiHost::focus_view() { view_.focus(); }
 void Win32UiHost::post_json_to_page(std::wstring_view json) { view_.post_json(json); }
 
 void Win32UiHost::release_view() { view_.release(); }
+
+bool Win32UiHost::reload_view() { return view_.reload(); }
+
+void Win32UiHost::ping_view() { view_.ping(); }
 
 std::wstring Win32UiHost::show_folder_dialog(std::wstring_view title, std::wstring_view start_folder) {
   ComPtr<IFileOpenDialog> dialog = make_folder_dialog(title, start_folder);
@@ -263,10 +299,31 @@ LRESULT Win32UiHost::handle(HWND window, UINT message, WPARAM wparam, LPARAM lpa
       if (LOWORD(wparam) != WA_INACTIVE && HIWORD(wparam) == 0) view_.focus();
       return result;
     }
-    case WM_DPICHANGED:
-      // The DPI the window now has (both halves are the same); GetDpiForWindow says the same.
-      dpi_changed(HIWORD(wparam) ? HIWORD(wparam) : GetDpiForWindow(window),
-                  *reinterpret_cast<const RECT*>(lparam));
+    case WM_SETFOCUS:
+      // The window gets the focus back (a restore from the task bar, a closed dialog): the page
+      // takes it, or the keyboard would go nowhere.
+      view_.focus();
+      return 0;
+    case WM_GETDPISCALEDSIZE: {
+      // The size the window wants at the coming DPI: the page fitted to the monitor it is moving
+      // to, as at start-up. The system then suggests a rectangle of that size that keeps the
+      // window where the user is dragging it.
+      if (!handlers_.placement_for) break;
+      const ScreenRect rect = handlers_.placement_for(static_cast<std::uint32_t>(wparam), monitor_work_area(window));
+      auto* size = reinterpret_cast<SIZE*>(lparam);
+      size->cx = rect.right - rect.left;
+      size->cy = rect.bottom - rect.top;
+      return TRUE;
+    }
+    case WM_DPICHANGED: {
+      // The suggested rectangle is taken as given: moving it elsewhere could put the window back
+      // on the monitor it came from, and it would bounce between the two.
+      const RECT& suggested = *reinterpret_cast<const RECT*>(lparam);
+      place_window({suggested.left, suggested.top, suggested.right, suggested.bottom});
+      return 0;
+    }
+    case WM_ENDSESSION:
+      deliver(kWindowEndSession, wparam, nullptr);
       return 0;
     case WM_QUERYENDSESSION:
       return handlers_.session_may_end && !handlers_.session_may_end() ? FALSE : TRUE;
@@ -284,17 +341,13 @@ LRESULT Win32UiHost::handle(HWND window, UINT message, WPARAM wparam, LPARAM lpa
   return DefWindowProcW(window, message, wparam, lparam);
 }
 
-void Win32UiHost::dpi_changed(UINT dpi, const RECT& suggested) {
-  const ScreenRect rect{suggested.left, suggested.top, suggested.right, suggested.bottom};
-  if (!handlers_.dpi_changed) {
-    place_window(rect);
-    return;
-  }
+ScreenRect Win32UiHost::monitor_work_area(HWND window) const {
   MONITORINFO monitor{};
   monitor.cbSize = sizeof monitor;
-  RECT area = suggested;
-  if (GetMonitorInfoW(MonitorFromRect(&suggested, MONITOR_DEFAULTTONEAREST), &monitor)) area = monitor.rcWork;
-  handlers_.dpi_changed(rect, dpi, {area.left, area.top, area.right, area.bottom});
+  if (!GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor)) {
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &monitor.rcWork, 0);
+  }
+  return {monitor.rcWork.left, monitor.rcWork.top, monitor.rcWork.right, monitor.rcWork.bottom};
 }
 
 }  // namespace corvane::win32

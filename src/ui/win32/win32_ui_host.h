@@ -8,6 +8,7 @@
 #include <string>
 
 #include "ui/ui_host.h"
+#include "ui/win32/view_data_folder.h"
 #include "ui/win32/webview_host.h"
 
 // The Windows window host: one borderless Win32 window ("CorvaneSetup") carrying the page's
@@ -16,15 +17,19 @@
 namespace corvane::win32 {
 
 // Where the host hands what happens in the window: the portable window procedure, the view's
-// creation result, the page's commands, a move to a monitor of another DPI and the system's
-// question whether the session may end (app/window_proc.h, ui/dispatcher.h in the setup).
+// creation result, the page's commands, the window's size on a monitor, the page's zoom and the
+// system's question whether the session may end (app/window_proc.h, ui/dispatcher.h in the setup).
 struct HostHandlers {
   std::function<bool(WindowMessage, std::uintptr_t, std::unique_ptr<std::wstring>)> window_proc;
   std::function<void(const ViewResult& result)> view_created;
   std::function<void(std::wstring_view command)> page_command;
-  // The suggested rectangle and DPI of WM_DPICHANGED and the work area of the monitor the
-  // rectangle lies on. Without it the window takes the suggested rectangle.
-  std::function<void(const ScreenRect& suggested, std::uint32_t dpi, const ScreenRect& work_area)> dpi_changed;
+  // The window's rectangle on a monitor of the DPI with the work area: its size answers
+  // WM_GETDPISCALEDSIZE, and all of it places a window that opened at another DPI than the
+  // system's. Without it the system scales the window itself.
+  std::function<ScreenRect(std::uint32_t dpi, const ScreenRect& work_area)> placement_for;
+  // The page's zoom factor for a view of width x height physical pixels and the runtime's
+  // rasterization scale. Without it the view keeps the zoom the setup gives it.
+  std::function<double(std::int32_t width, std::int32_t height, double rasterization_scale)> view_zoom;
   // WM_QUERYENDSESSION: false holds up the logoff or shutdown. Without it the session may end.
   std::function<bool()> session_may_end;
 };
@@ -55,6 +60,8 @@ class Win32UiHost final : public UiHost {
   void focus_view() override;
   void post_json_to_page(std::wstring_view json) override;
   void release_view() override;
+  bool reload_view() override;
+  void ping_view() override;
   std::wstring show_folder_dialog(std::wstring_view title, std::wstring_view start_folder) override;
   void open_url(std::wstring_view url) override;
   void set_shutdown_reason(std::wstring_view reason) override;
@@ -67,13 +74,15 @@ class Win32UiHost final : public UiHost {
  private:
   static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT handle(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
-  void dpi_changed(UINT dpi, const RECT& suggested);
+  // The work area of the monitor that holds most of the window.
+  ScreenRect monitor_work_area(HWND window) const;
   bool deliver(WindowMessage message, std::uintptr_t wparam, std::unique_ptr<std::wstring> text);
 
   HINSTANCE instance_;
   int show_command_;
   HostHandlers handlers_;
   std::atomic<HWND> window_{nullptr};
+  bool shared_folder_ = false;  // the view's data folder is the one for two accounts
   WebViewHost view_;
 };
 
@@ -82,8 +91,9 @@ inline constexpr wchar_t kWindowClassName[] = L"CorvaneSetup";
 // The user data folder of the view: the user's own local application data folder +
 // "\Corvane-Setup" (the runtime keeps its data below it, in EBWebView). Only that user can create
 // or change anything there, unlike a fixed name in the temporary folder, which another account on
-// the machine could create first. Empty when that folder cannot be found: the view is then not
+// the machine could create first. Run under another account than the desktop's, the folder both
+// may use (choose_view_data_folder). Empty when no folder can be had: the view is then not
 // created, rather than kept next to the executable, where the runtime would put it.
-std::wstring view_user_data_folder();
+ViewDataFolder view_user_data_folder();
 
 }  // namespace corvane::win32

@@ -61,6 +61,9 @@ class FakeView final : public ComDouble<ICoreWebView2_4Stub> {
   ComPtr<ICoreWebView2PermissionRequestedEventHandler> permission_handler;
   ComPtr<ICoreWebView2DownloadStartingEventHandler> download_handler;
   ComPtr<ICoreWebView2ProcessFailedEventHandler> process_failed_handler;
+  int reloads = 0;
+  std::vector<std::wstring> scripts;  // every ExecuteScript, with its completion kept below
+  ComPtr<ICoreWebView2ExecuteScriptCompletedHandler> script_done;
 
   HRESULT STDMETHODCALLTYPE get_Settings(ICoreWebView2Settings** out) override {
     settings->AddRef();
@@ -107,6 +110,17 @@ class FakeView final : public ComDouble<ICoreWebView2_4Stub> {
     navigations.emplace_back(uri);
     return S_OK;
   }
+  HRESULT STDMETHODCALLTYPE Reload() override {
+    ++reloads;
+    return S_OK;
+  }
+  // As the runtime does, the completion comes later: a test calls script_done itself, or never
+  // (a renderer that hangs).
+  HRESULT STDMETHODCALLTYPE ExecuteScript(LPCWSTR script, ICoreWebView2ExecuteScriptCompletedHandler* done) override {
+    scripts.emplace_back(script);
+    script_done = ComPtr<ICoreWebView2ExecuteScriptCompletedHandler>::share(done);
+    return S_OK;
+  }
   HRESULT STDMETHODCALLTYPE PostWebMessageAsJson(LPCWSTR json) override {
     posted_json.emplace_back(json);
     return S_OK;
@@ -122,11 +136,19 @@ class FakeView final : public ComDouble<ICoreWebView2_4Stub> {
   }
 };
 
-class FakeController final : public ComDouble<ICoreWebView2Controller2Stub> {
+class FakeController final : public ComDouble<ICoreWebView2Controller3Stub> {
  public:
+  // The first releases have no rasterization scale (ICoreWebView2Controller3).
   explicit FakeController(bool newer_interfaces = true)
-      : ComDouble({IID_ICoreWebView2Controller, IID_ICoreWebView2Controller2}), view(new FakeView(newer_interfaces)) {}
+      : ComDouble(newer_interfaces ? std::initializer_list<IID>{IID_ICoreWebView2Controller,
+                                                                IID_ICoreWebView2Controller2,
+                                                                IID_ICoreWebView2Controller3}
+                                   : std::initializer_list<IID>{IID_ICoreWebView2Controller,
+                                                                IID_ICoreWebView2Controller2}),
+        view(new FakeView(newer_interfaces)) {}
   ComPtr<FakeView> view;
+  double rasterization_scale = 1.0;  // the monitor's scale times the text scaling
+  ComPtr<ICoreWebView2RasterizationScaleChangedEventHandler> scale_handler;
   std::vector<RECT> bounds;
   std::vector<double> zooms;
   std::vector<COREWEBVIEW2_COLOR> backgrounds;
@@ -168,6 +190,21 @@ class FakeController final : public ComDouble<ICoreWebView2Controller2Stub> {
     ++closes;
     return S_OK;
   }
+  HRESULT STDMETHODCALLTYPE get_RasterizationScale(double* out) override {
+    *out = rasterization_scale;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE add_RasterizationScaleChanged(ICoreWebView2RasterizationScaleChangedEventHandler* h,
+                                                          EventRegistrationToken* token) override {
+    if (!h || !token) return E_POINTER;
+    scale_handler = ComPtr<ICoreWebView2RasterizationScaleChangedEventHandler>::share(h);
+    return S_OK;
+  }
+  // The monitor or the text size changed: the runtime's new scale, and its event.
+  void change_scale(double scale) {
+    rasterization_scale = scale;
+    if (scale_handler) scale_handler->Invoke(this, nullptr);
+  }
 };
 
 class FakeResponse final : public ComDouble<ICoreWebView2WebResourceResponseStub> {
@@ -196,9 +233,36 @@ class FakeResponse final : public ComDouble<ICoreWebView2WebResourceResponseStub
   }
 };
 
-class FakeEnvironment final : public ComDouble<ICoreWebView2EnvironmentStub> {
+class FakeEnvironment final : public ComDouble<ICoreWebView2Environment5Stub> {
  public:
-  FakeEnvironment() : ComDouble({IID_ICoreWebView2Environment}) {}
+  // Runtimes before 1.0.992 cannot say when their browser process has exited
+  // (ICoreWebView2Environment5).
+  explicit FakeEnvironment(bool newer_interfaces = true)
+      : ComDouble(newer_interfaces
+                      ? std::initializer_list<IID>{IID_ICoreWebView2Environment, IID_ICoreWebView2Environment2,
+                                                   IID_ICoreWebView2Environment3, IID_ICoreWebView2Environment4,
+                                                   IID_ICoreWebView2Environment5}
+                      : std::initializer_list<IID>{IID_ICoreWebView2Environment}) {}
+  ComPtr<ICoreWebView2BrowserProcessExitedEventHandler> exit_handler;
+  int exit_handlers_removed = 0;
+  // The browser process and every process of its group have ended and let go of the user data
+  // folder: the runtime raises BrowserProcessExited.
+  void browser_exits() {
+    if (exit_handler) exit_handler->Invoke(this, nullptr);
+  }
+  HRESULT STDMETHODCALLTYPE add_BrowserProcessExited(ICoreWebView2BrowserProcessExitedEventHandler* h,
+                                                     EventRegistrationToken* token) override {
+    if (!h || !token) return E_POINTER;
+    exit_handler = ComPtr<ICoreWebView2BrowserProcessExitedEventHandler>::share(h);
+    token->value = 5;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE remove_BrowserProcessExited(EventRegistrationToken token) override {
+    if (token.value != 5) return E_INVALIDARG;
+    ++exit_handlers_removed;
+    exit_handler.reset();
+    return S_OK;
+  }
   // The controller the next creation hands out; each creation after the first makes a new one,
   // as the runtime does, and this then names the newest.
   ComPtr<FakeController> controller{new FakeController};
@@ -224,11 +288,33 @@ class FakeEnvironment final : public ComDouble<ICoreWebView2EnvironmentStub> {
   bool handed_out_ = false;
 };
 
+class FakeRequestHeaders final : public ComDouble<ICoreWebView2HttpRequestHeadersStub> {
+ public:
+  explicit FakeRequestHeaders(std::map<std::wstring, std::wstring> values_in)
+      : ComDouble({IID_ICoreWebView2HttpRequestHeaders}), values(std::move(values_in)) {}
+  std::map<std::wstring, std::wstring> values;
+  HRESULT STDMETHODCALLTYPE Contains(LPCWSTR name, BOOL* out) override {
+    *out = values.count(name) ? TRUE : FALSE;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetHeader(LPCWSTR name, LPWSTR* out) override {
+    const auto found = values.find(name);
+    if (found == values.end()) return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+    return co_task_copy(found->second, out);
+  }
+};
+
 class FakeRequest final : public ComDouble<ICoreWebView2WebResourceRequestStub> {
  public:
-  explicit FakeRequest(std::wstring uri_in) : ComDouble({IID_ICoreWebView2WebResourceRequest}), uri(std::move(uri_in)) {}
+  explicit FakeRequest(std::wstring uri_in, std::map<std::wstring, std::wstring> headers_in = {})
+      : ComDouble({IID_ICoreWebView2WebResourceRequest}), uri(std::move(uri_in)), headers(std::move(headers_in)) {}
   std::wstring uri;
+  std::map<std::wstring, std::wstring> headers;
   HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* out) override { return co_task_copy(uri, out); }
+  HRESULT STDMETHODCALLTYPE get_Headers(ICoreWebView2HttpRequestHeaders** out) override {
+    *out = new FakeRequestHeaders(headers);
+    return S_OK;
+  }
 };
 
 class FakeResourceArgs final : public ComDouble<ICoreWebView2WebResourceRequestedEventArgsStub> {

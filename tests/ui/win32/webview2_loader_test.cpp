@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <vector>
 
 #include "ui/win32/com_callback.h"
 
@@ -30,6 +31,9 @@ fs::path own_folder() {
 std::wstring client_state(const wchar_t* channel) {
   return std::wstring(L"SOFTWARE\\Microsoft\\EdgeUpdate\\ClientState\\") + channel;
 }
+std::wstring clients(const wchar_t* channel) {
+  return std::wstring(L"SOFTWARE\\Microsoft\\EdgeUpdate\\Clients\\") + channel;
+}
 
 // Registers an install of `channel` at `folder` (the value EdgeUpdate writes) and removes every
 // such registration again when the test ends. These keys are the prefix's own: the tests that
@@ -41,17 +45,25 @@ class Registrations {
       for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
         for (const wchar_t* channel : {kStable, kBeta}) {
           RegDeleteKeyExW(root, client_state(channel).c_str(), view, 0);
+          RegDeleteKeyExW(root, clients(channel).c_str(), view, 0);
         }
       }
     }
   }
   void add(HKEY root, REGSAM view, const wchar_t* channel, const fs::path& folder) {
+    set(root, view, client_state(channel), L"EBWebView", folder.wstring());
+  }
+  // The other record EdgeUpdate keeps: the installed version only.
+  void add_version(HKEY root, REGSAM view, const wchar_t* channel, const std::wstring& version) {
+    set(root, view, clients(channel), L"pv", version);
+  }
+
+ private:
+  static void set(HKEY root, REGSAM view, const std::wstring& path, const wchar_t* name, const std::wstring& value) {
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(root, client_state(channel).c_str(), 0, nullptr, 0, KEY_SET_VALUE | view, nullptr,
-                              &key, nullptr),
+    ASSERT_EQ(RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE | view, nullptr, &key, nullptr),
               ERROR_SUCCESS);
-    const std::wstring value = folder.wstring();
-    EXPECT_EQ(RegSetValueExW(key, L"EBWebView", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+    EXPECT_EQ(RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                              static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))),
               ERROR_SUCCESS);
     RegCloseKey(key);
@@ -74,12 +86,12 @@ class LoaderTest : public ::testing::Test {
     fs::remove_all(root, ignored);
   }
 
-  // A runtime folder ...\<version> with the fake client library, usable or not.
-  fs::path make_runtime(const std::wstring& relative, bool usable = true) {
+  // A runtime folder ...\<version> with the fake client library for `machine`, usable or not.
+  fs::path make_runtime(const std::wstring& relative, bool usable = true, const wchar_t* machine = L"x64") {
     const fs::path folder = root / relative;
-    fs::create_directories(folder / L"EBWebView" / L"x64");
+    fs::create_directories(folder / L"EBWebView" / machine);
     const fs::path library = own_folder() / (usable ? L"fake_webview2_runtime.dll" : L"fake_webview2_runtime_broken.dll");
-    fs::copy_file(library, folder / L"EBWebView" / L"x64" / L"EmbeddedBrowserWebView.dll");
+    fs::copy_file(library, folder / L"EBWebView" / machine / L"EmbeddedBrowserWebView.dll");
     return folder;
   }
 
@@ -118,6 +130,56 @@ TEST_F(LoaderTest, FindsAPerUserInstallFromItsRegistryEntry) {
   const Outcome outcome = create();
   EXPECT_EQ(outcome.result, S_OK);
   EXPECT_EQ(outcome.environment, loaded(runtime, 0, L"C:\\data\\Corvane-Setup"));
+}
+
+TEST_F(LoaderTest, AnInstallKnownByItsVersionAloneIsFoundInItsChannelsFolder) {
+  // The install roots as the environment names them, here below the test's folder.
+  struct Saved {
+    const wchar_t* name;
+    std::wstring value;
+  };
+  std::vector<Saved> saved;
+  for (const wchar_t* name : {L"LOCALAPPDATA", L"ProgramFiles(x86)", L"ProgramFiles"}) {
+    wchar_t value[MAX_PATH] = {};
+    GetEnvironmentVariableW(name, value, MAX_PATH);
+    saved.push_back({name, value});
+    SetEnvironmentVariableW(name, (root / name).c_str());
+  }
+  struct Case {
+    HKEY root;
+    const wchar_t* channel;
+    std::wstring folder;  // below the test's folder, where the version's runtime is
+  };
+  const Case cases[] = {
+      {HKEY_CURRENT_USER, kStable, L"LOCALAPPDATA\\Microsoft\\EdgeWebView\\Application\\120.0.2210.91"},
+      {HKEY_LOCAL_MACHINE, kStable, L"ProgramFiles(x86)\\Microsoft\\EdgeWebView\\Application\\121.0.2277.83"},
+      {HKEY_LOCAL_MACHINE, kBeta, L"ProgramFiles\\Microsoft\\Edge Beta\\Application\\130.0.2849.5"},
+  };
+  for (const Case& c : cases) {
+    Registrations registrations;
+    const fs::path runtime = make_runtime(c.folder);
+    registrations.add_version(c.root, KEY_WOW64_32KEY, c.channel, runtime.filename().wstring());
+    EXPECT_EQ(create().environment, loaded(runtime, 0, L"C:\\data\\Corvane-Setup")) << c.folder.size();
+    // A version of "0.0.0.0" is an install that was removed.
+    registrations.add_version(c.root, KEY_WOW64_32KEY, c.channel, L"0.0.0.0");
+    EXPECT_EQ(create().result, HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+  }
+  for (const Saved& s : saved) SetEnvironmentVariableW(s.name, s.value.empty() ? nullptr : s.value.c_str());
+}
+
+TEST_F(LoaderTest, ARuntimeForAnotherProcessorOnlyIsToldApartFromNone) {
+  for (const wchar_t* machine : {L"x86", L"arm64"}) {
+    Registrations registrations;
+    const fs::path other = make_runtime(std::wstring(machine) + L"\\Application\\120.0.2210.91", true, machine);
+    registrations.add(HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, kStable, other);
+    const Outcome outcome = create();
+    EXPECT_EQ(outcome.result, kRuntimeWithoutX64);
+    EXPECT_FALSE(outcome.environment);
+    // With a usable x64 runtime of another channel, that one is taken.
+    const fs::path beta = make_runtime(std::wstring(machine) + L"\\Beta\\130.0.2849.5");
+    registrations.add(HKEY_CURRENT_USER, KEY_WOW64_32KEY, kBeta, beta);
+    EXPECT_EQ(create().environment, loaded(beta, 0, L"C:\\data\\Corvane-Setup"));
+  }
 }
 
 TEST_F(LoaderTest, NotFoundWhenTheRegisteredFolderIsMissingOrNothingIsRegistered) {

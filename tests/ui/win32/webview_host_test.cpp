@@ -7,7 +7,9 @@
 
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <sstream>
+#include <tuple>
 
 #include "ui/asset_table.h"
 #include "ui/resource_server.h"
@@ -77,7 +79,8 @@ class WebViewHostTest : public ::testing::Test {
 
   win32::WebViewEvents events() {
     return {[this](const ViewResult& result) { results.push_back(result); },
-            [this](std::wstring_view text) { messages.emplace_back(text); }, [this] { ++failures; }};
+            [this](std::wstring_view text) { messages.emplace_back(text); },
+            [this](win32::ViewFailure failure) { failures.push_back(failure); }, [this] { ++answers; }};
   }
   // The statuses of the creation results so far, and their error codes.
   std::vector<ViewStatus> statuses() const {
@@ -96,7 +99,8 @@ class WebViewHostTest : public ::testing::Test {
   TestWindow window;
   std::vector<ViewResult> results;
   std::vector<std::wstring> messages;
-  int failures = 0;
+  std::vector<win32::ViewFailure> failures;
+  int answers = 0;
 };
 
 // The Content-Security-Policy header line of every answer.
@@ -105,7 +109,8 @@ std::wstring policy_header() {
 }
 
 TEST_F(WebViewHostTest, CreatesTheViewLocksItDownAndNavigatesToTheStartPage) {
-  win32::WebViewHost host(&fake_create_environment, events());
+  auto owned = std::make_unique<win32::WebViewHost>(&fake_create_environment, events());
+  win32::WebViewHost& host = *owned;
   host.create(window.get(), L"C:\\users\\me\\Temp\\Corvane-Setup", 1.2);
 
   EXPECT_EQ(g_loader.calls, 1);
@@ -147,15 +152,17 @@ TEST_F(WebViewHostTest, CreatesTheViewLocksItDownAndNavigatesToTheStartPage) {
   host.post_json(LR"({"type":"init","version":"1.0"})");
   EXPECT_EQ(view().posted_json, std::vector<std::wstring>{LR"({"type":"init","version":"1.0"})"});
 
-  // Released: the view is closed, no reference of the host is left on the objects, and nothing
-  // more is posted.
+  // Released: the view is closed, no reference of the host is left on the view's objects, and
+  // nothing more is posted.
   host.release();
   EXPECT_EQ(controller().closes, 1);
   EXPECT_FALSE(host.exists());
   host.post_json(L"{}");
   EXPECT_EQ(view().posted_json.size(), 1u);
-  EXPECT_EQ(g_loader.environment->references(), 1u);
   EXPECT_EQ(controller().references(), 1u);
+  // The environment is let go of with the host (until then it tells when its browser has exited).
+  owned.reset();
+  EXPECT_EQ(g_loader.environment->references(), 1u);
 }
 
 TEST_F(WebViewHostTest, PageMessagesReachTheDispatcherOnlyAsTextFromThePageOrigin) {
@@ -262,6 +269,12 @@ TEST_F(WebViewHostTest, EveryCreationFailureIsReportedOnceWithItsCause) {
     win32::WebViewHost host(&fake_create_environment, events());
     host.create(window.get(), L"C:\\t", 1.0);
   }
+  // The loader finds only another processor's runtime.
+  g_loader.call_result = HRESULT_FROM_WIN32(ERROR_EXE_MACHINE_TYPE_MISMATCH);
+  {
+    win32::WebViewHost host(&fake_create_environment, events());
+    host.create(window.get(), L"C:\\t", 1.0);
+  }
   // The environment fails, the controller's creation fails, or its completion reports a failure.
   g_loader.call_result = S_OK;
   g_loader.environment_result = HRESULT_FROM_WIN32(ERROR_INVALID_STATE);
@@ -283,10 +296,12 @@ TEST_F(WebViewHostTest, EveryCreationFailureIsReportedOnceWithItsCause) {
     host.create(window.get(), L"C:\\t", 1.0);  // a second start does nothing
     EXPECT_FALSE(host.exists());
   }
-  EXPECT_EQ(statuses(), (std::vector<ViewStatus>{ViewStatus::RuntimeMissing, ViewStatus::Failed, ViewStatus::Failed,
-                                                 ViewStatus::Failed, ViewStatus::Failed}));
-  EXPECT_EQ(codes(), (std::vector<std::uint32_t>{0x80070002u, 0x8007007Fu, 0x8007139Fu, 0x80070005u, 0x8000FFFFu}));
-  EXPECT_EQ(g_loader.calls, 5);
+  EXPECT_EQ(statuses(), (std::vector<ViewStatus>{ViewStatus::RuntimeMissing, ViewStatus::Failed,
+                                                 ViewStatus::RuntimeWithoutX64, ViewStatus::Failed, ViewStatus::Failed,
+                                                 ViewStatus::Failed}));
+  EXPECT_EQ(codes(), (std::vector<std::uint32_t>{0x80070002u, 0x8007007Fu, 0x800700D8u, 0x8007139Fu, 0x80070005u,
+                                                 0x8000FFFFu}));
+  EXPECT_EQ(g_loader.calls, 6);
 }
 
 TEST_F(WebViewHostTest, AReleasedViewIsMadeAnewAndTheOldCreationEndsWithoutEffect) {
@@ -306,6 +321,7 @@ TEST_F(WebViewHostTest, AReleasedViewIsMadeAnewAndTheOldCreationEndsWithoutEffec
   FakeController* first = &controller();
   host.release();
   EXPECT_EQ(first->closes, 1);
+  g_loader.environment->browser_exits();
   host.create(window.get(), L"C:\\t", 0.9);
   EXPECT_EQ(statuses(), (std::vector<ViewStatus>{ViewStatus::Created, ViewStatus::Created}));
   EXPECT_NE(&controller(), first);  // a new controller and view
@@ -360,21 +376,121 @@ TEST_F(WebViewHostTest, AnOldRuntimeGetsWhatItOffers) {
   EXPECT_EQ(view().navigations, std::vector<std::wstring>{at(L"index.html")});
 }
 
-TEST_F(WebViewHostTest, ADeadBrowserOrPageRendererIsReportedButNotAHelperProcess) {
+TEST_F(WebViewHostTest, ProcessFailuresAreReportedByWhatTheyMeanForThePage) {
   win32::WebViewHost host(&fake_create_environment, events());
   host.create(window.get(), L"C:\\t", 1.0);
   ASSERT_TRUE(view().process_failed_handler);
-  auto fail = [&](COREWEBVIEW2_PROCESS_FAILED_KIND kind) {
+  using win32::ViewFailure;
+  // The helper processes come back by themselves; the three that matter are told apart.
+  const std::pair<COREWEBVIEW2_PROCESS_FAILED_KIND, std::vector<ViewFailure>> cases[] = {
+      {COREWEBVIEW2_PROCESS_FAILED_KIND_GPU_PROCESS_EXITED, {}},
+      {COREWEBVIEW2_PROCESS_FAILED_KIND_FRAME_RENDER_PROCESS_EXITED, {}},
+      {COREWEBVIEW2_PROCESS_FAILED_KIND_UTILITY_PROCESS_EXITED, {}},
+      {COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED, {ViewFailure::RendererExited}},
+      {COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_UNRESPONSIVE, {ViewFailure::Unresponsive}},
+      {COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED, {ViewFailure::ViewGone}},
+  };
+  for (const auto& [kind, expected] : cases) {
+    failures.clear();
     ComPtr<FakeProcessFailedArgs> args(new FakeProcessFailedArgs(kind));
     EXPECT_EQ(view().process_failed_handler->Invoke(&view(), args.get()), S_OK);
-    return failures;
+    EXPECT_EQ(failures, expected) << "kind " << static_cast<int>(kind);
+  }
+}
+
+TEST_F(WebViewHostTest, AViewMadeAnewWaitsUntilTheOldBrowserProcessHasExited) {
+  struct Case {
+    bool runtime_tells_exit;  // ICoreWebView2Environment5
+    bool exited_before_release;
+    bool waits;
   };
-  EXPECT_EQ(fail(COREWEBVIEW2_PROCESS_FAILED_KIND_GPU_PROCESS_EXITED), 0);
-  EXPECT_EQ(fail(COREWEBVIEW2_PROCESS_FAILED_KIND_FRAME_RENDER_PROCESS_EXITED), 0);
-  EXPECT_EQ(fail(COREWEBVIEW2_PROCESS_FAILED_KIND_UTILITY_PROCESS_EXITED), 0);
-  EXPECT_EQ(fail(COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED), 1);
-  EXPECT_EQ(fail(COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_UNRESPONSIVE), 2);
-  EXPECT_EQ(fail(COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED), 3);
+  for (const Case c : {Case{true, false, true}, Case{true, true, false}, Case{false, false, false}}) {
+    SCOPED_TRACE(c.runtime_tells_exit * 2 + c.exited_before_release);
+    results.clear();
+    g_loader = LoaderCall{};
+    ComPtr<FakeEnvironment> old(new FakeEnvironment(c.runtime_tells_exit));
+    g_loader.environment = ComPtr<FakeEnvironment>::share(old.get());
+    {
+      win32::WebViewHost host(&fake_create_environment, events());
+      host.create(window.get(), L"C:\\u\\Corvane-Setup", 1.0);
+      EXPECT_EQ(static_cast<bool>(old->exit_handler), c.runtime_tells_exit);
+      if (c.exited_before_release) old->browser_exits();
+      host.release();
+      g_loader.environment = ComPtr<FakeEnvironment>(new FakeEnvironment);
+      host.create(window.get(), L"C:\\u\\Corvane-Setup", 1.0);
+      EXPECT_EQ(g_loader.calls, c.waits ? 1 : 2);
+      if (c.waits) {
+        EXPECT_EQ(statuses(), std::vector<ViewStatus>{ViewStatus::Created});
+        old->browser_exits();
+        EXPECT_EQ(g_loader.calls, 2);
+        old->browser_exits();  // raised again: nothing more
+      }
+      EXPECT_EQ(g_loader.calls, 2);
+      EXPECT_EQ(g_loader.user_data_folder, L"C:\\u\\Corvane-Setup");  // the same folder
+      EXPECT_EQ(statuses(), (std::vector<ViewStatus>{ViewStatus::Created, ViewStatus::Created}));
+      EXPECT_TRUE(host.exists());
+    }
+    // Gone, the host leaves no handler behind that could call into it.
+    EXPECT_FALSE(old->exit_handler);
+    EXPECT_FALSE(g_loader.environment->exit_handler);
+  }
+}
+
+TEST_F(WebViewHostTest, APageIsReloadedInItsViewAndOnlyALiveViewAnswersAPing) {
+  win32::WebViewHost host(&fake_create_environment, events());
+  EXPECT_FALSE(host.reload());
+  host.create(window.get(), L"C:\\t", 1.0);
+  EXPECT_TRUE(host.reload());
+  EXPECT_EQ(view().reloads, 1);
+  EXPECT_EQ(g_loader.calls, 1);  // the same view, no new environment
+
+  // Only a script that ran is an answer: a failed one, or one of a released view, is not.
+  for (const HRESULT result : {E_FAIL, S_OK}) {
+    host.ping();
+    ASSERT_TRUE(view().script_done);
+    view().script_done->Invoke(result, L"0");
+  }
+  EXPECT_EQ(view().scripts, (std::vector<std::wstring>{L"0", L"0"}));
+  EXPECT_EQ(answers, 1);
+  host.ping();
+  auto late = std::move(view().script_done);
+  host.release();
+  late->Invoke(S_OK, L"0");
+  EXPECT_EQ(answers, 1);
+  EXPECT_FALSE(host.reload());
+}
+
+TEST_F(WebViewHostTest, ThePageZoomFollowsTheViewSizeAndTheRasterizationScale) {
+  std::vector<std::tuple<int, int, double>> asked;
+  win32::WebViewEvents with_zoom = events();
+  with_zoom.zoom_for = [&](std::int32_t width, std::int32_t height, double scale) {
+    asked.emplace_back(width, height, scale);
+    return width / (1000 * scale);
+  };
+  RECT client{};
+  GetClientRect(window.get(), &client);
+  ASSERT_GT(client.right, 0);
+  const double width = client.right;
+
+  // 150 % monitor with 125 % text: the runtime says 1.875.
+  controller().rasterization_scale = 1.875;
+  win32::WebViewHost host(&fake_create_environment, with_zoom);
+  host.create(window.get(), L"C:\\t", 1.2);
+  ASSERT_EQ(controller().zooms.size(), 1u);
+  EXPECT_DOUBLE_EQ(controller().zooms[0], width / 1875);
+  EXPECT_EQ(asked.back(), std::make_tuple(client.right, client.bottom, 1.875));
+  // The text size changes: the runtime raises its event, and the page is fitted again.
+  controller().change_scale(1.5);
+  EXPECT_EQ(controller().zooms, (std::vector<double>{width / 1875, width / 1500}));
+  host.resize();  // the same size and scale: no new zoom
+  EXPECT_EQ(controller().zooms.size(), 2u);
+
+  // A runtime without the scale: the window's DPI stands for it.
+  g_loader.environment = ComPtr<FakeEnvironment>(new FakeEnvironment);
+  g_loader.environment->controller = ComPtr<FakeController>(new FakeController(false));
+  win32::WebViewHost old_runtime(&fake_create_environment, with_zoom);
+  old_runtime.create(window.get(), L"C:\\t", 1.0);
+  EXPECT_DOUBLE_EQ(std::get<2>(asked.back()), GetDpiForWindow(window.get()) / 96.0);
 }
 
 TEST_F(WebViewHostTest, FocusMovesVisibilityAndZoomReachTheController) {

@@ -6,6 +6,7 @@
 #include "ui/win32/win32_ui_host.h"
 
 #include <gtest/gtest.h>
+#include <sddl.h>
 #include <shlwapi.h>
 
 #include <algorithm>
@@ -70,21 +71,16 @@ class Win32HostTest : public ::testing::Test {
               return on_message ? on_message(message, wparam) : true;
             },
             [this](const ViewResult& result) { views.push_back(result.status); }, nullptr,
-            [this](const ScreenRect& suggested, std::uint32_t dpi, const ScreenRect& work_area) {
-              dpi_changes.push_back({suggested, dpi, work_area});
-              if (place_on_dpi_change) place_on_dpi_change(suggested);
+            [this](std::uint32_t dpi, const ScreenRect& work_area) {
+              placements_asked.push_back({dpi, work_area});
+              return ScreenRect{0, 0, static_cast<std::int32_t>(dpi) * 5, static_cast<std::int32_t>(dpi) * 4};
             },
+            nullptr,
             [this] { return !busy; }};
   }
-  struct DpiChange {
-    ScreenRect suggested;
-    std::uint32_t dpi;
-    ScreenRect work_area;
-  };
-  std::vector<Delivered> delivered;
+  std::vector<std::pair<std::uint32_t, ScreenRect>> placements_asked;
   std::vector<ViewStatus> views;
-  std::vector<DpiChange> dpi_changes;
-  std::function<void(const ScreenRect&)> place_on_dpi_change;
+  std::vector<Delivered> delivered;
   bool busy = false;
   std::function<bool(WindowMessage, std::uintptr_t)> on_message;
 };
@@ -178,11 +174,67 @@ TEST_F(Win32HostTest, AViewWithoutARuntimeIsReportedAsNotCreated) {
 TEST(ViewUserDataFolder, IsTheUsersOwnAbsoluteFolderNotTheTemporaryOne) {
   const std::wstring local = os::known_folder_path(os::KnownFolder::LocalAppData);
   ASSERT_FALSE(local.empty());
-  EXPECT_EQ(view_user_data_folder(), local + L"\\Corvane-Setup");
-  EXPECT_FALSE(PathIsRelativeW(view_user_data_folder().c_str()));
+  const ViewDataFolder folder = view_user_data_folder();  // this process runs as the desktop's user
+  EXPECT_EQ(folder.path, local + L"\\Corvane-Setup");
+  EXPECT_FALSE(folder.shared);
+  EXPECT_FALSE(PathIsRelativeW(folder.path.c_str()));
   wchar_t temp[MAX_PATH + 1] = {};
   GetTempPathW(MAX_PATH + 1, temp);
-  EXPECT_NE(view_user_data_folder().rfind(temp, 0), 0u) << "inside the temporary folder";
+  EXPECT_NE(folder.path.rfind(temp, 0), 0u) << "inside the temporary folder";
+}
+
+TEST(ViewUserDataFolder, AnotherAccountThanTheDesktopsGetsAFolderForBoth) {
+  const std::wstring me = process_user_sid();
+  ASSERT_FALSE(me.empty());
+  wchar_t temp[MAX_PATH + 1] = {};
+  GetTempPathW(MAX_PATH + 1, temp);
+  const std::wstring common = std::wstring(temp) + L"corvane-common-" + std::to_wstring(GetCurrentProcessId());
+  ASSERT_TRUE(CreateDirectoryW(common.c_str(), nullptr));
+
+  // The desktop's user, or one that cannot be told: the user's own folder.
+  for (const std::wstring& desktop : {me, std::wstring()}) {
+    const ViewDataFolder own = choose_view_data_folder(me, desktop, L"C:\\users\\me\\AppData\\Local", common);
+    EXPECT_EQ(own.path, L"C:\\users\\me\\AppData\\Local\\Corvane-Setup");
+    EXPECT_FALSE(own.shared);
+  }
+  // Another desktop user: a folder under the common one, made once and then found again.
+  const std::wstring other = L"S-1-5-21-1-2-3-1001";
+  for (int run = 0; run < 2; ++run) {
+    const ViewDataFolder shared = choose_view_data_folder(me, other, L"C:\\users\\admin", common);
+    EXPECT_EQ(shared.path, common + L"\\Corvane-Setup\\" + other);
+    EXPECT_TRUE(shared.shared);
+    EXPECT_NE(GetFileAttributesW(shared.path.c_str()), INVALID_FILE_ATTRIBUTES);
+  }
+  // Its access, as the system reads it: exactly the two accounts, the system and the
+  // administrators, nothing inherited.
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(shared_folder_access({me, other}).c_str(),
+                                                                   SDDL_REVISION_1, &descriptor, nullptr));
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  GetSecurityDescriptorControl(descriptor, &control, &revision);
+  EXPECT_TRUE(control & SE_DACL_PROTECTED);
+  BOOL present = FALSE, defaulted = FALSE;
+  PACL dacl = nullptr;
+  ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) && present && dacl);
+  std::vector<std::wstring> allowed;
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
+    ACCESS_ALLOWED_ACE* ace = nullptr;
+    ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
+    EXPECT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+    EXPECT_EQ(ace->Header.AceFlags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE), OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+    EXPECT_EQ(ace->Mask, static_cast<DWORD>(FILE_ALL_ACCESS));
+    LPWSTR text = nullptr;
+    ASSERT_TRUE(ConvertSidToStringSidW(reinterpret_cast<PSID>(&ace->SidStart), &text));
+    allowed.emplace_back(text);
+    LocalFree(text);
+  }
+  LocalFree(descriptor);
+  EXPECT_EQ(allowed, (std::vector<std::wstring>{L"S-1-5-18", L"S-1-5-32-544", me, other}));
+
+  RemoveDirectoryW((common + L"\\Corvane-Setup\\" + other).c_str());
+  RemoveDirectoryW((common + L"\\Corvane-Setup").c_str());
+  RemoveDirectoryW(common.c_str());
 }
 
 TEST_F(Win32HostTest, TheViewFollowsTheWindow) {
@@ -199,26 +251,26 @@ TEST_F(Win32HostTest, TheViewFollowsTheWindow) {
   SetWindowPos(window, nullptr, 160, 130, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   EXPECT_GT(controller().position_notices, notices);
 
-  // Another monitor's DPI: the portable side gets the suggested rectangle, the DPI and the
-  // monitor's work area; the window takes the place it is given and the view its client area.
-  place_on_dpi_change = [&host](const ScreenRect& rect) { host.place_window(rect); };
-  RECT suggested{150, 120, 950, 720};
-  SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
-  ASSERT_EQ(dpi_changes.size(), 1u);
-  EXPECT_EQ(dpi_changes[0].dpi, 192u);
-  const ScreenRect& seen = dpi_changes[0].suggested;
-  EXPECT_EQ(std::vector<LONG>({seen.left, seen.top, seen.right, seen.bottom}), std::vector<LONG>({150, 120, 950, 720}));
+  // Another monitor's DPI: asked the size it wants, the window answers the page's size on the
+  // monitor it is moving to; the rectangle the system then suggests is taken as it is.
+  SIZE wanted{800, 600};
+  EXPECT_EQ(SendMessageW(window, WM_GETDPISCALEDSIZE, 192, reinterpret_cast<LPARAM>(&wanted)), TRUE);
+  EXPECT_EQ(std::pair(wanted.cx, wanted.cy), std::pair(960L, 768L));
   RECT work{};
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);  // the one monitor of the virtual display
-  const ScreenRect& area = dpi_changes[0].work_area;
+  ASSERT_EQ(placements_asked.size(), 1u);
+  EXPECT_EQ(placements_asked[0].first, 192u);
+  const ScreenRect& area = placements_asked[0].second;
   EXPECT_EQ(std::vector<LONG>({area.left, area.top, area.right, area.bottom}),
             std::vector<LONG>({work.left, work.top, work.right, work.bottom}));
+  RECT suggested{150, 120, 1110, 888};
+  SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
   RECT r{};
   GetWindowRect(window, &r);
-  EXPECT_EQ(std::vector<LONG>({r.left, r.top, r.right, r.bottom}), std::vector<LONG>({150, 120, 950, 720}));
+  EXPECT_EQ(std::vector<LONG>({r.left, r.top, r.right, r.bottom}), std::vector<LONG>({150, 120, 1110, 888}));
   ASSERT_FALSE(controller().bounds.empty());
-  EXPECT_EQ(controller().bounds.back().right - controller().bounds.back().left, 800);
-  EXPECT_EQ(controller().bounds.back().bottom - controller().bounds.back().top, 600);
+  EXPECT_EQ(controller().bounds.back().right - controller().bounds.back().left, 960);
+  EXPECT_EQ(controller().bounds.back().bottom - controller().bounds.back().top, 768);
 
   // Minimised, the view is hidden; restored, shown again.
   ShowWindow(window, SW_MINIMIZE);
@@ -226,12 +278,16 @@ TEST_F(Win32HostTest, TheViewFollowsTheWindow) {
   ShowWindow(window, SW_RESTORE);
   EXPECT_EQ(controller().visibility, (std::vector<BOOL>{FALSE, TRUE}));
 
-  // Activated again (by the task bar, Alt+Tab): the page takes the keyboard.
+  // Activated again (by the task bar, Alt+Tab), or given the focus back: the page takes the
+  // keyboard.
   const std::size_t moves = controller().focus_moves.size();
   SendMessageW(window, WM_ACTIVATE, MAKEWPARAM(WA_ACTIVE, 0), 0);
   EXPECT_EQ(controller().focus_moves.size(), moves + 1);
   SendMessageW(window, WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, 0), 0);
   EXPECT_EQ(controller().focus_moves.size(), moves + 1);
+  SendMessageW(window, WM_SETFOCUS, 0, 0);
+  EXPECT_EQ(controller().focus_moves.size(), moves + 2);
+  EXPECT_EQ(controller().focus_moves.back(), COREWEBVIEW2_MOVE_FOCUS_REASON_PROGRAMMATIC);
 
   // A logoff is held up exactly while the portable side says so.
   busy = true;
@@ -239,15 +295,34 @@ TEST_F(Win32HostTest, TheViewFollowsTheWindow) {
   busy = false;
   EXPECT_EQ(SendMessageW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
 
-  // The view's processes died: the host says so after the runtime's event has returned.
-  test::ComPtr<test::FakeProcessFailedArgs> died(
-      new test::FakeProcessFailedArgs(COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED));
-  ASSERT_TRUE(controller().view->process_failed_handler);
-  controller().view->process_failed_handler->Invoke(controller().view.get(), died.get());
-  const auto view_failed = [](const Delivered& d) { return d.message == WM_VIEW_FAILED; };
-  EXPECT_EQ(std::count_if(delivered.begin(), delivered.end(), view_failed), 0);
-  pump_for(100);
-  EXPECT_EQ(std::count_if(delivered.begin(), delivered.end(), view_failed), 1);
+  // The session ends: the portable side hears whether it really does.
+  SendMessageW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+  EXPECT_EQ(delivered.back().message, kWindowEndSession);
+  EXPECT_EQ(delivered.back().wparam, 1u);
+
+  // The view's processes failed, or the page answered a ping: the host says so after the
+  // runtime's event has returned, each as what it means for the page.
+  test::FakeView& view = *controller().view.get();
+  ASSERT_TRUE(view.process_failed_handler);
+  const std::pair<COREWEBVIEW2_PROCESS_FAILED_KIND, WindowMessage> failures[] = {
+      {COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_UNRESPONSIVE, WM_VIEW_UNRESPONSIVE},
+      {COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED, WM_VIEW_RENDERER_EXITED},
+      {COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED, WM_VIEW_FAILED},
+  };
+  for (const auto& [kind, message] : failures) {
+    const std::size_t before = delivered.size();
+    test::ComPtr<test::FakeProcessFailedArgs> args(new test::FakeProcessFailedArgs(kind));
+    view.process_failed_handler->Invoke(&view, args.get());
+    EXPECT_EQ(delivered.size(), before);  // not inside the event
+    pump_for(50);
+    ASSERT_EQ(delivered.size(), before + 1);
+    EXPECT_EQ(delivered.back().message, message);
+  }
+  host.ping_view();
+  ASSERT_TRUE(view.script_done);
+  view.script_done->Invoke(S_OK, L"0");
+  pump_for(50);
+  EXPECT_EQ(delivered.back().message, WM_VIEW_ANSWERED);
   host.destroy_window();
 }
 
@@ -264,7 +339,8 @@ TEST(Win32HostWithTheSetup, APageMessageReachesTheDispatcherAndItsAnswerTheView)
       },
       [](const ViewResult& result) { on_view_created(result); },
       [](std::wstring_view command) { dispatch_command(command); },
-      &on_dpi_changed,
+      &placement_on_monitor,
+      &view_zoom_for,
       &session_may_end,
   };
   Win32UiHost host(GetModuleHandleW(nullptr), SW_SHOWNORMAL, std::move(handlers), &fake_runtime);
@@ -292,37 +368,59 @@ TEST(Win32HostWithTheSetup, APageMessageReachesTheDispatcherAndItsAnswerTheView)
   say(L"show");
   EXPECT_EQ(controller().focus_moves.size(), moves + 1);
 
-  // An uninstall that ended while the page was there; then the renderer dies.
+  // An uninstall that ended while the page was there; then the renderer dies: the page is
+  // loaded again in the same view, and once it asks, it is shown how the run ended.
   s.run.started = true;
   s.run.result = uninstalled_message();
-  test::ComPtr<test::FakeProcessFailedArgs> died(
-      new test::FakeProcessFailedArgs(COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED));
-  controller().view->process_failed_handler->Invoke(controller().view.get(), died.get());
-  EXPECT_EQ(controller().closes, 0);  // not inside the runtime's event
-  pump_for(100);
-  EXPECT_EQ(g_environments_made, 2);  // a new view, in a new environment
+  const auto fail = [](COREWEBVIEW2_PROCESS_FAILED_KIND kind) {
+    test::ComPtr<test::FakeProcessFailedArgs> args(new test::FakeProcessFailedArgs(kind));
+    controller().view->process_failed_handler->Invoke(controller().view.get(), args.get());
+    pump_for(100);
+  };
+  const std::vector<std::wstring> resumed{
+      LR"({"type":"init","version":"1.0","mode":"uninstall","dir":"D:\\Games\\Corvane"})",
+      LR"({"type":"resume","running":false,"removeResources":true})", LR"({"type":"uninstalled"})"};
+  fail(COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED);
+  EXPECT_EQ(controller().view->reloads, 1);
+  EXPECT_EQ(controller().closes, 0);
+  EXPECT_EQ(g_environments_made, 1);
+  controller().view->posted_json.clear();
+  say(L"ready");
+  EXPECT_EQ(controller().view->posted_json, resumed);
+
+  // Over a minute later the browser process dies: the view is made anew, in a new environment on
+  // the same folder, once the old browser process has exited.
+  s.view = ViewLifecycle();
+  s.view.created();
+  auto old = test::ComPtr<test::FakeEnvironment>::share(g_environment.get());
+  fail(COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED);
+  EXPECT_EQ(old->controller->closes, 1);
+  EXPECT_EQ(g_environments_made, 1);
+  old->browser_exits();
+  EXPECT_EQ(g_environments_made, 2);
   EXPECT_TRUE(s.webview);
   say(L"ready");
-  EXPECT_EQ(controller().view->posted_json,
-            (std::vector<std::wstring>{
-                LR"({"type":"init","version":"1.0","mode":"uninstall","dir":"D:\\Games\\Corvane"})",
-                LR"({"type":"resume","running":false,"removeResources":true})", LR"({"type":"uninstalled"})"}));
+  EXPECT_EQ(controller().view->posted_json, resumed);
 
-  // A 200 % monitor: the page keeps its 675 x 534 layout pixels at the zoom that fits.
-  RECT suggested{100, 100, 900, 700};
+  // A 200 % monitor with 125 % text: the window takes the page's size there as the system
+  // suggests it, and the page fills it at the zoom that the runtime's scale of 2.5 leaves.
+  controller().rasterization_scale = 2.5;
+  SIZE wanted{};
+  SendMessageW(host.window(), WM_GETDPISCALEDSIZE, 192, reinterpret_cast<LPARAM>(&wanted));
+  RECT suggested{100, 100, 100 + wanted.cx, 100 + wanted.cy};
   SendMessageW(host.window(), WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
-  RECT client{};
-  GetClientRect(host.window(), &client);
-  EXPECT_LE(s.zoom, 1.2);
-  EXPECT_NEAR(client.right / (2 * s.zoom), 675, 1.0);
-  EXPECT_NEAR(client.bottom / (2 * s.zoom), 534, 1.0);
-  ASSERT_FALSE(controller().zooms.empty());
-  EXPECT_DOUBLE_EQ(controller().zooms.back(), s.zoom);
-  EXPECT_EQ(controller().bounds.back().right, client.right);
+  controller().change_scale(2.5);
   RECT placed{};
   GetWindowRect(host.window(), &placed);
-  EXPECT_NEAR((placed.left + placed.right) / 2.0, 500, 1.0);  // about the suggested centre
-  EXPECT_NEAR((placed.top + placed.bottom) / 2.0, 400, 1.0);
+  EXPECT_EQ(std::vector<LONG>({placed.left, placed.top, placed.right, placed.bottom}),
+            std::vector<LONG>({suggested.left, suggested.top, suggested.right, suggested.bottom}));
+  RECT client{};
+  GetClientRect(host.window(), &client);
+  ASSERT_FALSE(controller().zooms.empty());
+  EXPECT_DOUBLE_EQ(controller().zooms.back(), s.zoom);
+  EXPECT_NEAR(client.right / (2.5 * s.zoom), 675, 0.5);
+  EXPECT_NEAR(client.bottom / (2.5 * s.zoom), 534, 0.5);
+  EXPECT_EQ(controller().bounds.back().right, client.right);
 
   host.destroy_window();
   EXPECT_FALSE(s.webview);

@@ -116,6 +116,45 @@ describe('axe-core', () => {
   });
 });
 
+describe('high-contrast theme', () => {
+  it('keeps the controls, the ticked boxes and the progress visible under forced colours', async () => {
+    const page = await session.open({ width: 1000, height: 730 });
+    await page.emulateMedia({ forcedColors: 'active', colorScheme: 'light' });
+    await wait_sent(page, 'ready');
+    await deliver(page, { type: 'init', version: '1.0', mode: 'install', dir: INSTALL_DIR, gta: GTA_DIR, gtaValid: true });
+    await page.locator('.setup').waitFor();
+    expect(await axe_findings(page)).toEqual([]);
+    // What sets each part apart from the page around it: an edge, or a colour of its own.
+    const looks = page.evaluate(() => {
+      const style = (selector: string) => getComputedStyle(document.querySelector(selector) as Element);
+      const page_colour = getComputedStyle(document.body).backgroundColor;
+      const own_colour = (selector: string) => {
+        const colour = style(selector).backgroundColor;
+        return colour !== page_colour && colour !== 'rgba(0, 0, 0, 0)';
+      };
+      const edged = (selector: string) => parseFloat(style(selector).borderTopWidth) >= 1;
+      return {
+        button: edged('.button-install'),
+        field: edged('.path-field'),
+        box: edged('.check-box'),
+        ticked: own_colour('.is-checked .check-box'),
+      };
+    });
+    expect(await looks).toEqual({ button: true, field: true, box: true, ticked: true });
+    await page.click('.button-install');
+    await page.locator('.progress').waitFor();
+    await deliver(page, { type: 'stage', stage: 'download' });
+    await deliver(page, { type: 'progress', done: 700 * MB, total: 2000 * MB, files: 1, filesTotal: 9 });
+    expect(await page.evaluate(() => {
+      const fill = getComputedStyle(document.querySelector('.bar-fill') as Element);
+      return parseFloat(getComputedStyle(document.querySelector('.bar') as Element).borderTopWidth) >= 1 &&
+        fill.backgroundColor !== getComputedStyle(document.body).backgroundColor && fill.backgroundColor !== 'rgba(0, 0, 0, 0)';
+    })).toBe(true);
+    expect(await axe_findings(page)).toEqual([]);
+    await page.context().close();
+  });
+});
+
 describe('keyboard and screen reader', () => {
   it('installs with the keyboard alone, and says where the install stands', async () => {
     const page = await open_install({ dir: INSTALL_DIR, gta: GTA_DIR, gtaValid: true });

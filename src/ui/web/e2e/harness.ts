@@ -1,7 +1,7 @@
 // Test harness for the built page: a static server for dist/ on 127.0.0.1 that answers as the
-// setup's resource server does (whole files, and the same Content-Security-Policy on every
-// answer), Debian's Chromium driven by playwright-core, and a fake web view bridge that records
-// the page's commands and delivers messages to it.
+// setup's resource server does (whole files, as it answers requests without a Range header, and
+// the same Content-Security-Policy on every answer), Debian's Chromium driven by playwright-core,
+// and a fake web view bridge that records the page's commands and delivers messages to it.
 import { existsSync, mkdirSync, readFileSync } from 'node:fs';
 import { createServer, type Server } from 'node:http';
 import type { AddressInfo } from 'node:net';
@@ -43,7 +43,7 @@ export interface StaticServer {
   close(): Promise<void>;
 }
 
-/** Serves dist/ read-only; whole files, no ranges, like the native resource server. */
+/** Serves dist/ read-only; whole files, as the native resource server answers requests without a Range header. */
 export async function serve_dist(): Promise<StaticServer> {
   if (!existsSync(join(DIST, 'index.html'))) throw new Error(`no built page in ${DIST}: run npm run build first`);
   const policy = content_security_policy();

@@ -8,7 +8,7 @@
 #       folders of different lengths, one after the other; the second one signed with a certificate
 #       made for the run, its signatures checked with osslsigncode verify and then removed
 #       (osslsigncode remove-signature) before the comparison, as a user compares a signed download
-#       with his own build. A few minutes per build.
+#       with his own build. About two minutes of CPU per build.
 #   scripts/check_reproducible.sh --against PRESET
 #       one build of the working tree's files with PRESET in another folder, compared with the
 #       programs of build/PRESET (built before, with the same flags, from the same files; the test
@@ -79,7 +79,7 @@ same() {
   fi
   echo "DIFFERENT: $1 $2: $(cmp -l "$1" "$2" | wc -l) bytes differ, first offsets (1-based) and bytes:"
   cmp -l "$1" "$2" | head -8
-  diff <("$objdump" -x "$1" | tail -n +3) <("$objdump" -x "$2" | tail -n +3) | head -40 || true
+  diff <("$objdump" -x "$1" | sed "s|$1|A|g") <("$objdump" -x "$2" | sed "s|$2|B|g") | head -40 || true
   return 1
 }
 

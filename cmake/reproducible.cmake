@@ -1,13 +1,14 @@
 # Reproducible Windows programs: one commit built in any folder, at any time, gives the same bytes.
 # Nothing of the build's place or time may reach an output: paths are written relative to the
-# source or build folder, the linker writes no time stamp into the PE header (nor into the export
-# and resource directories), and archives carry no dates, owners or modes. The page that the setup
-# embeds is the other input (scripts/build_page.sh: fixed file names, no dates);
-# scripts/check_reproducible.sh builds twice and compares.
+# source or build folder, the linker writes no time stamp into the PE header, and archives carry no
+# dates, owners or modes. The page that the setup embeds is the other input (scripts/build_page.sh:
+# fixed file names, no dates); scripts/check_reproducible.sh builds twice and compares.
 if(WIN32)
   # The later map wins for a path under both (the build folder lies inside the source folder).
   add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}/=
                       -ffile-prefix-map=${CMAKE_BINARY_DIR}/=)
+  # __DATE__, __TIME__ and __TIMESTAMP__ would write the time of the compile: they fail it instead.
+  add_compile_options(-Werror=date-time)
   add_link_options(-Wl,--no-insert-timestamp)
   # Deterministic archives (ar D: zero dates, uid, gid and modes), whatever binutils defaults to.
   foreach(lang IN ITEMS C CXX)

@@ -45,7 +45,7 @@ for program in "$@"; do
     copy="$i-$(basename "$program")"
     cp "$program" "$copy"
     osslsigncode verify -CAfile signer.crt -in "$copy" >verify.log 2>&1 && fail "$program verifies unsigned"
-    # shellcheck disable=SC2086 # the key and its password file
+    # shellcheck disable=SC2086 # the key, its password file and the time-stamp server
     sign "$copy" $keys || fail "signing $program with $keys"
     osslsigncode verify -CAfile signer.crt -TSA-CAfile tsa.crt -in "$copy" >verify.log 2>&1 ||
       fail "$program signed with $keys"

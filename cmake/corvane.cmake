@@ -1,10 +1,14 @@
 # Shared helpers for every target of the project.
 
-# Warnings and sanitizers, as private flags of one target.
+# Warnings and sanitizers, as private flags of one target (and the signature of a shipped program).
 function(corvane_target_defaults target)
   target_compile_features(${target} PUBLIC cxx_std_20)
   if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
     target_compile_options(${target} PRIVATE -Wall -Wextra -Wshadow -Wconversion -Wno-sign-conversion)
+  endif()
+  # The shipped programs are signed after each link when a certificate is configured (cmake/sign.cmake).
+  if(target IN_LIST CORVANE_SIGNED_PROGRAMS)
+    corvane_sign_program(${target})
   endif()
 endfunction()
 

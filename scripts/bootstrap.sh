@@ -21,9 +21,10 @@ test_pkgs=(
 # build for it, Wine to run the Windows tests, and Python for the WebView2 test doubles' generated
 # stubs. The WebView2 SDK's headers come from NuGet through the .NET SDK (dotnet), which Debian does
 # not package: it is part of the machine (cmake/webview2_sdk.cmake says so when it is missing).
+# osslsigncode signs the programs with Authenticode (and its test, with a certificate openssl makes).
 windows_pkgs=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev googletest
-  wine wine64 python3
+  wine wine64 python3 osslsigncode openssl
 )
 bench_pkgs=(aria2 time nginx-light curl openssl python3)
 fuzz_pkgs=(clang libclang-rt-14-dev)

@@ -233,6 +233,8 @@ const char* prepare(const UrlParts& url, std::wstring_view install_dir, std::wst
     return "indeks povrezhden";
   }
   body = std::string();
+  // A server that ignores ranges would send the whole file for every one of them.
+  if (!probe_range_support(url, plain_file_url_path(entry))) return "server ne otdaet chasti fayla";
 
   const std::wstring stem = join_path(staging_dir, os::from_utf8(entry.sha256));
   std::vector<std::wstring> source_paths;

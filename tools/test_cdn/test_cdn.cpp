@@ -368,6 +368,11 @@ bool Server::State::answer(Socket fd, const Request& request) {
   if (request.range && !(fault && fault->kind == FaultKind::kIgnoreRange)) {
     range = parse_range(*request.range, size);
   }
+  if (range && fault && fault->kind == FaultKind::kOtherRange && range->first <= range->last) {
+    const std::uint64_t length = range->last - range->first + 1;
+    range->first = range->last + fault->bytes < size ? range->first + fault->bytes : 0;
+    range->last = range->first + length - 1;
+  }
   bool ok;
   if (range && range->first > range->last) {
     ok = send_status(fd, request, 416, "Content-Range: bytes */" + std::to_string(size) + "\r\n");

@@ -29,7 +29,7 @@ std::string write_chunk_index(const ChunkIndex& index) {
   for (const Chunk& chunk : index.chunks) {
     put(out, chunk.offset, 8);
     put(out, chunk.length, 4);
-    out.append(reinterpret_cast<const char*>(chunk.sha256.data()), chunk.sha256.size());
+    out.append(reinterpret_cast<const char*>(chunk.sha256.data()), kChunkHashSize);
   }
   return out;
 }
@@ -57,7 +57,7 @@ bool read_chunk_index(std::string_view bytes, std::uint64_t file_size, ChunkInde
       return false;
     }
     chunk.length = static_cast<std::uint32_t>(length);
-    std::memcpy(chunk.sha256.data(), bytes.data() + at + 12, chunk.sha256.size());
+    std::memcpy(chunk.sha256.data(), bytes.data() + at + 12, kChunkHashSize);
     next += length;
   }
   return next == file_size;

@@ -1,5 +1,6 @@
 #include "update/chunker.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <memory>
@@ -35,12 +36,14 @@ unsigned log2_of(std::uint32_t value) {
   return bits;
 }
 
-bool hash_chunk(const std::uint8_t* data, std::size_t size, os::Sha256Digest& digest) {
-  os::Sha256 hash;
-  return hash.begin() && hash.update(data, size) && hash.finish(digest);
-}
-
 }  // namespace
+
+bool chunk_hash(const void* data, std::size_t size, os::Sha256Digest& digest) {
+  os::Sha256 hash;
+  if (!hash.begin() || !hash.update(data, size) || !hash.finish(digest)) return false;
+  std::fill(digest.begin() + kChunkHashSize, digest.end(), std::uint8_t{0});
+  return true;
+}
 
 bool chunk_params_valid(const ChunkParams& p) {
   const bool power_of_two = p.avg_size != 0 && (p.avg_size & (p.avg_size - 1)) == 0;
@@ -77,7 +80,7 @@ bool chunk_bytes(std::string_view bytes, const ChunkParams& params, std::vector<
   while (offset < bytes.size()) {
     const std::size_t length = find_chunk_cut(data + offset, bytes.size() - offset, params);
     Chunk chunk{offset, static_cast<std::uint32_t>(length), {}};
-    if (!hash_chunk(data + offset, length, chunk.sha256)) return false;
+    if (!chunk_hash(data + offset, length, chunk.sha256)) return false;
     out.push_back(chunk);
     offset += length;
   }
@@ -113,7 +116,7 @@ os::ErrorCode chunk_file(std::wstring_view path, const ChunkParams& params, std:
     if (begin == filled) return os::kErrorSuccess;
     const std::size_t length = find_chunk_cut(buffer.get() + begin, filled - begin, params);
     Chunk chunk{file_offset, static_cast<std::uint32_t>(length), {}};
-    if (!hash_chunk(buffer.get() + begin, length, chunk.sha256)) return os::kErrorGenFailure;
+    if (!chunk_hash(buffer.get() + begin, length, chunk.sha256)) return os::kErrorGenFailure;
     out.push_back(chunk);
     begin += length;
     file_offset += length;

@@ -83,7 +83,7 @@ bool chunk_is_there(os::File& file, const Chunk& chunk, std::vector<std::uint8_t
     have += got;
   }
   os::Sha256Digest digest{};
-  return digest_of(buffer.data(), buffer.size(), digest) && digest == chunk.sha256;
+  return chunk_hash(buffer.data(), buffer.size(), digest) && digest == chunk.sha256;
 }
 
 // Appends the fetched chunks handed over so far to the resume record, after their bytes are

@@ -153,5 +153,32 @@ TEST_F(UpdateDeltaTest, AnyFailureOfTheDeltaFetchesTheFileWholeOnceWithALine) {
   }
 }
 
+// Ends the run on its third progress report, as a crash would: nothing after it is recorded.
+struct StopOnThirdReport {
+  int calls = 0;
+  static void report(void* context, std::uint64_t, std::uint64_t, std::uint32_t, std::uint32_t) {
+    if (++static_cast<StopOnThirdReport*>(context)->calls == 3) throw 7;
+  }
+};
+
+TEST_F(UpdateDeltaTest, ChunksFetchedBeforeARunEndedAreNotFetchedAgain) {
+  client_at(0);
+  // The probe and the largest range come at once; every later range crawls, so that the run
+  // ends with the first range recorded and the others not.
+  server_.add_fault({.kind = test_cdn::FaultKind::kSlowBody, .path = "/release/files/bin/world.pak",
+                     .bytes_per_second = 50000, .skip = 2});
+  StopOnThirdReport stop;
+  ASSERT_EQ(run({&stop, &StopOnThirdReport::report}), kFailed) << console_;
+  const std::uint64_t first_run = ranges().body_bytes;
+  server_.clear_faults();
+  server_.reset_counters();
+  ASSERT_EQ(run(), kUpdated) << console_;
+  EXPECT_EQ(without_staging(client_tree()), release_of(2)) << describe(client_tree());
+  const std::uint64_t missing = missing_bytes(big_file(0), big_file(2));
+  EXPECT_GT(first_run, 1u);
+  EXPECT_LT(ranges().body_bytes, missing + 1) << "nothing was kept from the run that ended";
+  EXPECT_EQ(count_of(console_, kFallbackLine), 0u) << console_;
+}
+
 }  // namespace
 }  // namespace corvane::test

@@ -13,7 +13,7 @@
 namespace corvane {
 
 // Sizes in bytes. An average of 32 KiB makes a change of a few bytes cost about one chunk on the
-// wire (measured: about 1.5 times the bytes a 4 KiB-block range tool fetches for 1 % changed in 100
+// wire (measured: about 1.5 times the bytes a fixed-block range tool fetches for 1 % changed in 100
 // places, where 64 KiB chunks cost 2.1 times) while the index stays near 0.085 % of the file (28
 // bytes per chunk); the minimum of 8 KiB bounds the number of chunks, and so the index, at one per
 // 8 KiB whatever the content; the maximum of 128 KiB bounds what one changed byte costs in content

@@ -38,6 +38,7 @@ struct Fault {
   std::string location;               // kRedirect: a path or an absolute URL
   std::uint32_t skip = 0;             // matching requests (connections for kRefuse) served normally first
   std::uint32_t times = kAlways;      // matching requests the fault then applies to
+  bool only_ranged = false;           // only requests that carry a Range header match
 };
 
 struct PathCounters {

@@ -131,8 +131,14 @@ bool parse_file_entry(JsonCursor& cursor, ManifestFile& entry) {
     if (name == "sha256") return has_sha256 = cursor.read_string(entry.sha256);
     if (name == "size") return has_size = read_size(cursor, entry.size);
     if (name == "packed_size") return read_size(cursor, entry.packed_size);
+    if (name == "chunks_sha256") return cursor.read_string(entry.chunks_sha256);
+    if (name == "chunks_size") return read_size(cursor, entry.chunks_size);
     return cursor.skip_value(0);
   });
+  if (!is_sha256_hex(entry.chunks_sha256) || entry.chunks_size == 0) {
+    entry.chunks_sha256.clear();
+    entry.chunks_size = 0;
+  }
   return read && has_path && has_sha256 && has_size && is_sha256_hex(entry.sha256) &&
          is_allowed_path(entry.path);
 }
@@ -185,9 +191,13 @@ std::string percent_encode_path(std::string_view path) {
 }
 
 std::string file_url_path(const ManifestFile& entry) {
-  std::string url = "files/" + percent_encode_path(entry.path);
+  std::string url = plain_file_url_path(entry);
   if (entry.packed_size != 0) url += ".lzms";
   return url;
 }
+
+std::string plain_file_url_path(const ManifestFile& entry) { return "files/" + percent_encode_path(entry.path); }
+
+std::string chunk_index_url_path(const ManifestFile& entry) { return plain_file_url_path(entry) + ".chunks"; }
 
 }  // namespace corvane

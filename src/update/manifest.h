@@ -16,6 +16,11 @@ struct ManifestFile {
   std::string sha256;             // 64 lower-case hexadecimal digits of the unpacked content
   std::uint32_t size = 0;         // length of the content in bytes
   std::uint32_t packed_size = 0;  // length of the LZMS-packed download; 0: delivered unpacked
+  // Optional: the chunk index published beside the unpacked file ("files/<path>.chunks"), which
+  // lets an update fetch only the chunks that changed. Both empty/0 when the entry has none (or
+  // names it badly: the file is then fetched whole as before).
+  std::string chunks_sha256;
+  std::uint32_t chunks_size = 0;
 };
 
 struct Manifest {
@@ -46,5 +51,9 @@ bool is_allowed_path(std::string_view path);
 std::string percent_encode_path(std::string_view path);
 // "files/" + the encoded path, + ".lzms" for a packed file; relative to the channel's base path.
 std::string file_url_path(const ManifestFile& entry);
+// "files/" + the encoded path: the unpacked file, which byte ranges are read from.
+std::string plain_file_url_path(const ManifestFile& entry);
+// plain_file_url_path + ".chunks".
+std::string chunk_index_url_path(const ManifestFile& entry);
 
 }  // namespace corvane

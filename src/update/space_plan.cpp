@@ -1,5 +1,6 @@
 #include "update/space_plan.h"
 
+#include <algorithm>
 #include <string>
 #include <unordered_set>
 
@@ -19,7 +20,8 @@ bool staged_at_length(std::wstring_view path, std::uint64_t size) {
 
 }  // namespace
 
-std::uint64_t bytes_to_write(const std::vector<ManifestFile>& changed, std::wstring_view staging_dir) {
+std::uint64_t bytes_to_write(const std::vector<ManifestFile>& changed, std::wstring_view staging_dir,
+                             const std::set<std::string>* delta_contents) {
   std::uint64_t bytes = 0;
   std::unordered_set<std::string> contents;
   for (const ManifestFile& entry : changed) {
@@ -29,8 +31,15 @@ std::uint64_t bytes_to_write(const std::vector<ManifestFile>& changed, std::wstr
     }
     const std::wstring stem = join_path(staging_dir, os::from_utf8(entry.sha256));
     const bool packed = entry.packed_size != 0;
-    if (!staged_at_length(stem + (packed ? L".lzms" : L".raw"), download_size(entry))) bytes += download_size(entry);
-    if (packed && !staged_at_length(stem + L".raw", entry.size)) bytes += entry.size;
+    std::uint64_t whole = 0;
+    if (!staged_at_length(stem + (packed ? L".lzms" : L".raw"), download_size(entry))) whole += download_size(entry);
+    if (packed && !staged_at_length(stem + L".raw", entry.size)) whole += entry.size;
+    std::uint64_t delta = 0;
+    if (delta_contents != nullptr && delta_contents->count(entry.sha256) != 0 &&
+        !staged_at_length(stem + L".delta", entry.size)) {
+      delta = entry.size;
+    }
+    bytes += std::max(whole, delta);
   }
   return bytes;
 }

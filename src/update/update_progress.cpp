@@ -11,8 +11,8 @@ int progress_percent(std::uint64_t bytes_done, std::uint64_t bytes_total) {
 
 void report_progress(void* state) {
   const auto& progress = *static_cast<const ProgressState*>(state);
-  const std::uint64_t bytes_done = progress.pool->bytes_done.load();
-  const std::uint32_t files_done = progress.table->files_done.load();
+  const std::uint64_t bytes_done = progress.bytes_base + progress.pool->bytes_done.load();
+  const std::uint32_t files_done = progress.files_base + progress.table->files_done.load();
   if (progress.callback.fn != nullptr) {
     progress.callback.fn(progress.callback.context, bytes_done, progress.bytes_total, files_done,
                          progress.files_total);

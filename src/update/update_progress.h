@@ -16,6 +16,8 @@ struct ProgressState {
   std::uint64_t bytes_total = 0;   // sum of the download sizes of the distinct downloads
   std::uint32_t files_total = 0;   // number of distinct downloads
   ProgressCallback callback;
+  std::uint64_t bytes_base = 0;    // bytes fetched before this pool (chunk indexes, delta ranges)
+  std::uint32_t files_base = 0;    // files finished before this pool
 };
 
 // bytes_done * 100 / bytes_total in 64-bit integer division; 100 when the total is 0, and never

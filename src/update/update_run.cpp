@@ -22,6 +22,7 @@
 #include "os/text.h"
 #include "os/update_lock.h"
 #include "update/cleanup.h"
+#include "update/delta_update.h"
 #include "update/manifest.h"
 #include "update/replace_journal.h"
 #include "update/replacement.h"
@@ -101,10 +102,21 @@ std::uint32_t update_from_manifest(const Manifest& manifest, const UrlParts& url
 
   std::printf("[*] Dostupna versiya %s, obnovlyaem %zu faylov...\n", label.c_str(), changed.size());
 
+  // Contents that can be built from the chunks already on the disk: the first entry of each.
+  std::vector<ManifestFile> delta_entries;
+  std::set<std::string> delta_contents;
+  std::set<std::string> contents;
+  for (const ManifestFile& entry : changed) {
+    if (contents.insert(entry.sha256).second && is_delta_candidate(install_dir, staging_dir, entry)) {
+      delta_entries.push_back(entry);
+      delta_contents.insert(entry.sha256);
+    }
+  }
+
   // Before any request for a file: will it all fit? (A volume that cannot say is not checked.)
   std::uint64_t free_bytes = 0;
   if (os::free_disk_space(install_dir, free_bytes) == os::kErrorSuccess) {
-    const std::uint64_t needed = bytes_to_write(changed, staging_dir) + kSpaceMargin;
+    const std::uint64_t needed = bytes_to_write(changed, staging_dir, &delta_contents) + kSpaceMargin;
     if (needed > free_bytes) {
       std::printf("[!] Obnovlenie: nedostatochno mesta na diske: nuzhno %s, svobodno %s.\n",
                   size_text(needed).c_str(), size_text(free_bytes).c_str());
@@ -121,8 +133,32 @@ std::uint32_t update_from_manifest(const Manifest& manifest, const UrlParts& url
   // Downloads go into a staging folder of the client's own, never through a link.
   const os::ErrorCode staging_error = make_staging_dir(staging_dir);
   if (staging_error != os::kErrorSuccess) failure = PlanFailure{changed.front().path, staging_error};
+
+  // The deltas first; what they could not build joins the whole downloads.
+  std::uint64_t whole_bytes = 0;
+  std::uint64_t planned_bytes = 0;
+  contents.clear();
+  for (const ManifestFile& entry : changed) {
+    if (!contents.insert(entry.sha256).second) continue;
+    planned_bytes += download_size(entry);
+    if (delta_contents.count(entry.sha256) == 0) whole_bytes += download_size(entry);
+  }
+  DeltaOutcome deltas;
+  std::unordered_map<std::string, std::wstring> built;  // sha256 -> the file a delta built
+  if (staging_error == os::kErrorSuccess && !delta_entries.empty()) {
+    run_deltas(url, install_dir, staging_dir, delta_entries, kDownloadWorkers,
+               DeltaProgress{progress, whole_bytes, static_cast<std::uint32_t>(contents.size())}, deltas);
+    for (std::size_t i = 0; i < delta_entries.size(); ++i) {
+      if (!deltas.staged[i].empty()) built.emplace(delta_entries[i].sha256, deltas.staged[i]);
+    }
+  }
+  std::vector<ManifestFile> whole;
+  for (const ManifestFile& entry : changed) {
+    if (built.count(entry.sha256) == 0) whole.push_back(entry);
+  }
+
   if (staging_error != os::kErrorSuccess ||
-      !plan_downloads(changed, use_ranges(url, changed), staging_dir, table, pool, failure)) {
+      !plan_downloads(whole, use_ranges(url, whole), staging_dir, table, pool, failure)) {
     result.file = failure.file;
     result.error_code = failure.error_code;
     std::printf("[!] Obnovlenie: ne udalos sozdat vremennyy fayl dlya %s (kod %lu).\n", failure.file.c_str(),
@@ -135,11 +171,19 @@ std::uint32_t update_from_manifest(const Manifest& manifest, const UrlParts& url
   (void)os::sync_directory(staging_dir);
   (void)os::sync_directory(install_dir);
 
-  ProgressState state{&pool, &table, table.bytes_total, static_cast<std::uint32_t>(table.files.size()),
-                      progress};
-  run_download_pool(url, pool, kDownloadWorkers, table, &write_part_data, &report_progress, &state);
-  if (progress.fn == nullptr) std::printf("\n");
+  ProgressState state{&pool, &table, deltas.bytes_fetched + table.bytes_total,
+                      static_cast<std::uint32_t>(built.size() + table.files.size()), progress};
+  state.bytes_base = deltas.bytes_fetched;
+  state.files_base = static_cast<std::uint32_t>(built.size());
+  if (!pool.parts.empty() || built.empty()) {
+    run_download_pool(url, pool, kDownloadWorkers, table, &write_part_data, &report_progress, &state);
+    if (progress.fn == nullptr) std::printf("\n");
+  }
   close_download_files(table);
+  if (deltas.built != 0) {
+    std::printf("[*] Obnovlenie: zagruzheno %s vmesto %s.\n",
+                size_text(deltas.bytes_fetched + pool.bytes_done.load()).c_str(), size_text(planned_bytes).c_str());
+  }
 
   if (const std::uint32_t failed = pool.parts_failed.load(); failed != 0) {
     std::printf("[!] Obnovlenie: ne skachano %d chastey, zagruzka prodolzhitsya pri sleduyushchem zapuske.\n",
@@ -151,7 +195,13 @@ std::uint32_t update_from_manifest(const Manifest& manifest, const UrlParts& url
   // copied from the first one's target by apply_files. A path listed twice is checked once.
   std::vector<std::wstring> staged(changed.size());
   std::unordered_set<const DownloadFile*> verified;
+  std::unordered_set<std::string> delta_staged;
   for (std::size_t i = 0; i < changed.size(); ++i) {
+    if (const auto delta = built.find(changed[i].sha256); delta != built.end()) {
+      // The first entry of a content built by its chunks takes that file; later ones copy it.
+      if (delta_staged.insert(changed[i].sha256).second) staged[i] = delta->second;
+      continue;
+    }
     const auto download = table.files.find(changed[i].path);
     if (download == table.files.end()) continue;
     if (!verified.insert(&download->second).second) {

@@ -27,8 +27,30 @@ if [ ! -f "$DATA/complete" ]; then
   touch "$DATA/complete"
 fi
 
+# A pair whose large files update by chunks: the older release with 64 KiB overwritten in 20 places
+# of each bin/game/*.pak, published with chunk indexes for them.
+if [ ! -f "$DATA/delta_complete" ]; then
+  rm -rf "$DATA/delta_new" "$DATA/delta_cdn"
+  cp -r "$DATA/old" "$DATA/delta_new"
+  for pak in "$DATA"/delta_new/bin/game/*.pak; do
+    for i in $(seq 1 20); do
+      dd if=/dev/urandom of="$pak" bs=65536 count=1 seek=$((i * 11)) conv=notrunc status=none
+    done
+  done
+  "$TOOLS/release_builder/corvane-release-builder" --source "$DATA/delta_new" --out "$DATA/delta_cdn/release" \
+    --version 3.0.0 --pack Corvane.exe --chunk 'bin/game/*'
+  touch "$DATA/delta_complete"
+fi
+
 WORK=$(mktemp -d /tmp/corvane-crash.XXXXXX)
 trap 'rm -rf "$WORK"' EXIT
-build/release/tests/integration/corvane-crash-safety --cli "$TOOLS/update_cli/corvane-update" \
-  --cdn-root "$DATA/cdn" --old-source "$DATA/old" --new-source "$DATA/new" --work "$WORK" \
-  --kills "$KILLS" --seed "$SEED"
+status=0
+for pair in "cdn new" "delta_cdn delta_new"; do
+  set -- $pair
+  echo "releases: $DATA/$1"
+  build/release/tests/integration/corvane-crash-safety --cli "$TOOLS/update_cli/corvane-update" \
+    --cdn-root "$DATA/$1" --old-source "$DATA/old" --new-source "$DATA/$2" --work "$WORK" \
+    --kills "$KILLS" --seed "$SEED" || status=$?
+  rm -rf "${WORK:?}"/*
+done
+exit $status

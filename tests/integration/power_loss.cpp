@@ -62,6 +62,7 @@ struct Options {
   int cuts = 150;
   unsigned seed = 1;
   unsigned large_mib = 20;
+  bool delta = false;  // the large file changes in a few places and updates by its chunks
 };
 
 // ---- the releases ---------------------------------------------------------------------------
@@ -97,6 +98,15 @@ Tree new_release(unsigned large_mib) {
   tree["bin/added.dll"] = noise(50000, 109);            // added
   tree["data/ngtables/table.bin"] = prose(210000, 107);
   tree["bin/game.rpf"] = noise(std::size_t{large_mib} << 20, 108);
+  return tree;
+}
+
+// The pair whose large file updates by chunks: 64 KiB of it changed in each of 12 places.
+Tree delta_release(unsigned large_mib) {
+  Tree tree = new_release(large_mib);
+  std::string large = old_release(large_mib).at("bin/game.rpf");
+  for (std::size_t i = 1; i <= 12; ++i) large.replace(i * (large.size() / 13), 65536, noise(65536, 200 + i));
+  tree["bin/game.rpf"] = large;
   return tree;
 }
 
@@ -224,7 +234,7 @@ class Driver {
   bool problems_ = false;
 };
 
-const char* kDownloadEnd = R"(^release-w .*/update/[0-9a-f]{64}\.(raw|lzms)$)";
+const char* kDownloadEnd = R"(^release-w .*/update/[0-9a-f]{64}\.(raw|lzms|delta)$)";
 const char* kJournal = R"(^create .*/update/replace\.journal\.tmp$)";
 const char* kJournalGone = R"(^unlink .*/update/replace\.journal$)";
 
@@ -412,12 +422,14 @@ int Driver::main() {
   setenv("XDG_RUNTIME_DIR", fs::absolute(o_.work).c_str(), 1);
 
   // The newer release on the test CDN; a second server, stopped, leaves a port where nothing listens.
-  write_tree(o_.work / "source", new_release(o_.large_mib));
+  const Tree newer = o_.delta ? delta_release(o_.large_mib) : new_release(o_.large_mib);
+  write_tree(o_.work / "source", newer);
   corvane::tools::ReleaseOptions release;
   release.source = corvane::os::from_utf8((o_.work / "source").string());
   release.out = corvane::os::from_utf8((o_.work / "cdn" / "release").string());
   release.version = "2.0.0";
   if (corvane::tools::lzms_packing_available()) release.pack_globs = {"Corvane.exe", "data/ngtables/*.bin"};
+  if (o_.delta) release.chunk_globs = {"bin/game.rpf"};
   fs::remove_all(o_.work / "cdn");
   std::vector<corvane::ManifestFile> files;
   std::string error;
@@ -433,7 +445,7 @@ int Driver::main() {
   gone.stop();
 
   before_ = overlay(old_release(o_.large_mib), kUserFile);
-  after_ = overlay(overlay(old_release(o_.large_mib), new_release(o_.large_mib)), kUserFile);
+  after_ = overlay(overlay(old_release(o_.large_mib), newer), kUserFile);
   std::printf("seed %u, %d cuts wanted, %zu files in the newer release\n", o_.seed, o_.cuts, files.size());
   calibrate();
   const auto started = std::chrono::steady_clock::now();
@@ -461,6 +473,7 @@ bool parse_args(int argc, char** argv, Options& o) {
     else if (arg == "--cuts") o.cuts = std::atoi(v);
     else if (arg == "--seed") o.seed = static_cast<unsigned>(std::strtoul(v, nullptr, 10));
     else if (arg == "--large-mib") o.large_mib = static_cast<unsigned>(std::strtoul(v, nullptr, 10));
+    else if (arg == "--delta") o.delta = std::string(v) == "1";
     else return false;
   }
   return argc % 2 == 1 && !o.cli.empty() && !o.work.empty() && o.cuts > 0 && o.large_mib >= 17;
@@ -471,7 +484,7 @@ bool parse_args(int argc, char** argv, Options& o) {
 int main(int argc, char** argv) {
   Options options;
   if (!parse_args(argc, argv, options)) {
-    std::fputs("usage: corvane-power-loss --cli PATH --work DIR [--cuts N] [--seed S] [--large-mib M (17 or more)]\n",
+    std::fputs("usage: corvane-power-loss --cli PATH --work DIR [--cuts N] [--seed S] [--large-mib M (17 or more)] [--delta 1]\n",
                stderr);
     return 2;
   }

@@ -21,8 +21,11 @@ cmake --build --preset release --target corvane-update corvane-power-loss corvan
 status=0
 for seed in $SEED; do
   WORK=$(mktemp -d /tmp/corvane-power-loss.XXXXXX)
-  build/release/tests/integration/corvane-power-loss --cli build/release/tools/update_cli/corvane-update \
-    --work "$WORK" --cuts "$KILLS" --seed "$seed" --large-mib "$LARGE_MIB" || status=$?
+  # The usual pair, then one whose large file updates by its chunks.
+  for delta in 0 1; do
+    build/release/tests/integration/corvane-power-loss --cli build/release/tools/update_cli/corvane-update \
+      --work "$WORK" --cuts "$KILLS" --seed "$seed" --large-mib "$LARGE_MIB" --delta $delta || status=$?
+  done
   rm -rf "$WORK"
 done
 exit $status

@@ -101,6 +101,7 @@ void UpdateRunTest::publish(const Tree& tree, const std::string& version, const 
   options.date = date;
   // A build without an LZMS encoder (Windows) publishes every file unpacked.
   if (tools::lzms_packing_available()) options.pack_globs = pack_globs;
+  options.chunk_globs = chunk_globs_;
   std::string error;
   ASSERT_TRUE(tools::build_release(options, files_, error)) << error;
 }

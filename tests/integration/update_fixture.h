@@ -75,6 +75,7 @@ class UpdateRunTest : public ::testing::Test {
   const std::wstring& client_dir() const { return client_override_.empty() ? client_.path() : client_override_; }
   test_cdn::Server server_;
   std::vector<ManifestFile> files_;
+  std::vector<std::string> chunk_globs_;  // files that publish() gives a chunk index
   UpdateResult result_;
   std::string console_;
 };

@@ -231,3 +231,34 @@ TEST_F(UpdateRunTest, APackedFileFailsVerificationWhereTheSystemCannotDecodeIt) 
 
 }  // namespace
 }  // namespace corvane::test
+
+namespace corvane::test {
+namespace {
+
+TEST_F(UpdateRunTest, TheCommandLineUpdatesAChunkedFileByItsChunks) {
+  chunk_globs_ = {"bin/world.pak"};
+  Tree release = small_release(1);
+  release["bin/world.pak"] = noise(3u << 20, 21);
+  publish(release, "1.0.0");
+  const std::wstring cli = build_tree_path(CORVANE_UPDATE_CLI);
+  const std::vector<std::wstring> args = {L"--base-url", os::from_utf8(server_.base_url()), client_.path()};
+  std::uint32_t code = 99;
+  std::string output;
+  ASSERT_TRUE(run_with_output_pipe(cli, args, 60s, code, output));
+  ASSERT_EQ(code, kUpdated) << output;
+
+  release["bin/world.pak"].replace(1000000, 50000, noise(50000, 22));
+  publish(release, "2.0.0");
+  server_.reset_counters();
+  output.clear();
+  ASSERT_TRUE(run_with_output_pipe(cli, args, 60s, code, output));
+  EXPECT_EQ(code, kUpdated) << output;
+  EXPECT_EQ(client_tree(), release);
+  EXPECT_NE(output.find("[*] Obnovlenie: zagruzheno "), std::string::npos) << output;
+  const test_cdn::PathCounters ranges = fetched("bin/world.pak");
+  EXPECT_GT(ranges.ranged_requests, 0u);
+  EXPECT_LT(ranges.body_bytes, 512u * 1024) << "the whole file travelled";
+}
+
+}  // namespace
+}  // namespace corvane::test

@@ -13,7 +13,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: corvane-release-builder --source DIR --out DIR [--version V] [--date D]\n"
-    "                               [--pack GLOB]... [--block-size N]\n"
+    "                               [--pack GLOB]... [--chunk GLOB]... [--block-size N]\n"
     "  --source DIR      the client's files in the client's layout (Corvane.exe, bin/...,\n"
     "                    data/ngtables/...; uninstall.exe at the top is published as bin/uninstall.exe)\n"
     "  --out DIR         the channel folder to write (missing or empty)\n"
@@ -21,6 +21,8 @@ constexpr const char* kUsage =
     "  --date D          release date, free text (default empty)\n"
     "  --pack GLOB       pack files whose manifest path matches (* and ?; * crosses /); repeatable;\n"
     "                    empty files stay plain; on Windows the system's compressor packs\n"
+    "  --chunk GLOB      publish a chunk index (and the unpacked file) for files whose manifest path\n"
+    "                    matches, so that updates fetch only changed chunks; repeatable\n"
     "  --block-size N    LZMS block size in bytes, 65536 .. 67108864 (default 1048576)\n";
 
 bool parse_size(const char* text, std::uint64_t& value) {
@@ -58,6 +60,8 @@ int tool_main(const std::vector<std::string>& args) {
       options.date = value;
     } else if (arg == "--pack") {
       options.pack_globs.emplace_back(value);
+    } else if (arg == "--chunk") {
+      options.chunk_globs.emplace_back(value);
     } else if (arg == "--block-size") {
       if (!parse_size(value, options.block_size)) {
         std::fprintf(stderr, "not a number: %s\n", value);

@@ -12,6 +12,7 @@
 #include "os/fs.h"
 #include "os/platform.h"
 #include "os/text.h"
+#include "release_builder/chunk_publish.h"
 #include "release_builder/lzms_pack.h"
 #include "update/lzms_frame.h"
 #include "update/replacement.h"
@@ -100,8 +101,8 @@ bool prepare_out_folder(const std::wstring& out, std::string& error) {
 }
 
 // Writes one file of the release and fills its entry's sha256, size and packed_size.
-bool publish_file(const ReleaseOptions& options, const SourceFile& source, bool pack, ManifestFile& entry,
-                  std::string& error) {
+bool publish_file(const ReleaseOptions& options, const SourceFile& source, bool pack, bool chunk,
+                  ManifestFile& entry, std::string& error) {
   const auto fail = [&](const std::string& what) {
     error = what + ": " + entry.path;
     return false;
@@ -112,6 +113,7 @@ bool publish_file(const ReleaseOptions& options, const SourceFile& source, bool 
   if (!sha256_file(source.full, entry.sha256)) return fail("cannot hash");
   entry.size = static_cast<std::uint32_t>(bytes.size());
   std::wstring target = published_path(options.out, entry);
+  if (chunk && !publish_chunk_index(target, bytes, pack && !bytes.empty(), entry, error)) return false;
   // Empty content is published plain: a packed frame of it would be a header alone, which no
   // Windows-made sample shows and which saves nothing.
   if (pack && !bytes.empty()) {
@@ -172,7 +174,11 @@ std::string manifest_text(std::string_view version, std::string_view date, const
     append_json_string(text, f.path);
     text += ", \"sha256\": ";
     append_json_string(text, f.sha256);
-    text += ", \"size\": " + std::to_string(f.size) + ", \"packed_size\": " + std::to_string(f.packed_size) + "}";
+    text += ", \"size\": " + std::to_string(f.size) + ", \"packed_size\": " + std::to_string(f.packed_size);
+    if (f.chunks_size != 0) {
+      text += ", \"chunks_sha256\": \"" + f.chunks_sha256 + "\", \"chunks_size\": " + std::to_string(f.chunks_size);
+    }
+    text += "}";
   }
   text += "\n  ]\n}\n";
   return text;
@@ -228,8 +234,10 @@ bool build_release(const ReleaseOptions& options, std::vector<ManifestFile>& fil
       entry.path = order[i].first;
       const bool pack = std::any_of(options.pack_globs.begin(), options.pack_globs.end(),
                                     [&](const std::string& glob) { return glob_match(glob, entry.path); });
+      const bool chunk = std::any_of(options.chunk_globs.begin(), options.chunk_globs.end(),
+                                     [&](const std::string& glob) { return glob_match(glob, entry.path); });
       std::string message;
-      if (!publish_file(options, *order[i].second, pack, entry, message)) {
+      if (!publish_file(options, *order[i].second, pack, chunk, entry, message)) {
         std::lock_guard lock(error_lock);
         if (first_error.empty()) first_error = message;
         next = order.size();

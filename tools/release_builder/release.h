@@ -16,6 +16,7 @@ struct ReleaseOptions {
   std::string version = "1.0.0";
   std::string date;
   std::vector<std::string> pack_globs;  // manifest paths matching any of these are packed (not empty files)
+  std::vector<std::string> chunk_globs; // manifest paths matching any of these get a chunk index
   std::uint64_t block_size = 1048576;   // LZMS block size of packed files, 64 KiB .. 64 MiB
   unsigned threads = 2;                 // files packed at the same time
 };

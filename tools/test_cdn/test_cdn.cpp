@@ -207,12 +207,13 @@ struct Server::State {
   }
 
   // The fault for one request (or, for kRefuse, one connection), counting it against its rule.
-  std::optional<Fault> take_fault(const std::string* path) {
+  std::optional<Fault> take_fault(const std::string* path, bool ranged = false) {
     std::lock_guard<std::mutex> lock(mutex);
     for (FaultRule& rule : faults) {
       const bool refuse = rule.fault.kind == FaultKind::kRefuse;
       if (refuse != (path == nullptr)) continue;
       if (!refuse && !rule.fault.path.empty() && rule.fault.path != *path) continue;
+      if (!refuse && rule.fault.only_ranged && !ranged) continue;
       const std::uint32_t index = rule.seen++;
       if (index < rule.fault.skip) continue;
       if (rule.fault.times != kAlways && index - rule.fault.skip >= rule.fault.times) continue;
@@ -350,7 +351,7 @@ bool Server::State::send_status(Socket fd, const Request& request, unsigned stat
 
 bool Server::State::answer(Socket fd, const Request& request) {
   count_request(request);
-  const std::optional<Fault> fault = take_fault(&request.path);
+  const std::optional<Fault> fault = take_fault(&request.path, request.range.has_value());
   if (fault && fault->kind == FaultKind::kDelayHeaders && !pause(fault->delay_ms)) return false;
   if (fault && fault->kind == FaultKind::kStatus) return send_status(fd, request, fault->status);
   if (fault && fault->kind == FaultKind::kRedirect) {
@@ -367,6 +368,11 @@ bool Server::State::answer(Socket fd, const Request& request) {
   std::optional<Range> range;
   if (request.range && !(fault && fault->kind == FaultKind::kIgnoreRange)) {
     range = parse_range(*request.range, size);
+  }
+  if (range && fault && fault->kind == FaultKind::kOtherRange && range->first <= range->last) {
+    const std::uint64_t length = range->last - range->first + 1;
+    range->first = range->last + fault->bytes < size ? range->first + fault->bytes : 0;
+    range->last = range->first + length - 1;
   }
   bool ok;
   if (range && range->first > range->last) {

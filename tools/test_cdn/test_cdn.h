@@ -22,6 +22,8 @@ enum class FaultKind {
   kRedirect,      // answer 302 with "Location: `location`"
   kRefuse,        // reset each new connection before reading anything (`path` is ignored)
   kFlipByte,      // send the body with the file's byte at offset `bytes` inverted, where it is sent
+  kOtherRange,    // answer a range with the range of the same length `bytes` further on (or from 0
+                  // when that passes the end), announced in its own Content-Range
 };
 
 inline constexpr std::uint32_t kAlways = std::numeric_limits<std::uint32_t>::max();
@@ -36,6 +38,7 @@ struct Fault {
   std::string location;               // kRedirect: a path or an absolute URL
   std::uint32_t skip = 0;             // matching requests (connections for kRefuse) served normally first
   std::uint32_t times = kAlways;      // matching requests the fault then applies to
+  bool only_ranged = false;           // only requests that carry a Range header match
 };
 
 struct PathCounters {

@@ -63,10 +63,7 @@ TEST(ReplaceJournal, ATornOrForeignJournalIsNeverActedOn) {
       "corvane replace journal 2\nX bin/x.dll\nend\n",
       "corvane replace journal 2\nB bin/x.dll\nend\n",                // no original
       "corvane replace journal 2\nB 12 " + hash.substr(1) + " bin/x.dll\nend\n",
-      "corvane replace journal 2\nN launcher.json\nend\n",           // the user's own, not the client's
-      "corvane replace journal 2\nN screenshots/shot1.png\nend\n",
-      "corvane replace journal 2\nB - notes.txt\nend\n",
-      "corvane replace journal 2\nB 3 " + hash + " data/settings.cfg\nend\n",
+      "corvane replace journal 2\nB 3 " + hash + " data/settings.cfg\nend\n",  // the user's own
       "corvane replace journal 2\nN update/run.lock\nend\n",         // the staging folder
       "corvane replace journal 2\nN bin/a.dll\nN update/" + hash + ".raw\nend\n",
   };

@@ -21,8 +21,12 @@ bool is_missing(os::ErrorCode e) { return e == os::kErrorFileNotFound || e == os
 
 // Reads one file of the configuration: true with its bytes, false when there is none; `error`
 // keeps the first failure to read a file that is there.
+// A file of the configuration is a plain file of its own, read without following a link or waiting
+// on a pipe, and never larger than this.
+constexpr std::size_t kConfigFileLimit = 4u << 20;
+
 bool read_part(std::wstring_view path, std::string& text, os::ErrorCode& error) {
-  const os::ErrorCode e = os::read_whole_file(path, text);
+  const os::ErrorCode e = os::read_plain_file(path, kConfigFileLimit, text);
   if (e != os::kErrorSuccess && !is_missing(e) && error == os::kErrorSuccess) error = e;
   return e == os::kErrorSuccess;
 }

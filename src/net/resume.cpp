@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <string>
+
+#include "os/fs.h"
 
 namespace corvane {
 namespace {
@@ -38,21 +41,13 @@ bool take_over_record(DownloadFile& file, const std::vector<std::uint32_t>& reco
 }  // namespace
 
 std::vector<std::uint32_t> read_parts_file(std::wstring_view path) {
-  os::File file;
-  if (file.open(path, os::OpenMode::ReadExisting, os::OpenTarget::RegularFile) != os::kErrorSuccess) return {};
-  std::uint64_t size = 0;
-  if (!file.size(size) || size == 0 || size % 4 != 0 || size >= kRecordLimit) return {};
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-  std::size_t filled = 0;
-  while (filled < bytes.size()) {
-    std::size_t got = 0;
-    if (file.read(bytes.data() + filled, bytes.size() - filled, got) != os::kErrorSuccess || got == 0) {
-      return {};
-    }
-    filled += got;
-  }
+  std::string bytes;
+  if (os::read_plain_file(path, kRecordLimit - 1, bytes) != os::kErrorSuccess) return {};
+  // A power cut during an append can leave its last integer torn: what is whole still counts.
   std::vector<std::uint32_t> values(bytes.size() / 4);
-  for (std::size_t i = 0; i < values.size(); ++i) values[i] = decode_u32(bytes.data() + 4 * i);
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    values[i] = decode_u32(reinterpret_cast<const std::uint8_t*>(bytes.data()) + 4 * i);
+  }
   return values;
 }
 
@@ -80,6 +75,17 @@ os::ErrorCode open_download_file(DownloadFile& file) {
   if (!resumable || !take_over_record(file, record)) {
     if (const os::ErrorCode e = file.handle.set_size(file.size)) return e;
     if (const os::ErrorCode e = create_parts_file(file)) return e;
+  } else if (const auto info = os::file_info(file.parts_path); info && info->size != 4 * record.size()) {
+    // A torn last integer is cut off before anything is appended after it; a record that cannot
+    // be cut starts afresh.
+    os::File torn;
+    os::ErrorCode e = torn.open(file.parts_path, os::OpenMode::ReadWriteAlways, os::OpenTarget::RegularFile);
+    if (e == os::kErrorSuccess) e = torn.set_size(4 * record.size());
+    if (e == os::kErrorSuccess) e = torn.sync_data();
+    if (e != os::kErrorSuccess) {
+      file.done_offsets.clear();
+      if (const os::ErrorCode made = create_parts_file(file)) return made;
+    }
   }
   return file.handle.reserve(file.size);
 }

@@ -13,8 +13,9 @@
 // offset of every completed part, in completion order, each at most once.
 namespace corvane {
 
-// The record's integers, or empty when the file is missing, empty, not a multiple of 4 bytes long,
-// 1048576 bytes or longer, or cannot be read whole.
+// The record's whole integers (a torn last one is left out), or empty when the file is missing,
+// shorter than 4 bytes, 1048576 bytes or longer, not a plain file reached without a link, or cannot
+// be read whole.
 std::vector<std::uint32_t> read_parts_file(std::wstring_view path);
 
 // Creates or truncates `file.parts_path` holding only `file.part_size`.
@@ -24,7 +25,7 @@ std::vector<std::uint32_t> read_parts_file(std::wstring_view path);
 // parts of an earlier run when the staging file has exactly `file.size` bytes and the resume record
 // was made with `file.part_size` and names only offsets of this file's parts. Otherwise the file
 // starts afresh: its length is set to `file.size` and a new resume record is written. Either way
-// the staging file's blocks are reserved, so a full disk shows here. Returns the Windows error code
+// the staging file's blocks are reserved, and a torn last integer is cut off the record, so a full disk shows here. Returns the Windows error code
 // of the step that failed, 0 on success.
 [[nodiscard]] os::ErrorCode open_download_file(DownloadFile& file);
 

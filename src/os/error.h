@@ -22,6 +22,7 @@ inline constexpr ErrorCode kErrorFileExists = 80;
 inline constexpr ErrorCode kErrorInvalidParameter = 87;
 inline constexpr ErrorCode kErrorDiskFull = 112;
 inline constexpr ErrorCode kErrorDirNotEmpty = 145;
+inline constexpr ErrorCode kErrorFileTooLarge = 223;
 inline constexpr ErrorCode kErrorAlreadyExists = 183;
 inline constexpr ErrorCode kErrorFilenameExcedRange = 206;
 inline constexpr ErrorCode kErrorIoDevice = 1117;

@@ -1,5 +1,7 @@
 #include "os/fs.h"
 
+#include <algorithm>
+
 #include "os/file.h"
 #include "os/fs_fault.h"
 
@@ -43,6 +45,34 @@ ErrorCode write_file_atomically(std::wstring_view path, std::string_view bytes) 
 
 
 bool read_file(std::wstring_view path, std::string& bytes) { return read_whole_file(path, bytes) == kErrorSuccess; }
+
+ErrorCode read_plain_file(std::wstring_view path, std::size_t limit, std::string& bytes) {
+  bytes.clear();
+  File file;
+  if (const ErrorCode e = file.open(path, OpenMode::ReadExisting, OpenTarget::RegularFile)) return e;
+  std::uint64_t length = 0;
+  if (!file.size(length)) return kErrorIoDevice;
+  if (length > limit) return kErrorFileTooLarge;
+  // One byte more than the limit is asked for, so that a file that grew meanwhile is seen.
+  bytes.resize(static_cast<std::size_t>(length) + 1);
+  std::size_t filled = 0;
+  for (;;) {
+    std::size_t n = 0;
+    if (const ErrorCode e = file.read(bytes.data() + filled, bytes.size() - filled, n)) {
+      bytes.clear();
+      return e;
+    }
+    if (n == 0) break;
+    filled += n;
+    if (filled > limit) {
+      bytes.clear();
+      return kErrorFileTooLarge;
+    }
+    if (filled == bytes.size()) bytes.resize(std::min(bytes.size() * 2, limit + 1));
+  }
+  bytes.resize(filled);
+  return kErrorSuccess;
+}
 
 ErrorCode read_whole_file(std::wstring_view path, std::string& bytes) {
   bytes.clear();

@@ -81,6 +81,12 @@ enum MoveFlags : unsigned {
 // other code when something is there that cannot be read (no permission, a sharing violation, an
 // I/O error, a folder).
 [[nodiscard]] ErrorCode read_whole_file(std::wstring_view path, std::string& bytes);
+// Reads the whole of a plain file that the engine keeps in the client folder (a journal, a resume
+// record, launcher.json): opened as OpenTarget::RegularFile, so never through a link at `path` and
+// never waiting on a pipe or device (kErrorReparsePointEncountered for a link, kErrorAccessDenied
+// for anything but a plain file), and never more than `limit` bytes (kErrorFileTooLarge, `bytes`
+// empty). kErrorFileNotFound or kErrorPathNotFound when nothing is there.
+[[nodiscard]] ErrorCode read_plain_file(std::wstring_view path, std::size_t limit, std::string& bytes);
 // Creates or truncates `path` and writes `bytes` with one write. A short write deletes the file.
 [[nodiscard]] ErrorCode write_file(std::wstring_view path, std::string_view bytes);
 // Writes `bytes` to path + ".tmp", flushes it and moves it over `path` (replace existing,

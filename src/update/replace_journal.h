@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,10 +19,23 @@ namespace corvane {
 inline constexpr std::wstring_view kJournalName = L"replace.journal";
 inline constexpr std::wstring_view kFolderLockName = L"run.lock";
 
+// What was at a target before the replacement moved it to its backup, so that only that backup is
+// ever put back: a backup left by an earlier run (whose deletion a power cut took back) is another
+// file and is never taken for it.
+struct Original {
+  bool plain = false;        // a plain file, with this size and SHA-256 (64 lower-case hex digits);
+  std::uint64_t size = 0;    // otherwise a folder, link, pipe or device, which is put back as it is
+  std::string sha256;
+};
+
 struct JournalEntry {
   std::wstring target;        // full path of the client file
   bool had_original = false;  // something was at `target` and goes to target + ".crvnold"
+  Original original;          // what that was (when had_original)
 };
+
+// What is at `path` now, for the journal: false when a plain file there cannot be read whole.
+[[nodiscard]] bool describe_original(std::wstring_view path, Original& out);
 
 std::wstring journal_path(std::wstring_view client_dir);
 
@@ -34,7 +48,9 @@ enum class JournalState {
   Found,      // `entries` holds what the journal names
   Unreadable, // a journal is there but cannot be read (`error` says why); nothing may be touched
   Malformed,  // a journal that this program did not write whole (it writes it under another name
-              // and moves it into place only once flushed): no replacement ever started from it
+              // and moves it into place only once flushed), or not at all: anything but a plain
+              // file, longer than any journal, or naming a place no manifest entry lands on (a
+              // target of is_target_name). No replacement ever started from it.
 };
 JournalState read_journal(std::wstring_view client_dir, std::vector<JournalEntry>& entries, os::ErrorCode& error);
 
@@ -50,9 +66,10 @@ struct RestoreFailure {
 };
 
 // Puts back the release the journal of `entries` was written for, last entry first: a target that
-// had an original gets its backup back in one replacing move (a target whose backup is gone was
-// never moved aside, or is back already); any other target is deleted. Then every folder involved
-// is flushed and the journal removed. On false `failure` says what failed, the journal stays, and
+// had an original gets its backup back in one replacing move, when the backup is that original (a
+// target whose backup is gone or another file was never moved aside, or is back already); any other
+// target is deleted. A target below a folder that is a link is never touched: no replacement writes
+// there. Then every folder involved is flushed and the journal removed. On false `failure` says what failed, the journal stays, and
 // a later run tries again; what was put back so far stays put back.
 [[nodiscard]] bool restore_from_journal(std::wstring_view client_dir, const std::vector<JournalEntry>& entries,
                                         RestoreFailure& failure);

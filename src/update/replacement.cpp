@@ -27,18 +27,6 @@ bool same_target(std::wstring_view a, std::wstring_view b) {
 // everywhere ("bin/Фон.dll" and "bin/фон.dll" are one file).
 std::u16string target_key(std::wstring_view target) { return os::file_name_key(target); }
 
-// A folder between the client folder and `target` that is a link (or junction): what is written
-// below it would land wherever the link leads. Missing folders are made by create_parent_dirs.
-os::ErrorCode linked_folder_on_the_way(std::wstring_view client_dir, std::wstring_view target) {
-  for (std::size_t sep = target.find(os::kSep, client_dir.size() + 1); sep != std::wstring_view::npos;
-       sep = target.find(os::kSep, sep + 1)) {
-    const auto info = os::file_info(target.substr(0, sep));
-    if (!info) break;
-    if (info->is_link) return os::kErrorReparsePointEncountered;
-  }
-  return os::kErrorSuccess;
-}
-
 // Puts the older release back from the journal after a failed replacement. When that cannot be
 // done whole (a file held by another program), the journal stays and says what is left to put back:
 // the next run does it before anything else.
@@ -71,9 +59,40 @@ struct Step {
   std::wstring target;
   bool existed = false;          // something is at the target and goes to its backup first
   std::wstring copy_from;        // an earlier target with this content (copied), or empty (moved in)
+  bool aside_only = false;       // a file where the entry needs a folder: only moved to its backup
 };
 
+// The files in the place of folders on the way to `target` (a file of an older release where this
+// one has a folder), outermost first, whose places a manifest may name; empty when there are none.
+std::vector<std::wstring> files_in_the_way(std::wstring_view client_dir, std::wstring_view target) {
+  std::vector<std::wstring> found;
+  for (std::size_t sep = target.find(os::kSep, client_dir.size() + 1); sep != std::wstring_view::npos;
+       sep = target.find(os::kSep, sep + 1)) {
+    const std::wstring folder(target.substr(0, sep));
+    const auto info = os::file_info(folder);
+    if (!info) break;
+    if (info->is_directory && !info->is_link) continue;
+    if (is_target_name(relative_name(client_dir, folder))) found.push_back(folder);
+    break;
+  }
+  return found;
+}
+
 }  // namespace
+
+os::ErrorCode linked_folder_on_the_way(std::wstring_view client_dir, std::wstring_view target) {
+  for (std::size_t sep = target.find(os::kSep, client_dir.size() + 1); sep != std::wstring_view::npos;
+       sep = target.find(os::kSep, sep + 1)) {
+    const auto info = os::file_info(target.substr(0, sep));
+    if (!info) break;
+    if (info->is_link) return os::kErrorReparsePointEncountered;
+  }
+  return os::kErrorSuccess;
+}
+
+bool is_target_name(std::string_view relative) {
+  return relative == "uninstall.exe" || is_allowed_path(relative);
+}
 
 std::wstring target_path_for(std::wstring_view client_dir, std::string_view path) {
   std::wstring target(client_dir);
@@ -143,17 +162,38 @@ bool apply_files(std::wstring_view client_dir, const std::vector<ManifestFile>& 
     }
     // The same path listed twice with other content: its original is in the backup already, and
     // moving this run's own file over that backup would lose the original.
-    const bool replaced_before = std::any_of(journal.begin(), journal.end(), [&](const JournalEntry& j) {
-      return same_target(j.target, target);
-    });
+    const auto in_journal = [&](const std::wstring& path) {
+      return std::any_of(journal.begin(), journal.end(), [&](const JournalEntry& j) { return same_target(j.target, path); });
+    };
+    // What is there goes to its backup as it was, and the journal says what that was.
+    const auto journal_original = [&](const std::wstring& path, Step& step) {
+      JournalEntry record{path, step.existed, {}};
+      if (step.existed && !describe_original(path, record.original)) return false;
+      journal.push_back(std::move(record));
+      return true;
+    };
+    for (const std::wstring& blocker : files_in_the_way(client_dir, target)) {
+      if (in_journal(blocker)) continue;
+      Step aside{i, blocker, true, {}, true};
+      if (!journal_original(blocker, aside)) {
+        return report_failure(kStatusFileBusy, kBusyLine, entry.path, os::kErrorAccessDenied, client_dir, result);
+      }
+      steps.push_back(std::move(aside));
+    }
+    const bool replaced_before = in_journal(target);
     Step step{i, target, !replaced_before && os::file_info(target).has_value(), {}};
     if (earlier != first_target_of_content.end()) step.copy_from = earlier->second;
-    if (!replaced_before) journal.push_back({target, step.existed});
+    if (!replaced_before && !journal_original(target, step)) {
+      return report_failure(kStatusFileBusy, kBusyLine, entry.path, os::kErrorAccessDenied, client_dir, result);
+    }
     first_target_of_content.emplace(entry.sha256, target);
     steps.push_back(std::move(step));
   }
   // A backup left by an earlier run (one that could not be deleted then) would be taken for this
   // run's own by whoever puts the older release back: it goes first, or the file counts as busy.
+  // Its deletion is on the disk before the journal is: a power cut must not bring it back to be
+  // taken for the original.
+  std::vector<std::wstring> stale_backups;
   for (const Step& step : steps) {
     if (!step.existed) continue;
     const std::wstring backup = step.target + std::wstring(kOldCopySuffix);
@@ -162,6 +202,12 @@ bool apply_files(std::wstring_view client_dir, const std::vector<ManifestFile>& 
       if (e != os::kErrorSuccess) {
         return report_failure(kStatusFileBusy, kBusyLine, changed[step.entry].path, e, client_dir, result);
       }
+      stale_backups.push_back(backup);
+    }
+  }
+  if (std::wstring folder; !stale_backups.empty()) {
+    if (const os::ErrorCode e = sync_folders_of(client_dir, stale_backups, folder)) {
+      return report_failure(kStatusWriteFailed, kWriteLine, relative_name(client_dir, folder), e, client_dir, result);
     }
   }
   if (const os::ErrorCode e = write_journal(client_dir, journal)) {
@@ -191,6 +237,7 @@ bool apply_files(std::wstring_view client_dir, const std::vector<ManifestFile>& 
           return failed(kStatusFileBusy, kBusyLine, entry.path, e);
         }
       }
+      if (step.aside_only) continue;
       // Every file is on the disk before its name is: a staged file is flushed before it is moved
       // in, a copy right after it is made.
       os::ErrorCode e = os::kErrorSuccess;

@@ -17,6 +17,7 @@
 #include "net/file_table.h"
 #include "net/http_client.h"
 #include "net/url.h"
+#include "os/file.h"
 #include "os/folder_lock.h"
 #include "os/fs.h"
 #include "os/text.h"
@@ -113,9 +114,21 @@ std::uint32_t update_from_manifest(const Manifest& manifest, const UrlParts& url
     }
   }
 
-  // Before any request for a file: will it all fit? (A volume that cannot say is not checked.)
+  // Before any request for a file: will it all fit where it is written, the staging folder's
+  // volume? (A volume that cannot say is not checked.) Downloads are moved into place, never
+  // copied: a staging folder on a volume of its own could never be moved from.
+  const auto staging_info = os::file_info(staging_dir);
+  if (staging_info && staging_info->is_mount_point) {
+    result.file = relative_name(install_dir, staging_dir);
+    result.error_code = os::kErrorNotSameDevice;
+    std::printf("[!] Obnovlenie: ne udalos sozdat vremennyy fayl dlya %s (kod %lu).\n", result.file.c_str(),
+                static_cast<unsigned long>(result.error_code));
+    return fail(result, kStatusWriteFailed);
+  }
+  const bool staging_there = staging_info && staging_info->is_directory && !staging_info->is_link;
   std::uint64_t free_bytes = 0;
-  if (os::free_disk_space(install_dir, free_bytes) == os::kErrorSuccess) {
+  if (os::free_disk_space(staging_there ? std::wstring_view(staging_dir) : install_dir, free_bytes) ==
+      os::kErrorSuccess) {
     const std::uint64_t needed = bytes_to_write(changed, staging_dir, &delta_contents) + kSpaceMargin;
     if (needed > free_bytes) {
       std::printf("[!] Obnovlenie: nedostatochno mesta na diske: nuzhno %s, svobodno %s.\n",
@@ -236,17 +249,40 @@ std::uint32_t update_from_manifest(const Manifest& manifest, const UrlParts& url
   return replaced_self ? kUpdatedSelf : kUpdated;
 }
 
+// Whether this account may change the journal that is there: an account that may only read the
+// client folder still takes the lock of a lock file the owner left, but can put nothing back.
+bool may_change_journal(std::wstring_view install_dir) {
+  os::File journal;
+  const os::ErrorCode e =
+      journal.open(journal_path(install_dir), os::OpenMode::ReadWriteAlways, os::OpenTarget::RegularFile);
+  return e != os::kErrorAccessDenied && e != os::kErrorWriteProtect;
+}
+
 // A replacement that a crash or a power cut stopped half-way left its journal: the older release is
 // put back before anything else happens, with or without network. False (and `result` filled) when
-// that cannot be done now; the journal then stays for the next run.
-bool put_back_interrupted_replacement(std::wstring_view install_dir, UpdateResult& result) {
+// that cannot be done now; the journal then stays for the next run. A run that may not write the
+// client folder (and so holds no lock of it) touches nothing: the journal may be that of another
+// account's run under way, and only a run that may write can put anything back.
+bool put_back_interrupted_replacement(std::wstring_view install_dir, bool may_write, UpdateResult& result) {
   std::vector<JournalEntry> journal;
   os::ErrorCode error = os::kErrorSuccess;
-  switch (read_journal(install_dir, journal, error)) {
+  const JournalState state = read_journal(install_dir, journal, error);
+  if (state == JournalState::Found && (!may_write || !may_change_journal(install_dir))) {
+    const std::string name = relative_name(install_dir, journal_path(install_dir));
+    std::printf("[!] Obnovlenie: zamena faylov ne zavershena, a papka klienta dostupna tolko dlya chteniya "
+                "(kod %lu), obnovlenie otkloneno.\n",
+                static_cast<unsigned long>(os::kErrorAccessDenied));
+    result.file = name;
+    result.error_code = os::kErrorAccessDenied;
+    result.status = kStatusWriteFailed;
+    return false;
+  }
+  switch (state) {
     case JournalState::None:
       return true;
     case JournalState::Malformed:
-      // Never moved into place whole, so no file was ever moved by it.
+      // Never moved into place whole, or never written by a replacement: no file was ever moved by
+      // it (whatever is at its name goes as itself).
       (void)remove_journal(install_dir);
       return true;
     case JournalState::Unreadable: {
@@ -273,8 +309,9 @@ bool put_back_interrupted_replacement(std::wstring_view install_dir, UpdateResul
 }
 
 std::uint32_t run_locked(std::string_view base_url, std::wstring_view install_dir, std::wstring_view self_path,
-                         UpdateResult& result, ProgressCallback progress, const std::string& channel) {
-  if (!put_back_interrupted_replacement(install_dir, result)) return kFailed;
+                         UpdateResult& result, ProgressCallback progress, const std::string& channel,
+                         bool may_write = true) {
+  if (!put_back_interrupted_replacement(install_dir, may_write, result)) return kFailed;
   delete_old_copies(install_dir);
 
   std::string channel_url(base_url);
@@ -345,7 +382,7 @@ std::uint32_t run_update_with_base_url(std::string_view base_url, const std::wst
       // An account that may only read the client folder (another account's install, a read-only
       // volume) can write nothing there, the lock included: it still learns whether the client is
       // current, and a run that would have to change something fails at its first write.
-      return run_locked(base_url, install_dir, self_path, out, progress, channel);
+      return run_locked(base_url, install_dir, self_path, out, progress, channel, /*may_write=*/false);
     }
     const os::FolderLock folder_lock(staging_dir, kFolderLockName);
     if (!folder_lock.owned()) return lock_unavailable(out, folder_lock.lock_file(), folder_lock.error());

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Power cuts under the update engine: corvane-update (release build) updates a client folder that
 # lies on corvane-power-cut-fs, a FUSE file system that forgets whatever was not made durable when
-# the power is cut, at random points of the download, the verification, the replacement and the
-# clean-up; after each cut a run without network must leave exactly one release, and a run with
-# network must then bring the newer one byte for byte (tests/integration/power_loss.cpp says it all).
+# the power is cut, along a chain of releases (r0 -> r1 -> r2 -> r1), cut at random points of the
+# download, the verification, the replacement and the clean-up of any update; after each cut a run
+# without network must leave exactly one release, the one before or after that update, and a run
+# with network must then bring that update's release byte for byte (tests/integration/power_loss.cpp
+# says it all).
 # Needs root and /dev/fuse. Not part of the test run (which runs a short version); takes minutes.
 # Usage: tests/integration/power_loss.sh          KILLS=50 SEED="1 2 3" tests/integration/power_loss.sh
 #   KILLS  cuts per seed (default 50); SEED  one or more seeds (default: one from the clock);

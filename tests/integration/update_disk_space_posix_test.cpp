@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/paths.h"
 #include "integration/update_fixture.h"
 #include "os/text.h"
 #include "support/child_process.h"
@@ -27,12 +28,14 @@ class DiskSpaceTest : public UpdateRunTest {
  protected:
   // In a child: a tmpfs of `size` bytes on a fresh folder, `installed` written into it as the client,
   // one run; its result, its console and whether the client was left as it was go to the report.
-  std::map<std::string, std::string> run_on_tmpfs(std::uint64_t size, const Tree& installed) {
+  // With `staging_only` the tmpfs is the staging folder of a client folder on the test's own volume.
+  std::map<std::string, std::string> run_on_tmpfs(std::uint64_t size, const Tree& installed,
+                                                  bool staging_only = false) {
     const std::wstring folder = work_ / L"small-volume";
-    make_dirs(folder);
+    make_dirs(staging_only ? join_path(folder, L"update") : folder);
     const std::wstring report = work_ / L"report.txt";
     const int code = run_in_mount_namespace([&] {
-      if (!mount_tmpfs(folder, false, size)) return 90;
+      if (!mount_tmpfs(staging_only ? join_path(folder, L"update") : folder, false, size)) return 90;
       client_override_ = folder;
       for (const auto& [path, content] : installed) put_client_file(path, content);
       const std::uint32_t result = run();
@@ -79,6 +82,20 @@ TEST_F(DiskSpaceTest, AnUpdateThatDoesNotFitFailsBeforeItsFirstFileRequestAndTou
   EXPECT_EQ(seen["code"], std::to_string(kUpdated)) << seen["console"];
   EXPECT_EQ(seen["needed"], "0");
   EXPECT_GT(server_.totals().requests, 1u);
+}
+
+// A staging folder that is a volume of its own (a mount in its place) can never be moved from into
+// the client folder: the run says so before it downloads anything, rather than after.
+TEST_F(DiskSpaceTest, AStagingFolderOnAnotherVolumeFailsBeforeItsFirstFileRequest) {
+  if (::geteuid() != 0) GTEST_SKIP() << "mounting a tmpfs needs root";
+  publish(small_release(2));
+  const Tree installed = {{"bin/user.cfg", "volume=7\n"}};
+  server_.reset_counters();
+  std::map<std::string, std::string> seen = run_on_tmpfs(64u << 20, installed, /*staging_only=*/true);
+  EXPECT_EQ(seen["code"], std::to_string(kFailed));
+  EXPECT_EQ(seen["status"], std::to_string(kStatusWriteFailed));
+  EXPECT_EQ(seen["error"], "17");
+  EXPECT_EQ(server_.totals().requests, 1u) << seen["console"];
 }
 
 }  // namespace

@@ -136,6 +136,52 @@ TEST_F(UpdateRunTest, PipesAndLinksAtClientFilesAreReplacedNotFollowed) {
   ASSERT_EQ(run(), kUpToDate) << console_;
 }
 
+// The journal's name taken by a pipe, or by a link to one: no run waits on it, and it is no journal.
+TEST_F(UpdateRunTest, APipeAtTheJournalsNameHangsNoRun) {
+  publish(small_release(1));
+  ASSERT_EQ(run(), kUpdated) << console_;
+  const std::string journal = os::to_utf8(client_path("update/replace.journal"));
+  const std::string pipe = os::to_utf8(work_ / L"pipe");
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  for (const bool through_link : {false, true}) {
+    SCOPED_TRACE(through_link);
+    make_dirs(client_path("update"));
+    ASSERT_EQ(through_link ? ::symlink(pipe.c_str(), journal.c_str()) : ::mkfifo(journal.c_str(), 0600), 0);
+    auto code = std::async(std::launch::async, [this] { return run(); });
+    if (code.wait_for(30s) != std::future_status::ready) {
+      ADD_FAILURE() << "the run waits on a pipe at the journal's name";
+      const int fd = ::open(journal.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+      if (fd >= 0) ::close(fd);
+    }
+    EXPECT_EQ(code.get(), kUpToDate) << console_;
+    EXPECT_FALSE(os::file_info(client_path("update/replace.journal")).has_value());
+  }
+}
+
+// A journal that someone else wrote names the user's files, the run's own lock, or a file behind a
+// link that leads out of the client folder: putting back from it touches none of them.
+TEST_F(UpdateRunTest, AForeignJournalTouchesNoFileOfTheUser) {
+  const Tree release = small_release(1);
+  publish(release);
+  ASSERT_EQ(run(), kUpdated) << console_;
+  TempDir outside;
+  write_text(outside / L"victim.txt", "someone's file");
+  ASSERT_EQ(::symlink(outside.utf8().c_str(), os::to_utf8(client_path("bin/lnk")).c_str()), 0);
+  const Tree mine = {{"launcher.json", "{}"}, {"screenshots/shot1.png", "png"}, {"notes.txt", "my notes"}};
+  for (const auto& [path, content] : mine) put_client_file(path, content);
+  for (const char* line : {"N launcher.json", "N screenshots/shot1.png", "B - notes.txt", "N bin/lnk/victim.txt",
+                           "N update/run.lock"}) {
+    SCOPED_TRACE(line);
+    // (what a replacement would put back over notes.txt)
+    put_client_file("notes.txt.crvnold", "older notes");
+    put_client_file("update/replace.journal", std::string("corvane replace journal 2\n") + line + "\nend\n");
+    ASSERT_EQ(run(), kUpToDate) << console_;
+    for (const auto& [path, content] : mine) EXPECT_EQ(read_text(client_path(path)), content) << path;
+    EXPECT_EQ(read_text(outside / L"victim.txt"), "someone's file");
+    EXPECT_FALSE(os::file_info(client_path("update/replace.journal")).has_value());
+  }
+}
+
 TEST_F(UpdateRunTest, ALockThatCannotBeHadSafelyFailsTheRunVisibly) {
   publish(small_release(1));
   // Another program's file where the lock file would be, behind a link.

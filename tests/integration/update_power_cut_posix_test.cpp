@@ -254,6 +254,36 @@ TEST_F(PowerCutTest, AReplacementCutShortIsUndoneByTheNextRunEvenWithoutNetwork)
   }
 }
 
+// Two updates in a row, the second cut at the move of its first new file: the backups the first
+// one deleted must not come back with the cut and be put back as the originals, which would mix
+// the release before last into the last one.
+TEST_F(PowerCutTest, ASecondUpdateCutShortNeverBringsBackTheReleaseBeforeLast) {
+  const Tree r1 = {{"bin/a.dll", noise(5000, 2)}, {"bin/b.dll", "b"}, {"bin/c.dll", "c of 1"}};
+  const Tree r2 = {{"bin/a.dll", noise(5000, 3)}, {"bin/b.dll", "b"}, {"bin/c.dll", "c of 2"}};
+  install(overlay({{"bin/a.dll", noise(5000, 1)}, {"bin/b.dll", "b"}}, kUserFile));
+  publish(r1);
+  ASSERT_EQ(run(), kUpdated) << console_;
+  publish(r2, "2.0.0");
+  std::atomic<bool> cut{false};
+  {
+    ScopedFsFault hook([&](os::FsOp op, std::wstring_view from, std::wstring_view) {
+      if (op == os::FsOp::Move && ends_with(from, L".raw") && !cut.exchange(true)) {
+        EXPECT_TRUE(mount_->cut());
+      }
+      return os::kErrorSuccess;
+    });
+    (void)run();
+  }
+  ASSERT_TRUE(cut.load());
+  reboot();
+  EXPECT_EQ(run_offline(), kFailed);
+  const Tree files = without_staging(client_tree());
+  EXPECT_TRUE(files == overlay(r1, kUserFile) || files == overlay(r2, kUserFile))
+      << "neither release after an offline run:\n" << describe(files) << console_;
+  ASSERT_EQ(run(), kUpdated) << console_;
+  EXPECT_EQ(without_staging(client_tree()), overlay(r2, kUserFile));
+}
+
 // A cut during the download, once a part of a ranged download is recorded: what the resume record
 // names is on the disk after the reboot, and the next run fetches only the rest.
 TEST_F(PowerCutTest, PartsRecordedBeforeACutAreOnTheDiskAfterIt) {

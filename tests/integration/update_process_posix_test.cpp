@@ -172,6 +172,25 @@ TEST_F(UpdateRunTest, AnAccountThatMayOnlyReadTheFolderFindsItCurrentAndChangesN
   EXPECT_EQ(run_as_reader(), static_cast<int>(kFailed));
   EXPECT_EQ(client_tree(), release);
   EXPECT_FALSE(os::file_info(client_path("update")));
+
+  // A journal there (a run of the owner under way, or one cut short): the reader neither puts
+  // anything back nor says it would, and leaves the journal to a run that may write.
+  // (the owner's lock file there, which a reader can open and lock)
+  put_client_file("update/run.lock", "");
+  put_client_file("update/replace.journal", "corvane replace journal 2\nN bin/extra.dll\nend\n");
+  put_client_file("bin/extra.dll", "the owner's run put it there");
+  const Tree with_journal = client_tree();
+  const std::string out = other.runtime.utf8() + "/reader.out";
+  ChildProcess reader("/bin/sh", {"-c", "exec \"$0\" --base-url \"$1\" \"$2\" > \"$3\"", os::to_utf8(other.cli),
+                                  server_.base_url(), client_.utf8(), out},
+                      kOtherUser, kOtherUser, other.env);
+  int status = 0;
+  ASSERT_TRUE(reader.ended(60s, status));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == kFailed);
+  const std::string console = read_text(os::from_utf8(out));
+  EXPECT_EQ(console.find("vozvrashchaem prezhnyuyu versiyu"), std::string::npos) << console;
+  EXPECT_NE(console.find("dostupna tolko dlya chteniya"), std::string::npos) << console;
+  EXPECT_EQ(client_tree(), with_journal);
 }
 #endif
 

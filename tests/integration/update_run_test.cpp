@@ -105,6 +105,37 @@ TEST_F(UpdateRunTest, FetchesOnlyWhatDiffersAndKeepsFilesTheReleaseDoesNotList) 
   EXPECT_EQ(client_tree(), expected);
 }
 
+// A folder of one release is a file in the next (bin/x), and a file a folder (bin/p): each update
+// puts the newer shape in place, and a folder that a file replaced is kept with everything in it
+// (the user's files too) under a name of its own that the console gives.
+TEST_F(UpdateRunTest, FoldersThatBecomeFilesAndFilesThatBecomeFoldersAreUpdated) {
+  const Tree r1 = {{"Corvane.exe", "exe"}, {"bin/x/y", "y of 1"}, {"bin/p", "p of 1"}};
+  const Tree r2 = {{"Corvane.exe", "exe"}, {"bin/x", "x of 2"}, {"bin/p/q", "q of 2"}};
+  publish(r1);
+  ASSERT_EQ(run(), kUpdated) << console_;
+  put_client_file("bin/x/mine.txt", "the user's");
+  const Tree kept_x = {{"bin/x.kept/y", "y of 1"}, {"bin/x.kept/mine.txt", "the user's"}};
+  struct Step {
+    const Tree* release;
+    Tree kept;
+    const char* line;
+  };
+  const Step steps[] = {
+      {&r2, kept_x, "[*] Obnovlenie: papka bin/x zamenena faylom, ee soderzhimoe sokhraneno v bin/x.kept.\n"},
+      {&r1, overlay(kept_x, {{"bin/p.kept/q", "q of 2"}}),
+       "[*] Obnovlenie: papka bin/p zamenena faylom, ee soderzhimoe sokhraneno v bin/p.kept.\n"},
+  };
+  int version = 2;
+  for (const Step& step : steps) {
+    SCOPED_TRACE(version);
+    publish(*step.release, std::to_string(version++) + ".0.0");
+    ASSERT_EQ(run(), kUpdated) << console_;
+    EXPECT_NE(console_.find(step.line), std::string::npos) << console_;
+    EXPECT_EQ(client_tree(), overlay(*step.release, step.kept));
+    ASSERT_EQ(run(), kUpToDate) << console_;
+  }
+}
+
 TEST_F(UpdateRunTest, ManifestThatCannotBeFetchedLeavesEverythingAlone) {
   publish(small_release(1));
   put_client_file("bin/core.dll", "old");

@@ -41,7 +41,7 @@ TEST(ReadPartsFile, TakesOnlyWholeRecordsOfSaneLength) {
   EXPECT_TRUE(read_parts_file(path).empty());  // missing
   write_text(path, "");
   EXPECT_TRUE(read_parts_file(path).empty());
-  write_text(path, std::string(6, '\0'));
+  write_text(path, std::string(3, '\0'));
   EXPECT_TRUE(read_parts_file(path).empty());
   write_text(path, std::string(1048576, '\0'));
   EXPECT_TRUE(read_parts_file(path).empty());
@@ -50,6 +50,9 @@ TEST(ReadPartsFile, TakesOnlyWholeRecordsOfSaneLength) {
 
   write_text(path, std::string("\x00\x00\x80\x00\x00\x00\x00\x01\x04\x03\x02\x01", 12));
   const std::vector<std::uint32_t> want{8388608, 16777216, 0x01020304};
+  EXPECT_EQ(read_parts_file(path), want);
+  // A power cut during an append tears the last integer: the whole ones before it still count.
+  write_text(path, std::string("\x00\x00\x80\x00\x00\x00\x00\x01\x04\x03\x02\x01\x00\x00", 14));
   EXPECT_EQ(read_parts_file(path), want);
 }
 
@@ -70,10 +73,12 @@ TEST(OpenDownloadFile, ResumesOnlyAMatchingStagingFileAndRecord) {
   describe(probe, dir, 20971520, 8388608);
   const std::string staged(20971520, 'x');
 
-  // A matching pair: the recorded parts are taken over and nothing is rewritten.
-  {
+  // A matching pair: the recorded parts are taken over and nothing is rewritten but a torn last
+  // integer, which is cut off before anything is appended after it.
+  for (const std::string& torn : {std::string(), std::string("\x00\x01", 2)}) {
+    SCOPED_TRACE(torn.size());
     write_text(probe.data_path, staged);
-    write_text(probe.parts_path, u32le({8388608, 16777216, 0}));
+    write_text(probe.parts_path, u32le({8388608, 16777216, 0}) + torn);
     DownloadFile file;
     describe(file, dir, 20971520, 8388608);
     ASSERT_EQ(open_download_file(file), os::kErrorSuccess);

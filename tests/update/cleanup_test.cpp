@@ -131,29 +131,36 @@ TEST(OldCopies, ABackupWithoutItsFileIsPutBackInstead) {
   EXPECT_FALSE(exists(client / L"bin/kept.dll.crvnold"));
 }
 
-TEST(PruneStaging, KeepsTheFilesOfNeededContentsOnly) {
+// Two content keys as the engine names staged files.
+const std::wstring kA(64, L'a');
+const std::wstring kB = std::wstring(63, L'b') + L'0';
+
+TEST(PruneStaging, DeletesOnlyTheEngineNamesOfContentsNoLongerNeeded) {
   TempDir client;
   const std::wstring staging = staging_dir_for(client.path());
   EXPECT_EQ(staging, client / L"update");
   test::make_dirs(join_path(staging, L"sub"));
-  for (const wchar_t* name : {L"aaa.raw", L"aaa.parts", L"bbb.lzms", L"bbb.parts", L"noext", L".parts"}) {
-    test::write_text(join_path(staging, L"") + name, "x");
-  }
-  prune_staging(staging, {L"aaa"});
-  EXPECT_TRUE(exists(join_path(staging, L"aaa.raw")));
-  EXPECT_TRUE(exists(join_path(staging, L"aaa.parts")));
-  EXPECT_FALSE(exists(join_path(staging, L"bbb.lzms")));
-  EXPECT_FALSE(exists(join_path(staging, L"bbb.parts")));
-  EXPECT_FALSE(exists(join_path(staging, L"noext")));
-  EXPECT_FALSE(exists(join_path(staging, L".parts")));
+  // Each name, and whether a clean-up that keeps kA's contents deletes it.
+  const std::pair<std::wstring, bool> names[] = {
+      {kA + L".raw", false},        {kA + L".parts", false},        {kB + L".lzms", true},
+      {kB + L".parts", true},       {L"replace.journal.tmp", true}, {L"replace.journal", false},
+      {L"run.lock", false},         {L"notes.txt", false},          {L"noext", false},
+      {L".parts", false},           {kB + L".raw.bak", false},      {kB.substr(1) + L".raw", false},
+      {L"ABCDEF" + kB.substr(6) + L".raw", false},
+  };
+  for (const auto& [name, gone] : names) test::write_text(join_path(staging, name), "x");
+  prune_staging(staging, {kA});
+  for (const auto& [name, gone] : names) EXPECT_EQ(exists(join_path(staging, name)), !gone) << os::to_utf8(name);
   EXPECT_TRUE(exists(join_path(staging, L"sub")));
 
-  // With nothing to keep every file goes; the folder stays while a subfolder is in it.
+  // With nothing to keep every staged file goes; the folder stays while anything else is in it, and
+  // goes with the last staged file.
   prune_staging(staging, {});
-  EXPECT_FALSE(exists(join_path(staging, L"aaa.raw")));
-  EXPECT_TRUE(exists(join_path(staging, L"sub")));
-  test::remove_all(join_path(staging, L"sub"));
-  test::write_text(join_path(staging, L"aaa.raw"), "x");
+  EXPECT_FALSE(exists(join_path(staging, kA + L".raw")));
+  EXPECT_TRUE(exists(join_path(staging, L"notes.txt")));
+  test::remove_all(staging);
+  test::make_dirs(staging);
+  test::write_text(join_path(staging, kA + L".raw"), "x");
   prune_staging(staging, {});
   EXPECT_FALSE(exists(staging));
   prune_staging(staging, {});  // a missing folder is not an error

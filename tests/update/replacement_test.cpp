@@ -221,7 +221,7 @@ TEST_F(Replacement, APathListedTwiceNeverLosesItsOriginal) {
   test::write_text(at(L"bin/a.dll"), "original");
   change("bin/a.dll", 'a', "first");
   change("bin/a.dll", 'b', "second");
-  change("bin/z.dll", 'z', "z");
+  change("bin/z.dll", 'f', "z");
   test::ScopedFsFault full([&](os::FsOp op, std::wstring_view from, std::wstring_view) {
     return op == os::FsOp::Move && from == staged_[2] ? os::kErrorDiskFull : os::kErrorSuccess;
   });

@@ -8,7 +8,8 @@
 #          against the whole download of the release.
 # Each case prints bytes sent by the server (nginx's $bytes_sent, headers included), requests, wall
 # time and peak RSS (/usr/bin/time -v). The big case also prints the index's share of the file and
-# the wire bytes as a share of the file.
+# the wire bytes as a share of the file, and the planning pass (chunking the local file) against the
+# re-check's hash of it (corvane-bench-chunk).
 #   bench/delta/run.sh        SIZE_MIB=256 bench/delta/run.sh
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -18,9 +19,10 @@ scripts/bootstrap.sh bench
 command -v zsync >/dev/null || { echo "zsync is missing: apt-get install zsync" >&2; exit 1; }
 
 cmake --preset release >/dev/null
-cmake --build --preset release --target corvane-update corvane-release-builder >/dev/null
+cmake --build --preset release --target corvane-update corvane-release-builder corvane-bench-chunk >/dev/null
 UPDATE=$(pwd)/build/release/tools/update_cli/corvane-update
 BUILDER=$(pwd)/build/release/tools/release_builder/corvane-release-builder
+CHUNK=$(pwd)/build/release/bench/delta/corvane-bench-chunk
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/corvane-delta-bench.XXXXXX")
 chmod 755 "$WORK"  # nginx's workers read the release below it
@@ -129,6 +131,7 @@ client_with ""
 measure "whole download (engine)" "$BIG" "$UPDATE" --base-url "$BASE" --channel new "$WORK/client"
 client_with new
 measure "unchanged (re-check)" "$BIG" "$UPDATE" --base-url "$BASE" --channel new "$WORK/client"
+echo "planning: $("$CHUNK" "$WORK/old/bin/big.pak")"
 
 SMALL=$(du -sb "$WORK/small_new" | cut -f1)
 echo "small: 300 files ($SMALL bytes), 20 changed"

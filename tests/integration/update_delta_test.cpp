@@ -131,18 +131,25 @@ TEST_F(UpdateDeltaTest, AnyFailureOfTheDeltaFetchesTheFileWholeOnceWithALine) {
   const struct {
     const char* name;
     std::function<void()> sabotage;
+    bool changes_release;  // the release is published afresh afterwards
   } cases[] = {
-      {"index missing", [&] { (void)os::delete_file(index_file()); }},
-      {"index of another hash", [&] { rewrite_index(false); }},
-      {"index whose chunks do not add up", [&] { rewrite_index(true); }},
-      {"ranges answered 404", [&] { server_.add_fault({.kind = FaultKind::kStatus, .path = range_path, .status = 404, .only_ranged = true}); }},
-      {"ranges answered whole", [&] { server_.add_fault({.kind = FaultKind::kIgnoreRange, .path = range_path}); }},
-      {"another range answered", [&] { server_.add_fault({.kind = FaultKind::kOtherRange, .path = range_path, .bytes = 70000}); }},
-      {"a chunk that lies", [&] { server_.add_fault({.kind = FaultKind::kFlipByte, .path = range_path, .bytes = 2620000, .only_ranged = true}); }},
+      {"ranges answered 404", [&] { server_.add_fault({.kind = FaultKind::kStatus, .path = range_path, .status = 404, .only_ranged = true}); }, false},
+      {"ranges answered whole", [&] { server_.add_fault({.kind = FaultKind::kIgnoreRange, .path = range_path}); }, false},
+      {"another range answered", [&] { server_.add_fault({.kind = FaultKind::kOtherRange, .path = range_path, .bytes = 70000}); }, false},
+      {"a chunk that lies", [&] { server_.add_fault({.kind = FaultKind::kFlipByte, .path = range_path, .bytes = 2620000, .only_ranged = true}); }, false},
+      {"index missing", [&] { (void)os::delete_file(index_file()); }, true},
+      {"index of another hash", [&] { rewrite_index(false); }, true},
+      {"index whose chunks do not add up", [&] { rewrite_index(true); }, true},
   };
+  // One client at the older release, put back before every case.
+  client_at(1, true);
+  const Tree older = client_tree();
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    client_at(1, true);
+    remove_all(client_.path());
+    make_dirs(client_.path());
+    for (const auto& [path, content] : older) put_client_file(path, content);
+    server_.reset_counters();
     c.sabotage();
     ASSERT_EQ(run(), kUpdated) << console_;
     server_.clear_faults();
@@ -154,6 +161,7 @@ TEST_F(UpdateDeltaTest, AnyFailureOfTheDeltaFetchesTheFileWholeOnceWithALine) {
     const std::uint64_t whole = entry(kBig).packed_size != 0 ? 0 : entry(kBig).size;  // on the same path
     EXPECT_LE(ranges().body_bytes,
               whole + std::max<std::uint64_t>(missing_bytes(big_file(1), big_file(2)), entry(kBig).size));
+    if (c.changes_release) publish(release_of(2), "3.0.0", "", {"Corvane.exe", "data/ngtables/*.bin", kBig});
   }
 }
 

@@ -24,6 +24,28 @@ bool parses(std::string_view text) {
   return parse_manifest(text, manifest);
 }
 
+TEST(Manifest, AChunkIndexIsNamedOnlyByAValidHashAndANonZeroSize) {
+  const std::string hash = std::string(64, 'b');
+  const struct {
+    std::string members;
+    bool named;
+  } cases[] = {
+      {R"(,"chunks_sha256":")" + hash + R"(","chunks_size":28)", true},
+      {R"(,"chunks_size":28,"chunks_sha256":")" + hash + R"(")", true},
+      {R"(,"chunks_sha256":")" + hash + R"(")", false},                        // no size
+      {R"(,"chunks_sha256":")" + hash + R"(","chunks_size":0)", false},
+      {R"(,"chunks_sha256":"B)" + hash.substr(1) + R"(","chunks_size":28)", false},  // upper case
+      {R"(,"chunks_size":28)", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.members);
+    Manifest manifest;
+    ASSERT_TRUE(parse_manifest(manifest_with(file_object("bin/a.dll", c.members)), manifest));
+    EXPECT_EQ(manifest.files[0].chunks_size != 0, c.named);
+    EXPECT_EQ(!manifest.files[0].chunks_sha256.empty(), c.named);
+  }
+}
+
 TEST(Manifest, ReadsAValidManifestInAnyMemberOrder) {
   const std::string text = "\n{ \"files\" : [\n"
                            "  {\"size\": 5, \"sha256\": \"" + kHash + "\", \"path\": \"Corvane.exe\"},\n"

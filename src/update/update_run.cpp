@@ -17,6 +17,7 @@
 #include "net/file_table.h"
 #include "net/http_client.h"
 #include "net/url.h"
+#include "net/wait_limits.h"
 #include "os/folder_lock.h"
 #include "os/fs.h"
 #include "os/text.h"
@@ -54,6 +55,13 @@ std::uint32_t fail(UpdateResult& result, std::uint32_t status) {
 std::uint32_t stopped_for_memory(UpdateResult& result) {
   std::printf("[!] Obnovlenie: nedostatochno pamyati, obnovlenie prervano.\n");
   return fail(result, kStatusOutOfMemory);
+}
+
+bool cancelled(const ProgressCallback& progress) { return progress.cancel != nullptr && progress.cancel->load(); }
+
+std::uint32_t stopped_by_cancel(UpdateResult& result) {
+  std::printf("[!] Obnovlenie: otmeneno polzovatelem, fayly klienta ne izmeneny.\n");
+  return fail(result, kStatusCancelled);
 }
 
 std::string release_label_of(const Manifest& manifest) {
@@ -137,9 +145,11 @@ std::uint32_t update_from_manifest(const Manifest& manifest, const UrlParts& url
 
   ProgressState state{&pool, &table, table.bytes_total, static_cast<std::uint32_t>(table.files.size()),
                       progress};
+  pool.cancel = progress.cancel;
   run_download_pool(url, pool, kDownloadWorkers, table, &write_part_data, &report_progress, &state);
   if (progress.fn == nullptr) std::printf("\n");
   close_download_files(table);
+  if (cancelled(progress)) return stopped_by_cancel(result);
 
   if (const std::uint32_t failed = pool.parts_failed.load(); failed != 0) {
     std::printf("[!] Obnovlenie: ne skachano %d chastey, zagruzka prodolzhitsya pri sleduyushchem zapuske.\n",
@@ -177,6 +187,9 @@ std::uint32_t update_from_manifest(const Manifest& manifest, const UrlParts& url
     staged[i] = download->second.raw_path;
   }
 
+  // The last point at which a cancel is taken: a replacement once begun is finished (or rolled
+  // back on its own failure), so the client is always one whole release.
+  if (cancelled(progress)) return stopped_by_cancel(result);
   bool replaced_self = false;
   if (!apply_files(install_dir, changed, staged, self_path, result, replaced_self)) return kFailed;
 
@@ -251,9 +264,21 @@ std::uint32_t run_locked(std::string_view base_url, std::wstring_view install_di
   return update_from_manifest(manifest, url, install_dir, self_path, result, progress);
 }
 
-std::uint32_t lock_unavailable(UpdateResult& result, const std::wstring& where, os::ErrorCode error) {
-  std::printf("[!] Obnovlenie: ne udalos poluchit blokirovku %s (kod %lu), obnovlenie otkloneno.\n",
-              os::to_utf8(where).c_str(), static_cast<unsigned long>(error));
+std::uint32_t lock_unavailable(UpdateResult& result, const std::wstring& where, os::ErrorCode error,
+                               const os::LockHolder& holder) {
+  if (error == os::kErrorCancelled) return stopped_by_cancel(result);
+  if (error != os::kErrorLockHeld) {
+    std::printf("[!] Obnovlenie: ne udalos poluchit blokirovku %s (kod %lu), obnovlenie otkloneno.\n",
+                os::to_utf8(where).c_str(), static_cast<unsigned long>(error));
+  } else if (holder.pid != 0) {
+    std::printf("[!] Obnovlenie: blokirovku %s derzhit process %lu (%s), obnovlenie otkloneno.\n",
+                os::to_utf8(where).c_str(), static_cast<unsigned long>(holder.pid),
+                holder.program.empty() ? "?" : os::to_utf8(holder.program).c_str());
+  } else {
+    // The platform cannot tell who holds it (a named mutex, a file opened without sharing).
+    std::printf("[!] Obnovlenie: blokirovku %s derzhit drugoy process, obnovlenie otkloneno.\n",
+                os::to_utf8(where).c_str());
+  }
   result.status = kStatusLockUnavailable;
   result.error_code = error;
   return kFailed;
@@ -280,11 +305,14 @@ std::uint32_t run_update_with_base_url(std::string_view base_url, const std::wst
   try {
     // Held until the run returns. A lock that cannot be had safely (another user's lock file, a
     // link in its place) ends the run: never go on unlocked.
-    const os::UpdateLock lock;
+    // Another run holds the locks for as long as it works, but not forever: past the wait limit
+    // the run says who holds them and gives up.
+    const os::LockWaitBound wait{wait_limits().lock_wait, progress.cancel};
+    const os::UpdateLock lock(os::kUpdateLockName, wait);
     if (!lock.owned()) {
       std::wstring where = os::UpdateLock::lock_file_path(os::kUpdateLockName);
       if (where.empty()) where = os::kUpdateLockName;
-      return lock_unavailable(out, where, lock.error());
+      return lock_unavailable(out, where, lock.error(), lock.holder());
     }
     // The lock of the folder itself: runs of other accounts, or of other sessions, that update the
     // same folder take turns with this one. It lives in the staging folder (a link in whose place
@@ -297,8 +325,10 @@ std::uint32_t run_update_with_base_url(std::string_view base_url, const std::wst
       // current, and a run that would have to change something fails at its first write.
       return run_locked(base_url, install_dir, self_path, out, progress, channel);
     }
-    const os::FolderLock folder_lock(staging_dir, kFolderLockName);
-    if (!folder_lock.owned()) return lock_unavailable(out, folder_lock.lock_file(), folder_lock.error());
+    const os::FolderLock folder_lock(staging_dir, kFolderLockName, wait);
+    if (!folder_lock.owned()) {
+      return lock_unavailable(out, folder_lock.lock_file(), folder_lock.error(), folder_lock.holder());
+    }
     return run_locked(base_url, install_dir, self_path, out, progress, channel);
   } catch (const std::bad_alloc&) {
     return stopped_for_memory(out);

@@ -78,6 +78,20 @@ void tell_run_outcome(const AppState& s) {
   }
 }
 
+// A close while a worker runs: an install is asked to stop (its update run gives up the download
+// and replaces nothing; a replacement under way is finished), an uninstall is let finish, since
+// files it has removed cannot come back. Either way the window closes once the worker has ended,
+// and the page says meanwhile what it waits for.
+void close_after_run(AppState& s) {
+  if (s.close_when_done) return;
+  s.close_when_done = true;
+  if (s.mode == RunMode::Install) s.cancel_requested.store(true);
+  if (s.webview) {
+    s.host->post_json_to_page(s.mode == RunMode::Install ? L"{\"type\":\"closing\",\"cancel\":true}"
+                                                         : L"{\"type\":\"closing\",\"cancel\":false}");
+  }
+}
+
 void carry_out(AppState& s, ViewLifecycle::Next next) {
   switch (next) {
     case ViewLifecycle::Next::Nothing:
@@ -120,7 +134,11 @@ bool window_proc(WindowMessage message, std::uintptr_t wparam, std::unique_ptr<s
       s.host->quit_message_loop();
       return true;
     case kWindowClose:
-      if (!s.busy.load()) s.host->destroy_window();
+      if (s.busy.load()) {
+        close_after_run(s);
+      } else {
+        s.host->destroy_window();
+      }
       return true;
     case kWindowTimer:
       if (wparam == REVEAL_TIMER_ID) {
@@ -134,7 +152,9 @@ bool window_proc(WindowMessage message, std::uintptr_t wparam, std::unique_ptr<s
       join_worker(s);
       s.busy.store(false);
       s.host->set_shutdown_reason(L"");
-      if (s.view.given_up()) {
+      if (s.close_when_done) {
+        close_window(s);
+      } else if (s.view.given_up()) {
         tell_run_outcome(s);
         close_window(s);
       }

@@ -1,6 +1,7 @@
 #include "update/update_run.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <new>
@@ -20,6 +21,7 @@
 #include "net/wait_limits.h"
 #include "os/folder_lock.h"
 #include "os/fs.h"
+#include "os/platform.h"
 #include "os/text.h"
 #include "os/update_lock.h"
 #include "update/cleanup.h"
@@ -284,6 +286,18 @@ std::uint32_t lock_unavailable(UpdateResult& result, const std::wstring& where, 
   return kFailed;
 }
 
+// Takes a lock through `make(bound)`: one try first, and when another run holds it, a line that
+// says what the run waits for, then the bounded wait.
+template <typename Make>
+auto take_lock(const Make& make, const os::LockWaitBound& wait, const std::wstring& where) {
+  auto lock = make(os::LockWaitBound{std::chrono::milliseconds(0), wait.cancel});
+  if (lock.owned() || lock.error() != os::kErrorLockHeld || wait.limit.count() == 0) return lock;
+  std::printf("[*] Obnovlenie: blokirovku %s derzhit drugoy zapusk, zhdem do %lld s...\n", os::to_utf8(where).c_str(),
+              static_cast<long long>(std::chrono::duration_cast<std::chrono::seconds>(wait.limit).count()));
+  std::fflush(stdout);
+  return make(wait);
+}
+
 }  // namespace
 
 bool is_valid_channel(std::string_view channel) {
@@ -308,12 +322,11 @@ std::uint32_t run_update_with_base_url(std::string_view base_url, const std::wst
     // Another run holds the locks for as long as it works, but not forever: past the wait limit
     // the run says who holds them and gives up.
     const os::LockWaitBound wait{wait_limits().lock_wait, progress.cancel};
-    const os::UpdateLock lock(os::kUpdateLockName, wait);
-    if (!lock.owned()) {
-      std::wstring where = os::UpdateLock::lock_file_path(os::kUpdateLockName);
-      if (where.empty()) where = os::kUpdateLockName;
-      return lock_unavailable(out, where, lock.error(), lock.holder());
-    }
+    std::wstring where = os::UpdateLock::lock_file_path(os::kUpdateLockName);
+    if (where.empty()) where = os::kUpdateLockName;
+    const os::UpdateLock lock = take_lock(
+        [](const os::LockWaitBound& bound) { return os::UpdateLock(os::kUpdateLockName, bound); }, wait, where);
+    if (!lock.owned()) return lock_unavailable(out, where, lock.error(), lock.holder());
     // The lock of the folder itself: runs of other accounts, or of other sessions, that update the
     // same folder take turns with this one. It lives in the staging folder (a link in whose place
     // goes first) and takes that folder along when it is let go and nothing else is left in it.
@@ -325,7 +338,9 @@ std::uint32_t run_update_with_base_url(std::string_view base_url, const std::wst
       // current, and a run that would have to change something fails at its first write.
       return run_locked(base_url, install_dir, self_path, out, progress, channel);
     }
-    const os::FolderLock folder_lock(staging_dir, kFolderLockName, wait);
+    const os::FolderLock folder_lock = take_lock(
+        [&](const os::LockWaitBound& bound) { return os::FolderLock(staging_dir, kFolderLockName, bound); }, wait,
+        staging_dir + os::kSep + std::wstring(kFolderLockName));
     if (!folder_lock.owned()) {
       return lock_unavailable(out, folder_lock.lock_file(), folder_lock.error(), folder_lock.holder());
     }

@@ -152,12 +152,8 @@ bool window_proc(WindowMessage message, std::uintptr_t wparam, std::unique_ptr<s
       join_worker(s);
       s.busy.store(false);
       s.host->set_shutdown_reason(L"");
-      if (s.close_when_done) {
-        close_window(s);
-      } else if (s.view.given_up()) {
-        tell_run_outcome(s);
-        close_window(s);
-      }
+      if (s.view.given_up()) tell_run_outcome(s);
+      if (s.close_when_done || s.view.given_up()) close_window(s);
       return true;
     case WM_START_DRAG:
       s.host->start_drag();

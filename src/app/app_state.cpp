@@ -19,6 +19,8 @@ void reset_app_state() {
   s.webview = false;
   s.worker = std::thread();
   s.busy.store(false);
+  s.cancel_requested.store(false);
+  s.close_when_done = false;
   s.uninstall_done = false;
   s.cloaked = false;
   s.zoom = 1.0;

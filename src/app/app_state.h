@@ -51,6 +51,11 @@ struct AppState {
   std::thread worker;
   // A worker has been started and not yet joined. Written by the window thread only.
   std::atomic<bool> busy{false};
+  // The window was asked to close while a worker ran: the install run is asked to stop
+  // (cancel_requested, which the update run reads on the worker thread), the uninstall run is let
+  // finish, and the window closes once the worker has been joined. Both reset when a worker starts.
+  std::atomic<bool> cancel_requested{false};
+  bool close_when_done = false;  // window thread
   // The uninstall worker finished with success; read by the main thread only after the worker
   // has been joined.
   bool uninstall_done = false;

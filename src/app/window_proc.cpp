@@ -101,6 +101,20 @@ void end_session(AppState& s) {
   if (!s.busy.load()) s.host->destroy_window();
 }
 
+// A close while a worker runs: an install is asked to stop (its update run gives up the download
+// and replaces nothing; a replacement under way is finished), an uninstall is let finish, since
+// files it has removed cannot come back. Either way the window closes once the worker has ended,
+// and the page says meanwhile what it waits for.
+void close_after_run(AppState& s) {
+  if (s.close_when_done) return;
+  s.close_when_done = true;
+  if (s.mode == RunMode::Install) s.cancel_requested.store(true);
+  if (s.webview) {
+    s.host->post_json_to_page(s.mode == RunMode::Install ? L"{\"type\":\"closing\",\"cancel\":true}"
+                                                         : L"{\"type\":\"closing\",\"cancel\":false}");
+  }
+}
+
 void carry_out(AppState& s, ViewLifecycle::Next next) {
   switch (next) {
     case ViewLifecycle::Next::Nothing:
@@ -154,7 +168,11 @@ bool window_proc(WindowMessage message, std::uintptr_t wparam, std::unique_ptr<s
       s.host->quit_message_loop();
       return true;
     case kWindowClose:
-      if (!s.busy.load()) s.host->destroy_window();
+      if (s.busy.load()) {
+        close_after_run(s);
+      } else {
+        s.host->destroy_window();
+      }
       return true;
     case kWindowTimer:
       if (wparam == REVEAL_TIMER_ID) {
@@ -171,10 +189,8 @@ bool window_proc(WindowMessage message, std::uintptr_t wparam, std::unique_ptr<s
       join_worker(s);
       s.busy.store(false);
       s.host->set_shutdown_reason(L"");
-      if (s.view.given_up()) {
-        tell_run_outcome(s);
-        close_window(s);
-      }
+      if (s.view.given_up()) tell_run_outcome(s);
+      if (s.close_when_done || s.view.given_up()) close_window(s);
       return true;
     case WM_START_DRAG:
       s.host->start_drag();

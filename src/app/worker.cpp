@@ -19,6 +19,8 @@ bool start_worker(WorkerJob job) {
   AppState& s = app_state();
   if (s.busy.exchange(true)) return false;
   if (s.worker.joinable()) s.worker.join();
+  s.cancel_requested.store(false);
+  s.close_when_done = false;
   try {
     s.worker = std::thread([job = std::move(job)] { worker_entry(job); });
   } catch (const std::system_error&) {

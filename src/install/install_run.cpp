@@ -65,7 +65,9 @@ void run_install(const InstallRequest& request, const UpdateStep& update, RunRep
 
   report.stage(L"download");
   UpdateResult result;
-  if (update(dir, result, progress_to(report)) == kFailed) {
+  ProgressCallback progress = progress_to(report);
+  progress.cancel = &app_state().cancel_requested;  // a close of the window stops the update
+  if (update(dir, result, progress) == kFailed) {
     report.failed(RunFailure::Update, error_text_for(result), &result);
     return;
   }

@@ -31,6 +31,9 @@ struct DownloadPool {
   std::atomic<std::uint32_t> parts_failed{0};  // parts that failed every attempt, or were never tried
   std::atomic<std::uint32_t> parts_fatal{0};   // failed parts whose last attempt was fatal
   std::atomic<std::uint32_t> workers_running{0};
+  // Set by the pool's caller to stop the download (the user closed the window): no part is
+  // claimed any more and the parts in hand are given up; null when nothing can stop it.
+  const std::atomic<bool>* cancel = nullptr;
   // Wakes the thread that runs the pool as soon as the last worker has ended, so that the end of a
   // download is not noticed only at the next progress report.
   std::mutex end_lock;

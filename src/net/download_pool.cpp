@@ -17,6 +17,8 @@ namespace {
 constexpr int kAttempts = 3;
 constexpr std::chrono::milliseconds kProgressInterval{200};
 
+bool cancelled(const DownloadPool& pool) { return pool.cancel != nullptr && pool.cancel->load(); }
+
 struct WriterContext {
   PartWriter write;
   FileTable* table;
@@ -34,20 +36,29 @@ void run_worker(const UrlParts& url_parts, DownloadPool& pool, FileTable& table,
   WriterContext writer{write, &table};
   const std::uint64_t count = pool.parts.size();
   for (;;) {
+    if (cancelled(pool)) break;
     const std::uint64_t index = pool.next_index.fetch_add(1);
     if (index >= count) break;
     const DownloadPart& part = pool.parts[index];
     bool ok = false;
     bool fatal = false;
-    for (int attempt = 0; attempt < kAttempts && !ok; ++attempt) {
-      ok = fetch_part(*connection, url_parts, part, &write_through, &writer, pool, fatal);
+    bool too_slow = false;
+    for (int attempt = 0; attempt < kAttempts && !ok && !cancelled(pool); ++attempt) {
+      // A part that fell below the floor is tried again on a fresh connection: the old one may be
+      // what is slow.
+      if (too_slow && !(connection = open_worker_connection(url_parts))) break;
+      ok = fetch_part(*connection, url_parts, part, &write_through, &writer, pool, fatal, &too_slow);
     }
     if (ok) {
       pool.parts_done.fetch_add(1);
-    } else {
+    } else if (!cancelled(pool)) {
       pool.parts_failed.fetch_add(1);
       if (fatal) pool.parts_fatal.fetch_add(1);
+      // Too slow on every connection: the server will not deliver the rest in time either, so no
+      // further part is claimed; the finished parts stay for the next run to resume from.
+      if (too_slow) pool.next_index.store(count);
     }
+    if (!connection) break;
     // A ranged file is hashed here, between parts, as far as its parts are complete in order: the
     // part just fetched may be the one that the hash waited for.
     if (part.length != 0) {
@@ -156,6 +167,7 @@ void run_download_pool(const UrlParts& url_parts, DownloadPool& pool, unsigned t
   std::unique_lock<std::mutex> lock(pool.end_lock);
   while (unfinished() && !all_ended() && !progress_error) {
     lock.unlock();
+    if (cancelled(pool)) pool.next_index.store(count);
     report();
     lock.lock();
     pool.worker_ended.wait_for(lock, kProgressInterval, all_ended);

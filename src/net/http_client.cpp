@@ -1,5 +1,7 @@
 #include "net/http_client.h"
 
+#include "net/wait_limits.h"
+
 namespace corvane {
 namespace {
 
@@ -25,7 +27,7 @@ bool http_get_to_memory(const UrlParts& parts, std::string_view relative_path,
   if (status != nullptr) *status = 0;
   os::HttpSession session;
   if (!session.open(kShortTimeouts, kShortReadBuffer)) return false;
-  MemoryReceiver receiver(body, max_bytes);
+  MemoryReceiver receiver(body, max_bytes, std::chrono::steady_clock::now() + wait_limits().document_deadline);
   const os::HttpOutcome outcome = session.get(request_url(parts, relative_path), {}, receiver);
   if (status != nullptr) *status = receiver.status();
   return receiver.finish(outcome);
@@ -47,12 +49,17 @@ std::optional<WorkerConnection> open_worker_connection(const UrlParts& parts) {
 }
 
 bool fetch_part(WorkerConnection& connection, const UrlParts& parts, const DownloadPart& part,
-                PartSink write, void* write_context, DownloadPool& pool, bool& fatal) {
+                PartSink write, void* write_context, DownloadPool& pool, bool& fatal, bool* too_slow) {
   fatal = false;
+  if (too_slow != nullptr) *too_slow = false;
   const std::string header = part.length != 0 ? range_header(part.offset, part.length) : std::string();
-  PartReceiver receiver(part, write, write_context, pool.bytes_done);
+  const WaitLimits limits = wait_limits();
+  PartReceiver receiver(part, write, write_context, pool.bytes_done,
+                        ThroughputFloor(limits.part_floor_bytes, limits.part_floor_window, std::chrono::steady_clock::now()),
+                        pool.cancel);
   const os::HttpOutcome outcome =
       connection.session.get(request_url(parts, part.url_path), header, receiver);
+  if (too_slow != nullptr) *too_slow = receiver.too_slow();
   return receiver.finish(outcome, fatal);
 }
 

@@ -22,7 +22,8 @@ struct WorkerConnection {
 };
 
 // GET base_path + relative_path into `body` (bytes as received). True only for status 200 with a
-// complete body of at most `max_bytes`; on false `body` is empty. `status` (may be null) receives
+// complete body of at most `max_bytes` that arrived within the document deadline (wait_limits);
+// on false `body` is empty. `status` (may be null) receives
 // the response's status even when the call fails, 0 when no response arrived.
 [[nodiscard]] bool http_get_to_memory(const UrlParts& parts, std::string_view relative_path,
                                       std::size_t max_bytes, std::string& body,
@@ -37,9 +38,10 @@ std::optional<WorkerConnection> open_worker_connection(const UrlParts& parts);
 // One attempt at one part: a GET of the part's url_path, ranged when its length is not 0. Every
 // piece of the body goes to `write(write_context, part, file_offset, data, size)` and is counted
 // into `pool.bytes_done` (a failed attempt's bytes stay counted). `fatal` tells a failure that a
-// retry is not expected to cure.
+// retry is not expected to cure. The attempt is given up when it falls below the part floor
+// (wait_limits), which `too_slow` (may be null) then tells, or once `pool.cancel` is set.
 [[nodiscard]] bool fetch_part(WorkerConnection& connection, const UrlParts& parts,
                               const DownloadPart& part, PartSink write, void* write_context,
-                              DownloadPool& pool, bool& fatal);
+                              DownloadPool& pool, bool& fatal, bool* too_slow = nullptr);
 
 }  // namespace corvane

@@ -13,6 +13,17 @@ bool part_status_accepted(bool ranged, std::uint32_t status) {
 
 bool is_fatal_status(std::uint32_t status) { return status == 404 || status == 403 || status == 416; }
 
+bool ThroughputFloor::holds(SteadyTime now, std::uint64_t received) {
+  if (floor_bytes_ == 0) return true;
+  if (now - window_start_ < window_) return true;
+  if (received - window_bytes_ < floor_bytes_) return false;
+  window_start_ = now;
+  window_bytes_ = received;
+  return true;
+}
+
+bool MemoryReceiver::keep_going() { return std::chrono::steady_clock::now() < deadline_; }
+
 bool MemoryReceiver::on_status(std::uint32_t status) {
   status_ = status;
   return status == 200;
@@ -24,7 +35,7 @@ bool MemoryReceiver::on_body(const std::uint8_t* data, std::size_t size) {
     return false;
   }
   body_.append(reinterpret_cast<const char*>(data), size);
-  return true;
+  return keep_going();
 }
 
 bool MemoryReceiver::finish(os::HttpOutcome outcome) {
@@ -48,6 +59,13 @@ bool PartReceiver::on_body(const std::uint8_t* data, std::size_t size) {
   received_ += size;
   bytes_done_.fetch_add(size, std::memory_order_relaxed);
   return true;
+}
+
+bool PartReceiver::keep_going() {
+  if (cancel_ != nullptr && cancel_->load()) return false;
+  if (floor_.holds(std::chrono::steady_clock::now(), received_)) return true;
+  too_slow_ = true;
+  return false;
 }
 
 bool PartReceiver::finish(os::HttpOutcome outcome, bool& fatal) const {

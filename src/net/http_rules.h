@@ -1,5 +1,6 @@
 #pragma once
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -27,6 +28,25 @@ bool part_status_accepted(bool ranged, std::uint32_t status);
 // The server refuses or lacks the file (403, 404) or rejected the range (416).
 bool is_fatal_status(std::uint32_t status);
 
+using SteadyTime = std::chrono::steady_clock::time_point;
+
+// The least a part must receive in each window of time, counted from the request's start, window
+// after window; a part that falls below it is given up. A floor of 0 bytes never trips.
+class ThroughputFloor {
+ public:
+  ThroughputFloor(std::uint64_t floor_bytes, std::chrono::milliseconds window, SteadyTime start)
+      : floor_bytes_(floor_bytes), window_(window), window_start_(start) {}
+  // False once a whole window has passed with fewer than the floor's bytes received in it;
+  // `received` is the part's byte count so far, `now` no earlier than the last call's.
+  [[nodiscard]] bool holds(SteadyTime now, std::uint64_t received);
+
+ private:
+  std::uint64_t floor_bytes_;
+  std::chrono::milliseconds window_;
+  SteadyTime window_start_;
+  std::uint64_t window_bytes_ = 0;  // `received` when the current window began
+};
+
 // Writes one piece of a part's body at `file_offset` of its file; false fails the attempt.
 using PartSink = bool (*)(void* context, const DownloadPart& part, std::uint64_t file_offset,
                           const std::uint8_t* data, std::size_t size);
@@ -34,9 +54,12 @@ using PartSink = bool (*)(void* context, const DownloadPart& part, std::uint64_t
 // Collects a whole 200 body of at most `max_bytes` into `body`, and the status into `status`.
 class MemoryReceiver final : public os::HttpReceiver {
  public:
-  MemoryReceiver(std::string& body, std::size_t max_bytes) : body_(body), max_bytes_(max_bytes) {}
+  // The request is stopped once `deadline` has passed, whatever has arrived by then.
+  MemoryReceiver(std::string& body, std::size_t max_bytes, SteadyTime deadline = SteadyTime::max())
+      : body_(body), max_bytes_(max_bytes), deadline_(deadline) {}
   bool on_status(std::uint32_t status) override;
   bool on_body(const std::uint8_t* data, std::size_t size) override;
+  bool keep_going() override;
   // True only for a 200 whose body ended as framed and stayed within the cap; clears the body
   // otherwise.
   [[nodiscard]] bool finish(os::HttpOutcome outcome);
@@ -45,20 +68,27 @@ class MemoryReceiver final : public os::HttpReceiver {
  private:
   std::string& body_;
   std::size_t max_bytes_;
+  SteadyTime deadline_;
   std::uint32_t status_ = 0;
   bool over_cap_ = false;
 };
 
 // Hands one part's body to its sink, piece by piece, at the right file offsets, and counts the bytes
 // into the pool's byte counter. A piece that would reach beyond the part's range is never written:
-// the attempt fails as a wrong byte count.
+// the attempt fails as a wrong byte count. The attempt is stopped when it falls below `floor`, or
+// once `*cancel` (may be null) is set.
 class PartReceiver final : public os::HttpReceiver {
  public:
   PartReceiver(const DownloadPart& part, PartSink sink, void* sink_context,
-               std::atomic<std::uint64_t>& bytes_done)
-      : part_(part), sink_(sink), sink_context_(sink_context), bytes_done_(bytes_done) {}
+               std::atomic<std::uint64_t>& bytes_done,
+               ThroughputFloor floor = ThroughputFloor(0, {}, {}), const std::atomic<bool>* cancel = nullptr)
+      : part_(part), sink_(sink), sink_context_(sink_context), bytes_done_(bytes_done), floor_(floor),
+        cancel_(cancel) {}
   bool on_status(std::uint32_t status) override;
   bool on_body(const std::uint8_t* data, std::size_t size) override;
+  bool keep_going() override;
+  // The attempt was stopped for falling below the floor.
+  bool too_slow() const { return too_slow_; }
   // The attempt's result; `fatal` is set when a retry is not expected to help (a refused or missing
   // file, a rejected range, or a wrong byte count).
   [[nodiscard]] bool finish(os::HttpOutcome outcome, bool& fatal) const;
@@ -69,10 +99,13 @@ class PartReceiver final : public os::HttpReceiver {
   PartSink sink_;
   void* sink_context_;
   std::atomic<std::uint64_t>& bytes_done_;
+  ThroughputFloor floor_;
+  const std::atomic<bool>* cancel_;
   std::uint32_t status_ = 0;
   std::uint64_t received_ = 0;
   bool status_refused_ = false;
   bool overrun_ = false;
+  bool too_slow_ = false;
 };
 
 }  // namespace corvane

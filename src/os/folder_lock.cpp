@@ -13,7 +13,8 @@ FolderLock::FolderLock(FolderLock&& other) noexcept
       folder_handle_(std::exchange(other.folder_handle_, kNone)),
       folder_(std::move(other.folder_)),
       file_(std::move(other.file_)),
-      error_(other.error_) {}
+      error_(other.error_),
+      holder_(std::move(other.holder_)) {}
 
 FolderLock& FolderLock::operator=(FolderLock&& other) noexcept {
   if (this != &other) {
@@ -23,6 +24,7 @@ FolderLock& FolderLock::operator=(FolderLock&& other) noexcept {
     folder_ = std::move(other.folder_);
     file_ = std::move(other.file_);
     error_ = other.error_;
+    holder_ = std::move(other.holder_);
   }
   return *this;
 }

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "os/error.h"
+#include "os/lock_wait.h"
 
 // A lock that belongs to a folder, not to a user or a session: a lock file inside the folder that
 // one process at a time holds exclusively. Every account that works on the folder meets it,
@@ -27,6 +28,10 @@ class FolderLock {
   // the folder or the file, something that is not a plain file, a folder this user may not write
   // in) owned() is false and error() says why.
   FolderLock(std::wstring_view folder, std::wstring_view name);
+  // The same, waiting at most `wait.limit` for another holder (and not once `*wait.cancel` is
+  // set): then owned() is false, error() kErrorLockHeld (kErrorCancelled when cancelled) and
+  // holder() tells what is known of the process that holds it.
+  FolderLock(std::wstring_view folder, std::wstring_view name, const LockWaitBound& wait);
   ~FolderLock();
   FolderLock(FolderLock&& other) noexcept;
   FolderLock& operator=(FolderLock&& other) noexcept;
@@ -36,16 +41,20 @@ class FolderLock {
   bool owned() const { return handle_ != kNone; }
   ErrorCode error() const { return error_; }
   const std::wstring& lock_file() const { return file_; }
+  const LockHolder& holder() const { return holder_; }
   // Removes the lock file, then the folder when it is empty, and lets the next process in.
   void release();
 
  private:
   static constexpr std::intptr_t kNone = -1;
+  void take(const LockWaitBound* wait);  // null: without a time limit
+
   std::intptr_t handle_ = kNone;  // the lock file: a descriptor on Linux, a HANDLE on Windows
   std::intptr_t folder_handle_ = kNone;  // Linux: the folder's descriptor the file was opened in
   std::wstring folder_;
   std::wstring file_;
   ErrorCode error_ = kErrorSuccess;
+  LockHolder holder_;
 };
 
 }  // namespace corvane::os

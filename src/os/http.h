@@ -31,11 +31,16 @@ class HttpReceiver {
   virtual bool on_status(std::uint32_t status) = 0;
   // The next piece of the body (at most the session's read buffer size). False stops the request.
   virtual bool on_body(const std::uint8_t* data, std::size_t size) = 0;
+  // Asked while the request is under way, so that a receiver can end one that takes too long or
+  // is no longer wanted: after every body piece, and on Linux also about once a second while
+  // nothing arrives (while a Windows read waits, only the session's receive time-out ends it).
+  // False stops the request.
+  virtual bool keep_going() { return true; }
 };
 
 enum class HttpOutcome {
   kNoResponse,    // no status arrived: resolve, connect, send or receive failed, or a redirect was refused
-  kStopped,       // the receiver returned false
+  kStopped,       // the receiver returned false (on_status, on_body or keep_going)
   kBodyFailed,    // the connection failed or made no progress while the body was read
   kBodyCutShort,  // the server closed the connection before the body's announced length
   kBodyEnded,     // the body ended as the response framed it

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "os/error.h"
+#include "os/lock_wait.h"
 
 // The lock that serialises the update runs of one user's session: a named mutex on Windows, an
 // flock(2) on a lock file on Linux. The system releases it when the holder dies, so a crashed run
@@ -22,10 +23,6 @@ namespace corvane::os {
 
 inline constexpr std::wstring_view kUpdateLockName = L"Local\\CRVN_client_update";
 
-// What error() says when the lock was not waited for and someone else holds it
-// (ERROR_LOCK_VIOLATION).
-inline constexpr ErrorCode kErrorLockHeld = 33;
-
 // Whether taking the lock waits for its holder to let go.
 enum class LockWait { Forever, No };
 
@@ -37,6 +34,10 @@ class UpdateLock {
   // cannot be had safely (see above), the object does not own it: owned() is false, error() says
   // why, and the caller must not go on as if it held the lock.
   explicit UpdateLock(std::wstring_view name = kUpdateLockName, LockWait wait = LockWait::Forever);
+  // Waits at most `wait.limit` (and not once `*wait.cancel` is set): a lock still held elsewhere
+  // then is not owned, with error() kErrorLockHeld (kErrorCancelled when cancelled) and holder()
+  // telling what is known of the process that holds it.
+  UpdateLock(std::wstring_view name, const LockWaitBound& wait);
   ~UpdateLock();
   UpdateLock(UpdateLock&& other) noexcept;
   UpdateLock& operator=(UpdateLock&& other) noexcept;
@@ -48,6 +49,7 @@ class UpdateLock {
   // of another user or one that others may write to, kErrorReparsePointEncountered for a link
   // in their place, kErrorPathNotFound when there is no per-user folder at all. 0 when owned.
   ErrorCode error() const { return error_; }
+  const LockHolder& holder() const { return holder_; }
   // Releases the lock early. On Windows a mutex belongs to a thread: release the lock on the
   // thread that took it.
   void release();
@@ -58,8 +60,11 @@ class UpdateLock {
 
  private:
   static constexpr std::intptr_t kNone = -1;
+  void take(std::wstring_view name, const LockWaitBound* wait);
+
   std::intptr_t handle_ = kNone;  // the lock file's descriptor on Linux, the mutex HANDLE on Windows
   ErrorCode error_ = kErrorSuccess;
+  LockHolder holder_;
 };
 
 }  // namespace corvane::os

@@ -95,7 +95,7 @@ void dispatch_command(std::wstring_view text, const CommandJobs& jobs) {
   } else if (name == L"minimize") {
     s.host->minimize_window();
   } else if (name == L"close") {
-    if (!s.busy.load()) post_to_window(kWindowClose);
+    post_to_window(kWindowClose);  // during a run the window stops it first (window_proc)
   } else if (name == L"browseInstall") {
     if (!s.busy.load()) post_to_window(WM_BROWSE_INSTALL);
   } else if (name == L"browseGta") {

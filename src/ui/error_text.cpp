@@ -1,6 +1,7 @@
 #include "ui/error_text.h"
 
 #include "base/size_text.h"
+#include "os/lock_wait.h"
 #include "os/text.h"
 
 namespace corvane {
@@ -25,6 +26,13 @@ std::wstring error_text_for(const UpdateResult& result) {
       }
       return L"Не удалось записать файл " + os::from_utf8(result.file) + L" (код " +
              std::to_wstring(result.error_code) + L"). Проверьте место на диске.";
+    case kStatusLockUnavailable:
+      if (result.error_code == os::kErrorLockHeld) {
+        return L"Клиент сейчас обновляет другая программа. Дождитесь, пока она закончит, и повторите.";
+      }
+      return L"Не удалось скачать клиент.";
+    case kStatusCancelled:
+      return L"Установка отменена. Уже скачанные файлы сохранены, и следующая установка продолжит с них.";
     default:
       return L"Не удалось скачать клиент.";
   }

@@ -325,10 +325,13 @@ void run_deltas(const UrlParts& url, std::wstring_view install_dir, std::wstring
                         ProgressState{&pool, &table, index_bytes + table.bytes_total + progress.other_bytes,
                                       progress.files_total, progress.callback}};
     report.state.bytes_base = index_bytes;
+    pool.cancel = progress.callback.cancel;
     run_download_pool(url, pool, workers, table, &write_delta_part, &delta_progress, &report);
     if (progress.callback.fn == nullptr) std::printf("\n");
   }
   outcome.bytes_fetched = index_bytes + pool.bytes_done.load();
+  // A cancelled run builds nothing: the chunks fetched so far stay recorded for the next run.
+  if (pool.cancel != nullptr && pool.cancel->load()) return;
 
   for (auto& [path, file] : table.deltas) {
     if (const char* why = finish(*file)) {

@@ -1,6 +1,7 @@
 #include "update/update_run.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <new>
@@ -18,8 +19,10 @@
 #include "net/http_client.h"
 #include "net/url.h"
 #include "os/file.h"
+#include "net/wait_limits.h"
 #include "os/folder_lock.h"
 #include "os/fs.h"
+#include "os/platform.h"
 #include "os/text.h"
 #include "os/update_lock.h"
 #include "update/cleanup.h"
@@ -56,6 +59,13 @@ std::uint32_t fail(UpdateResult& result, std::uint32_t status) {
 std::uint32_t stopped_for_memory(UpdateResult& result) {
   std::printf("[!] Obnovlenie: nedostatochno pamyati, obnovlenie prervano.\n");
   return fail(result, kStatusOutOfMemory);
+}
+
+bool cancelled(const ProgressCallback& progress) { return progress.cancel != nullptr && progress.cancel->load(); }
+
+std::uint32_t stopped_by_cancel(UpdateResult& result) {
+  std::printf("[!] Obnovlenie: otmeneno polzovatelem, fayly klienta ne izmeneny.\n");
+  return fail(result, kStatusCancelled);
 }
 
 std::string release_label_of(const Manifest& manifest) {
@@ -161,6 +171,7 @@ std::uint32_t update_from_manifest(const Manifest& manifest, const UrlParts& url
   if (staging_error == os::kErrorSuccess && !delta_entries.empty()) {
     run_deltas(url, install_dir, staging_dir, delta_entries, kDownloadWorkers,
                DeltaProgress{progress, whole_bytes, static_cast<std::uint32_t>(contents.size())}, deltas);
+    if (cancelled(progress)) return stopped_by_cancel(result);
     for (std::size_t i = 0; i < delta_entries.size(); ++i) {
       if (!deltas.staged[i].empty()) built.emplace(delta_entries[i].sha256, deltas.staged[i]);
     }
@@ -188,11 +199,13 @@ std::uint32_t update_from_manifest(const Manifest& manifest, const UrlParts& url
                       static_cast<std::uint32_t>(built.size() + table.files.size()), progress};
   state.bytes_base = deltas.bytes_fetched;
   state.files_base = static_cast<std::uint32_t>(built.size());
+  pool.cancel = progress.cancel;
   if (!pool.parts.empty() || built.empty()) {
     run_download_pool(url, pool, kDownloadWorkers, table, &write_part_data, &report_progress, &state);
     if (progress.fn == nullptr) std::printf("\n");
   }
   close_download_files(table);
+  if (cancelled(progress)) return stopped_by_cancel(result);
   if (deltas.built != 0) {
     std::printf("[*] Obnovlenie: zagruzheno %s vmesto %s.\n",
                 size_text(deltas.bytes_fetched + pool.bytes_done.load()).c_str(), size_text(planned_bytes).c_str());
@@ -240,6 +253,9 @@ std::uint32_t update_from_manifest(const Manifest& manifest, const UrlParts& url
     staged[i] = download->second.raw_path;
   }
 
+  // The last point at which a cancel is taken: a replacement once begun is finished (or rolled
+  // back on its own failure), so the client is always one whole release.
+  if (cancelled(progress)) return stopped_by_cancel(result);
   bool replaced_self = false;
   if (!apply_files(install_dir, changed, staged, self_path, result, replaced_self)) return kFailed;
 
@@ -338,12 +354,36 @@ std::uint32_t run_locked(std::string_view base_url, std::wstring_view install_di
   return update_from_manifest(manifest, url, install_dir, self_path, result, progress);
 }
 
-std::uint32_t lock_unavailable(UpdateResult& result, const std::wstring& where, os::ErrorCode error) {
-  std::printf("[!] Obnovlenie: ne udalos poluchit blokirovku %s (kod %lu), obnovlenie otkloneno.\n",
-              os::to_utf8(where).c_str(), static_cast<unsigned long>(error));
+std::uint32_t lock_unavailable(UpdateResult& result, const std::wstring& where, os::ErrorCode error,
+                               const os::LockHolder& holder) {
+  if (error == os::kErrorCancelled) return stopped_by_cancel(result);
+  if (error != os::kErrorLockHeld) {
+    std::printf("[!] Obnovlenie: ne udalos poluchit blokirovku %s (kod %lu), obnovlenie otkloneno.\n",
+                os::to_utf8(where).c_str(), static_cast<unsigned long>(error));
+  } else if (holder.pid != 0) {
+    std::printf("[!] Obnovlenie: blokirovku %s derzhit process %lu (%s), obnovlenie otkloneno.\n",
+                os::to_utf8(where).c_str(), static_cast<unsigned long>(holder.pid),
+                holder.program.empty() ? "?" : os::to_utf8(holder.program).c_str());
+  } else {
+    // The platform cannot tell who holds it (a named mutex, a file opened without sharing).
+    std::printf("[!] Obnovlenie: blokirovku %s derzhit drugoy process, obnovlenie otkloneno.\n",
+                os::to_utf8(where).c_str());
+  }
   result.status = kStatusLockUnavailable;
   result.error_code = error;
   return kFailed;
+}
+
+// Takes a lock through `make(bound)`: one try first, and when another run holds it, a line that
+// says what the run waits for, then the bounded wait.
+template <typename Make>
+auto take_lock(const Make& make, const os::LockWaitBound& wait, const std::wstring& where) {
+  auto lock = make(os::LockWaitBound{std::chrono::milliseconds(0), wait.cancel});
+  if (lock.owned() || lock.error() != os::kErrorLockHeld || wait.limit.count() == 0) return lock;
+  std::printf("[*] Obnovlenie: blokirovku %s derzhit drugoy zapusk, zhdem do %lld s...\n", os::to_utf8(where).c_str(),
+              static_cast<long long>(std::chrono::duration_cast<std::chrono::seconds>(wait.limit).count()));
+  std::fflush(stdout);
+  return make(wait);
 }
 
 }  // namespace
@@ -367,12 +407,14 @@ std::uint32_t run_update_with_base_url(std::string_view base_url, const std::wst
   try {
     // Held until the run returns. A lock that cannot be had safely (another user's lock file, a
     // link in its place) ends the run: never go on unlocked.
-    const os::UpdateLock lock;
-    if (!lock.owned()) {
-      std::wstring where = os::UpdateLock::lock_file_path(os::kUpdateLockName);
-      if (where.empty()) where = os::kUpdateLockName;
-      return lock_unavailable(out, where, lock.error());
-    }
+    // Another run holds the locks for as long as it works, but not forever: past the wait limit
+    // the run says who holds them and gives up.
+    const os::LockWaitBound wait{wait_limits().lock_wait, progress.cancel};
+    std::wstring where = os::UpdateLock::lock_file_path(os::kUpdateLockName);
+    if (where.empty()) where = os::kUpdateLockName;
+    const os::UpdateLock lock = take_lock(
+        [](const os::LockWaitBound& bound) { return os::UpdateLock(os::kUpdateLockName, bound); }, wait, where);
+    if (!lock.owned()) return lock_unavailable(out, where, lock.error(), lock.holder());
     // The lock of the folder itself: runs of other accounts, or of other sessions, that update the
     // same folder take turns with this one. It lives in the staging folder (a link in whose place
     // goes first) and takes that folder along when it is let go and nothing else is left in it.
@@ -384,8 +426,12 @@ std::uint32_t run_update_with_base_url(std::string_view base_url, const std::wst
       // current, and a run that would have to change something fails at its first write.
       return run_locked(base_url, install_dir, self_path, out, progress, channel, /*may_write=*/false);
     }
-    const os::FolderLock folder_lock(staging_dir, kFolderLockName);
-    if (!folder_lock.owned()) return lock_unavailable(out, folder_lock.lock_file(), folder_lock.error());
+    const os::FolderLock folder_lock = take_lock(
+        [&](const os::LockWaitBound& bound) { return os::FolderLock(staging_dir, kFolderLockName, bound); }, wait,
+        staging_dir + os::kSep + std::wstring(kFolderLockName));
+    if (!folder_lock.owned()) {
+      return lock_unavailable(out, folder_lock.lock_file(), folder_lock.error(), folder_lock.holder());
+    }
     return run_locked(base_url, install_dir, self_path, out, progress, channel);
   } catch (const std::bad_alloc&) {
     return stopped_for_memory(out);

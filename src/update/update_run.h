@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -21,6 +22,7 @@ enum UpdateStatus : std::uint32_t {
   kStatusOutOfMemory = 9,  // the run ran out of memory and stopped where it was
   kStatusLockUnavailable = 10,  // the update lock could not be had safely (error_code says why)
   kStatusInterrupted = 11,      // an exception (from the caller's progress callback) ended the run
+  kStatusCancelled = 12,        // the caller's cancel flag stopped the run before any client file changed
 };
 
 // Result code of run_update.
@@ -50,6 +52,10 @@ using ProgressFn = void (*)(void* context, std::uint64_t bytes_done, std::uint64
 struct ProgressCallback {
   void* context = nullptr;
   ProgressFn fn = nullptr;  // null: the run prints its console progress line instead
+  // Set by the caller (any thread) to stop the run: waits for the locks end, the download stops
+  // within about a second keeping its finished parts, and nothing is replaced. A replacement under
+  // way is finished (or rolled back on its own failure), never cut. May be null.
+  const std::atomic<bool>* cancel = nullptr;
 };
 
 // 1 to 64 bytes, each an ASCII letter, digit, '.', '-' or '_', and neither "." nor "..".

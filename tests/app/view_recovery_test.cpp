@@ -238,7 +238,7 @@ TEST_F(ViewRecovery, ASecondDeathSoonAfterClosesTheWindowOnceTheRunHasEnded) {
   EXPECT_EQ(host.count("create_view"), 1u);  // made anew once, not twice
   EXPECT_FALSE(app_state().webview);
 
-  // The run cannot be cut short: a close is still refused, and a third death changes nothing.
+  // A close now asks the run to stop and waits for it, and a third death changes nothing.
   window_proc(kWindowClose, 0, nullptr);
   window_proc(WM_VIEW_FAILED, 0, nullptr);
   EXPECT_EQ(host.count("destroy_window"), 0u);

@@ -47,7 +47,7 @@ TEST_F(WindowProc, TheWindowIsRevealedOnceByItsTimer) {
   EXPECT_FALSE(app_state().cloaked);
 }
 
-TEST_F(WindowProc, OneWorkerAtATimeAndNoCloseWhileItRuns) {
+TEST_F(WindowProc, OneWorkerAtATimeAndACloseWhileItRunsWaitsForItsEnd) {
   std::promise<void> release;
   std::shared_future<void> released = release.get_future().share();
   std::thread::id worker_thread;
@@ -59,13 +59,11 @@ TEST_F(WindowProc, OneWorkerAtATimeAndNoCloseWhileItRuns) {
   std::weak_ptr<int> dropped = request;
   EXPECT_FALSE(start_worker([request = std::move(request)] {}));
   EXPECT_TRUE(dropped.expired());  // the dropped job's request is destroyed at once
-  window_proc(kWindowClose, 0, nullptr);  // e.g. the taskbar's Close during an install
-  EXPECT_EQ(host.count("destroy_window"), 0u);
-
   release.set_value();
   ASSERT_TRUE(idle());
   EXPECT_FALSE(app_state().worker.joinable());
   EXPECT_NE(worker_thread, std::this_thread::get_id());
+  EXPECT_EQ(host.count("destroy_window"), 0u);
   int runs = 0;
   ASSERT_TRUE(start_worker([&runs] { ++runs; }));  // joined: a new worker may start
   ASSERT_TRUE(idle());
@@ -75,6 +73,41 @@ TEST_F(WindowProc, OneWorkerAtATimeAndNoCloseWhileItRuns) {
   window_proc(kWindowClose, 0, nullptr);
   EXPECT_EQ(host.calls, (std::vector<std::string>{"destroy_window", "release_view", "quit_message_loop"}));
   EXPECT_FALSE(app_state().webview);
+}
+
+TEST_F(WindowProc, ACloseDuringARunStopsAnInstallLetsAnUninstallFinishAndThenCloses) {
+  const struct {
+    RunMode mode;
+    bool cancel;
+    const wchar_t* page;
+  } cases[] = {
+      {RunMode::Install, true, L"{\"type\":\"closing\",\"cancel\":true}"},
+      {RunMode::Uninstall, false, L"{\"type\":\"closing\",\"cancel\":false}"},
+  };
+  for (const auto& c : cases) {
+    reset_app_state();
+    app_state().host = &host;
+    app_state().window = true;
+    host.calls.clear();
+    host.page.clear();
+    app_state().mode = c.mode;
+    on_view_created({});
+    std::promise<void> release;
+    ASSERT_TRUE(start_worker([done = release.get_future().share()] { done.wait(); }));
+    // The taskbar's Close (or the page's) during the run, twice: the window stays until the run ends.
+    window_proc(kWindowClose, 0, nullptr);
+    window_proc(kWindowClose, 0, nullptr);
+    EXPECT_EQ(host.count("destroy_window"), 0u);
+    EXPECT_EQ(app_state().cancel_requested.load(), c.cancel);
+    EXPECT_EQ(host.page, std::vector<std::wstring>{c.page});
+    release.set_value();
+    ASSERT_TRUE(host.pump_until([this] { return host.count("destroy_window") == 1; }));
+    EXPECT_FALSE(app_state().busy.load());
+    // The next run starts without the old request.
+    ASSERT_TRUE(start_worker([] {}));
+    EXPECT_FALSE(app_state().cancel_requested.load());
+    ASSERT_TRUE(idle());
+  }
 }
 
 TEST_F(WindowProc, PickersStoreTheChosenFoldersAndTellThePage) {

@@ -38,5 +38,15 @@ TEST_F(InstallWithEngine, InstallRepeatAndUninstall) {
   EXPECT_EQ(os::read_registry_string(os::RegistryRoot::CurrentUser, kProgramsKey, L"InstallLocation"), L"");
 }
 
+TEST_F(InstallWithEngine, AWindowClosedDuringTheInstallStopsItAndSaysSo) {
+  app_state().cancel_requested.store(true);  // as the window sets it on a close during the run
+  EXPECT_EQ(install(), (std::vector<std::wstring>{
+                           L"{\"type\":\"stage\",\"stage\":\"manifest\"}", L"{\"type\":\"stage\",\"stage\":\"download\"}",
+                           L"{\"type\":\"error\",\"message\":\"Установка отменена. Уже скачанные файлы сохранены, и "
+                           L"следующая установка продолжит с них.\"}"}));
+  EXPECT_FALSE(path_exists(request_.install_dir + L"/Corvane.exe"));
+  EXPECT_EQ(os::read_registry_string(os::RegistryRoot::CurrentUser, kProgramsKey, L"InstallLocation"), L"");
+}
+
 }  // namespace
 }  // namespace corvane

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <vector>
 
 namespace corvane {
@@ -29,6 +30,36 @@ TEST(PartStatus, RangedTakesOnly206WholeTakes200Or206AndFatalIsRefusalOrBadRange
   for (const std::uint32_t retry : {200u, 206u, 401u, 408u, 429u, 500u, 502u, 503u}) {
     EXPECT_FALSE(is_fatal_status(retry)) << retry;
   }
+}
+
+TEST(ThroughputFloor, TripsOnlyAfterAWholeWindowBelowTheFloor) {
+  using std::chrono::milliseconds;
+  const SteadyTime t0{};
+  // Checks in order: (ms since the start, bytes received so far, expected answer).
+  struct Check {
+    int ms;
+    std::uint64_t received;
+    bool holds;
+  };
+  const struct {
+    const char* name;
+    std::vector<Check> checks;
+  } cases[] = {
+      {"nothing yet within the first window", {{0, 0, true}, {999, 0, true}}},
+      {"a stalled first window", {{1000, 99, false}}},
+      {"exactly the floor", {{1000, 100, true}}},
+      // Each window is judged on its own bytes, not on what an earlier one brought.
+      {"a fast start, then a trickle", {{1000, 5000, true}, {1500, 5010, true}, {2000, 5050, false}}},
+      {"a slow start that picks up", {{500, 10, true}, {1000, 150, true}, {2000, 400, true}}},
+  };
+  for (const auto& c : cases) {
+    ThroughputFloor floor(100, milliseconds(1000), t0);
+    for (const Check& check : c.checks) {
+      EXPECT_EQ(floor.holds(t0 + milliseconds(check.ms), check.received), check.holds) << c.name << " @" << check.ms;
+    }
+  }
+  ThroughputFloor none(0, milliseconds(1000), t0);  // no floor: never trips
+  EXPECT_TRUE(none.holds(t0 + milliseconds(60000), 0));
 }
 
 // A sink that records where each piece went and can refuse the n-th piece.

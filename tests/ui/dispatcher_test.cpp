@@ -158,7 +158,7 @@ TEST_F(Dispatcher, ReadyAnswersWithInitForTheMode) {
                                            in_json(client) + L"\"}"}));
 }
 
-TEST_F(Dispatcher, WhileAWorkerRunsOnlyHarmlessCommandsAreCarriedOut) {
+TEST_F(Dispatcher, WhileAWorkerRunsOnlyHarmlessCommandsAndTheCloseAreCarriedOut) {
   app_state().webview = true;
   app_state().cloaked = true;
   hold_ = true;
@@ -175,7 +175,8 @@ TEST_F(Dispatcher, WhileAWorkerRunsOnlyHarmlessCommandsAreCarriedOut) {
             L"{\"type\":\"resume\",\"running\":true,\"desktopShortcut\":false,\"startMenuShortcut\":false}");
   EXPECT_EQ(host.calls, (std::vector<std::string>{"kill_timer 1", "set_cloaked 0", "bring_to_foreground", "focus_view",
                                                   "minimize_window"}));
-  EXPECT_EQ(posted(), std::vector<WindowMessage>{WM_START_DRAG});
+  // "close" goes to the window, which stops the run first (window_proc).
+  EXPECT_EQ(posted(), (std::vector<WindowMessage>{kWindowClose, WM_START_DRAG}));
 
   release_.set_value();
   finish_worker();

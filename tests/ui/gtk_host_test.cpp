@@ -2,7 +2,7 @@
 // view of the embedded test page (tests/ui/host_page):
 //   - a cloaked window is mapped at its place but shaped down to one pixel that lets no click
 //     through, off the task bar; uncloaked it shows whole, at its placement's size; a close from
-//     the window manager goes to the setup, which refuses it while busy;
+//     the window manager goes to the setup, which keeps the window while a run goes on;
 //   - the page is revealed only once it has been painted, and then at once, with the keyboard focus;
 //   - the view shows the page's own origin only: other origins never get a navigation, and the
 //     page's Content-Security-Policy (from the scheme's answers) refuses its requests elsewhere,
@@ -177,7 +177,7 @@ class GtkHostTest : public ::testing::Test {
 };
 
 TEST_F(GtkHostTest, CloakedWindowIsMappedButShowsNothingAndUncloaksWhole) {
-  app_state().busy = true;  // a close request must then be refused
+  app_state().busy = true;  // a close request then waits for the run
   ASSERT_TRUE(host_->create_window({100, 80, 100 + 540, 80 + 400}));
   host_->set_cloaked(true);
   host_->show_window();
@@ -203,7 +203,7 @@ TEST_F(GtkHostTest, CloakedWindowIsMappedButShowsNothingAndUncloaksWhole) {
   EXPECT_EQ(gtk_widget_get_allocated_width(window), 540);
   EXPECT_EQ(gtk_widget_get_allocated_height(window), 400);
 
-  // The window manager's close goes to the setup, which refuses it while busy.
+  // The window manager's close goes to the setup, which keeps the window while a run goes on.
   GdkEvent* close = gdk_event_new(GDK_DELETE);
   close->any.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(window)));
   gtk_main_do_event(close);

@@ -30,6 +30,7 @@ struct Request {
   std::string path;  // target without query, as sent
   bool keep_alive = true;
   std::optional<std::string> range;
+  std::uint64_t connection = 0;  // which accepted connection it came on (1, 2, ...)
 };
 
 std::string lower(std::string_view text) {
@@ -193,6 +194,7 @@ struct Server::State {
   std::map<std::string, PathCounters> counters;
   PathCounters totals;
   std::uint64_t connections = 0;
+  std::uint64_t connection_ids = 0;  // never reset: a counter's last connection stays unique
   std::set<Socket> open_sockets;
   struct Worker {
     std::thread thread;
@@ -226,6 +228,8 @@ struct Server::State {
     const bool ranged = request.range.has_value();
     std::lock_guard<std::mutex> lock(mutex);
     PathCounters& c = counters[request.path];
+    if (request.connection != c.last_connection) ++c.connections;
+    c.last_connection = request.connection;
     c.last_head = request.head;
     totals.last_head = request.head;
     ++c.requests;
@@ -310,6 +314,11 @@ bool Server::State::read_more(Socket fd, std::string& buffer) {
 }
 
 void Server::State::serve_connection(Socket fd) {
+  std::uint64_t connection;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    connection = ++connection_ids;
+  }
   std::string buffer;
   bool open = true;
   while (open && !stopping) {
@@ -322,6 +331,7 @@ void Server::State::serve_connection(Socket fd) {
     }
     if (!open) break;
     Request request;
+    request.connection = connection;
     request.head = buffer.substr(0, head_end);
     buffer.erase(0, head_end + 4);
     if (!parse_request(request.head, request)) {

@@ -45,6 +45,8 @@ struct PathCounters {
   std::uint64_t requests = 0;
   std::uint64_t ranged_requests = 0;  // requests that carried a Range header
   std::uint64_t body_bytes = 0;       // body bytes written to the socket
+  std::uint64_t connections = 0;      // connections it was asked on, counted at each change of connection
+  std::uint64_t last_connection = 0;
   std::string last_head;              // request line and headers of the latest request
 };
 

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <utility>
 
+#include "os/posix/lock_wait_posix.h"
 #include "os/posix/path_posix.h"
 
 namespace corvane::os {
@@ -25,8 +26,18 @@ bool same_object(const struct stat& a, const struct stat& b) { return a.st_dev =
 
 FolderLock::FolderLock(std::wstring_view folder, std::wstring_view name) : folder_(folder) {
   file_ = folder_ + L"/" + std::wstring(name);
+  take(nullptr);
+}
+
+FolderLock::FolderLock(std::wstring_view folder, std::wstring_view name, const LockWaitBound& wait)
+    : folder_(folder) {
+  file_ = folder_ + L"/" + std::wstring(name);
+  take(&wait);
+}
+
+void FolderLock::take(const LockWaitBound* wait) {
   const std::string dir_path = posix::native_path(folder_);
-  const std::string file_name = posix::native_path(name);
+  const std::string file_name = posix::native_path(file_.substr(folder_.size() + 1));
   for (int attempt = 0; attempt < kVanishedTries; ++attempt) {
     (void)::mkdir(dir_path.c_str(), 0777);
     const int dir = ::open(dir_path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -57,12 +68,9 @@ FolderLock::FolderLock(std::wstring_view folder, std::wstring_view name) : folde
       error_ = kErrorAccessDenied;
       return;
     }
-    int rc;
-    do {
-      rc = ::flock(fd, LOCK_EX);
-    } while (rc != 0 && errno == EINTR);
-    if (rc != 0) {
-      error_ = error_from_errno(errno);
+    if (const int e = posix::lock_exclusive(fd, wait); e != 0) {
+      error_ = e == EWOULDBLOCK ? kErrorLockHeld : e == ECANCELED ? kErrorCancelled : error_from_errno(e);
+      if (e == EWOULDBLOCK) holder_ = posix::flock_holder(fd);
       ::close(fd);
       ::close(dir);
       return;

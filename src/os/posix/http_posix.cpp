@@ -86,6 +86,14 @@ struct HttpSession::Impl {
     return self->deliver([&] { return self->receiver->on_body(bytes, length); }) ? length : 0;
   }
 
+  // curl's progress callback, also called about once a second while nothing moves; non-zero
+  // aborts the transfer.
+  static int on_progress(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    auto* self = static_cast<Impl*>(context);
+    if (self->stopped || self->receiver == nullptr) return self->stopped ? 1 : 0;
+    return self->deliver([&] { return self->receiver->keep_going(); }) ? 0 : 1;
+  }
+
   // Runs one receiver call; false (also when it throws) stops the request.
   template <typename Call>
   bool deliver(Call&& call) noexcept {
@@ -140,7 +148,10 @@ bool HttpSession::open(const HttpTimeouts& timeouts, std::size_t read_buffer_siz
       curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Impl::on_header) == CURLE_OK &&
       curl_easy_setopt(e, CURLOPT_HEADERDATA, impl.get()) == CURLE_OK &&
       curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Impl::on_body) == CURLE_OK &&
-      curl_easy_setopt(e, CURLOPT_WRITEDATA, impl.get()) == CURLE_OK;
+      curl_easy_setopt(e, CURLOPT_WRITEDATA, impl.get()) == CURLE_OK &&
+      curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, &Impl::on_progress) == CURLE_OK &&
+      curl_easy_setopt(e, CURLOPT_XFERINFODATA, impl.get()) == CURLE_OK &&
+      curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L) == CURLE_OK;
   if (!ok) return false;
   impl_ = std::move(impl);
   return true;

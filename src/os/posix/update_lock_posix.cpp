@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "os/posix/lock_wait_posix.h"
 #include "os/posix/path_posix.h"
 #include "os/text.h"
 
@@ -97,6 +98,13 @@ std::wstring UpdateLock::lock_file_path(std::wstring_view name) {
 }
 
 UpdateLock::UpdateLock(std::wstring_view name, LockWait wait) {
+  const LockWaitBound once{};
+  take(name, wait == LockWait::No ? &once : nullptr);
+}
+
+UpdateLock::UpdateLock(std::wstring_view name, const LockWaitBound& wait) { take(name, &wait); }
+
+void UpdateLock::take(std::wstring_view name, const LockWaitBound* wait) {
   const LockDir dir = lock_dir();
   if (dir.path.empty()) {
     error_ = kErrorPathNotFound;
@@ -147,12 +155,9 @@ UpdateLock::UpdateLock(std::wstring_view name, LockWait wait) {
     error_ = error_from_errno(errno);
     return;
   }
-  int rc;
-  do {
-    rc = ::flock(lock.fd, wait == LockWait::No ? LOCK_EX | LOCK_NB : LOCK_EX);
-  } while (rc != 0 && errno == EINTR);
-  if (rc != 0) {
-    error_ = errno == EWOULDBLOCK ? kErrorLockHeld : error_from_errno(errno);
+  if (const int e = posix::lock_exclusive(lock.fd, wait); e != 0) {
+    error_ = e == EWOULDBLOCK ? kErrorLockHeld : e == ECANCELED ? kErrorCancelled : error_from_errno(e);
+    if (e == EWOULDBLOCK) holder_ = posix::flock_holder(lock.fd);
     return;
   }
   handle_ = std::exchange(lock.fd, -1);
@@ -161,13 +166,14 @@ UpdateLock::UpdateLock(std::wstring_view name, LockWait wait) {
 UpdateLock::~UpdateLock() { release(); }
 
 UpdateLock::UpdateLock(UpdateLock&& other) noexcept
-    : handle_(std::exchange(other.handle_, kNone)), error_(other.error_) {}
+    : handle_(std::exchange(other.handle_, kNone)), error_(other.error_), holder_(std::move(other.holder_)) {}
 
 UpdateLock& UpdateLock::operator=(UpdateLock&& other) noexcept {
   if (this != &other) {
     release();
     handle_ = std::exchange(other.handle_, kNone);
     error_ = other.error_;
+    holder_ = std::move(other.holder_);
   }
   return *this;
 }

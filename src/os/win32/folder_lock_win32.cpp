@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <utility>
 
 #include "os/win32/win32_common.h"
@@ -20,6 +21,18 @@ HANDLE handle_of(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle)
 
 FolderLock::FolderLock(std::wstring_view folder, std::wstring_view name) : folder_(folder) {
   file_ = folder_ + L"\\" + std::wstring(name);
+  take(nullptr);
+}
+
+FolderLock::FolderLock(std::wstring_view folder, std::wstring_view name, const LockWaitBound& wait)
+    : folder_(folder) {
+  file_ = folder_ + L"\\" + std::wstring(name);
+  take(&wait);
+}
+
+// A file opened without sharing cannot say who holds it: holder_ stays empty.
+void FolderLock::take(const LockWaitBound* wait) {
+  const auto deadline = std::chrono::steady_clock::now() + (wait != nullptr ? wait->limit : std::chrono::milliseconds(0));
   const auto folder_path = win32::native_path(folder_);
   const auto file_path = win32::native_path(file_);
   if (!folder_path || !file_path) {
@@ -47,7 +60,16 @@ FolderLock::FolderLock(std::wstring_view folder, std::wstring_view name) : folde
     if (h == INVALID_HANDLE_VALUE) {
       const DWORD e = ::GetLastError();
       if (e == ERROR_SHARING_VIOLATION) {
-        ::Sleep(kRetryMs);  // another process holds it: wait without a time limit
+        // Another process holds it: wait, without a time limit unless bounded.
+        if (wait != nullptr && wait->cancel != nullptr && wait->cancel->load()) {
+          error_ = kErrorCancelled;
+          return;
+        }
+        if (wait != nullptr && std::chrono::steady_clock::now() >= deadline) {
+          error_ = kErrorLockHeld;
+          return;
+        }
+        ::Sleep(kRetryMs);
         continue;
       }
       const bool vanished = e == ERROR_PATH_NOT_FOUND || e == ERROR_FILE_NOT_FOUND;

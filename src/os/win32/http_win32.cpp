@@ -187,7 +187,7 @@ HttpOutcome HttpSession::get(std::string_view url, std::string_view extra_header
   if (status >= 300 && status < 400 && has_header(request.get(), WINHTTP_QUERY_LOCATION)) {
     return HttpOutcome::kNoResponse;
   }
-  if (!receiver.on_status(status)) return HttpOutcome::kStopped;
+  if (!receiver.on_status(status) || !receiver.keep_going()) return HttpOutcome::kStopped;
 
   // The announced length only tells a body cut short by the server from one that ended; the
   // caller counts the bytes itself.
@@ -196,13 +196,17 @@ HttpOutcome HttpSession::get(std::string_view url, std::string_view extra_header
   std::uint64_t received = 0;
   std::vector<std::uint8_t>& buffer = impl_->buffer;
   for (;;) {
+    // Read what has arrived rather than wait for a full buffer, so that a trickling body reaches
+    // the receiver (and its keep_going) piece by piece. 0 available: the body has ended.
+    DWORD available = 0;
+    if (!WinHttpQueryDataAvailable(request.get(), &available)) return HttpOutcome::kBodyFailed;
+    if (available == 0) break;
+    const DWORD want = available < buffer.size() ? available : static_cast<DWORD>(buffer.size());
     DWORD read = 0;
-    if (!WinHttpReadData(request.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read)) {
-      return HttpOutcome::kBodyFailed;
-    }
+    if (!WinHttpReadData(request.get(), buffer.data(), want, &read)) return HttpOutcome::kBodyFailed;
     if (read == 0) break;
     received += read;
-    if (!receiver.on_body(buffer.data(), read)) return HttpOutcome::kStopped;
+    if (!receiver.on_body(buffer.data(), read) || !receiver.keep_going()) return HttpOutcome::kStopped;
   }
   return has_length && received < announced ? HttpOutcome::kBodyCutShort : HttpOutcome::kBodyEnded;
 }

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <utility>
 
 #include "os/win32/win32_common.h"
@@ -22,6 +23,14 @@ ErrorCode last_error_or_failure() {
 std::wstring UpdateLock::lock_file_path(std::wstring_view name) { return std::wstring(name); }
 
 UpdateLock::UpdateLock(std::wstring_view name, LockWait wait) {
+  const LockWaitBound once{};
+  take(name, wait == LockWait::No ? &once : nullptr);
+}
+
+UpdateLock::UpdateLock(std::wstring_view name, const LockWaitBound& wait) { take(name, &wait); }
+
+// A mutex cannot say which process holds it: holder_ stays empty.
+void UpdateLock::take(std::wstring_view name, const LockWaitBound* wait) {
   const auto native = win32::checked_text(name);
   if (!native) {
     error_ = win32::kErrorBadPathName;
@@ -35,7 +44,19 @@ UpdateLock::UpdateLock(std::wstring_view name, LockWait wait) {
     return;
   }
   // WAIT_ABANDONED: the last holder ended without releasing it; the lock is ours all the same.
-  const DWORD waited = ::WaitForSingleObject(mutex.get(), wait == LockWait::No ? 0 : INFINITE);
+  // A bounded wait goes in slices, so that a cancel is seen within one.
+  constexpr DWORD kSliceMs = 50;
+  const auto deadline = std::chrono::steady_clock::now() + (wait != nullptr ? wait->limit : std::chrono::milliseconds(0));
+  DWORD waited = WAIT_TIMEOUT;
+  for (;;) {
+    if (wait != nullptr && wait->cancel != nullptr && wait->cancel->load()) {
+      error_ = kErrorCancelled;
+      return;
+    }
+    const bool last = wait != nullptr && std::chrono::steady_clock::now() >= deadline;
+    waited = ::WaitForSingleObject(mutex.get(), wait == nullptr ? INFINITE : last ? 0 : kSliceMs);
+    if (waited != WAIT_TIMEOUT || last) break;
+  }
   if (waited == WAIT_TIMEOUT) {
     error_ = kErrorLockHeld;
     return;
@@ -50,13 +71,16 @@ UpdateLock::UpdateLock(std::wstring_view name, LockWait wait) {
 UpdateLock::~UpdateLock() { release(); }
 
 UpdateLock::UpdateLock(UpdateLock&& other) noexcept
-    : handle_(std::exchange(other.handle_, kNone)), error_(std::exchange(other.error_, kErrorSuccess)) {}
+    : handle_(std::exchange(other.handle_, kNone)),
+      error_(std::exchange(other.error_, kErrorSuccess)),
+      holder_(std::move(other.holder_)) {}
 
 UpdateLock& UpdateLock::operator=(UpdateLock&& other) noexcept {
   if (this != &other) {
     release();
     handle_ = std::exchange(other.handle_, kNone);
     error_ = std::exchange(other.error_, kErrorSuccess);
+    holder_ = std::move(other.holder_);
   }
   return *this;
 }

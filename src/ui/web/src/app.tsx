@@ -49,7 +49,7 @@ export function App({ store }: { store: Store }) {
         layout={layout}
         tone={hero_tone(s.view)}
         sloganTop={slogan_top(s.mode, s.view)}
-        closeDisabled={s.busy}
+        closeDisabled={s.busy && s.closing !== ''}
         onMinimize={() => dispatch({ kind: 'minimize' })}
         onClose={() => dispatch({ kind: 'close' })}
         onDrag={() => dispatch({ kind: 'drag' })}

@@ -60,8 +60,14 @@ export function SetupScreen({ s, dispatch }: { s: PageState; dispatch: Dispatch 
   );
 }
 
+// What the progress screen says while a close waits for the run to end.
+const CLOSING_TEXT = {
+  cancel: { title: 'Отменяем установку...', detail: 'Окно закроется, как только загрузка остановится. Скачанное сохранится.' },
+  finish: { title: 'Завершаем удаление...', detail: 'Окно закроется само, когда удаление закончится.' },
+};
+
 export function ProgressScreen({ s }: { s: PageState }) {
-  const p = progress_view(s);
+  const p = s.closing ? { ...progress_view(s), ...CLOSING_TEXT[s.closing], indeterminate: true, amount: '' } : progress_view(s);
   return (
     <div class="progress">
       <div class="progress-head">

@@ -21,6 +21,9 @@ export interface PageState extends ProgressFields {
   removeResources: boolean;
   /** What the uninstall left in the client folder because it is not the client's. */
   kept: string[];
+  /** The window was asked to close during the run: 'cancel' while an install stops, 'finish' while an
+   * uninstall ends; the window then closes by itself. */
+  closing: '' | 'cancel' | 'finish';
 }
 
 export function initial_state(): PageState {
@@ -36,6 +39,7 @@ export function initial_state(): PageState {
     startMenuShortcut: true,
     removeResources: true,
     kept: [],
+    closing: '',
     ...reset_progress(),
   };
 }
@@ -103,7 +107,7 @@ export function step(s: PageState, e: PageEvent): Step {
       return { state: { ...s, removeResources: !s.removeResources } };
     case 'install': {
       if (!can_install(s) || s.view !== 'setup') return { state: s };
-      const next: PageState = { ...s, ...reset_progress(), busy: true, view: 'progress' };
+      const next: PageState = { ...s, ...reset_progress(), busy: true, closing: '', view: 'progress' };
       const gta = s.gtaValid ? s.gtaDir : '';
       const flag = (on: boolean) => (on ? '1' : '0');
       return { state: next, send: command('install', s.installDir, gta, flag(s.desktopShortcut), flag(s.startMenuShortcut)) };
@@ -113,19 +117,25 @@ export function step(s: PageState, e: PageEvent): Step {
       if (s.busy || s.mode !== 'uninstall' || s.view === 'loading' || (phase !== 'confirm' && phase !== 'error')) {
         return { state: s };
       }
-      return { state: { ...s, busy: true, view: 'progress' }, send: command('uninstall', s.removeResources ? '1' : '0') };
+      return { state: { ...s, busy: true, closing: '', view: 'progress' }, send: command('uninstall', s.removeResources ? '1' : '0') };
     }
     case 'retry':
       return s.view === 'error' && s.mode === 'install' && !s.busy ? { state: { ...s, view: 'setup' } } : { state: s };
     case 'launch':
       return s.view === 'installed' ? { state: s, send: 'launch' } : { state: s };
     case 'close':
-      return s.busy ? { state: s } : { state: s, send: 'close' };
+      // During a run the native side stops an install (or lets an uninstall finish), then closes.
+      if (!s.busy) return { state: s, send: 'close' };
+      return s.closing ? { state: s } : { state: { ...s, closing: closing_of(s.mode) }, send: 'close' };
     case 'minimize':
       return { state: s, send: 'minimize' };
     case 'drag':
       return { state: s, send: 'drag' };
   }
+}
+
+function closing_of(mode: Mode): 'cancel' | 'finish' {
+  return mode === 'install' ? 'cancel' : 'finish';
 }
 
 function text_of(value: unknown): string {
@@ -176,6 +186,8 @@ function on_message(s: PageState, data: unknown, now: number): Step {
     case 'progress':
       if (!is_count(m.done) || !is_count(m.total)) return { state: s };
       return { state: record_sample(s, m.done, m.total, now) };
+    case 'closing':
+      return s.busy ? { state: { ...s, closing: m.cancel === true ? 'cancel' : 'finish' } } : { state: s };
     case 'installed':
       return { state: { ...s, busy: false, view: 'installed' } };
     case 'uninstalled': {

@@ -57,7 +57,9 @@ export function UninstallEmblem({ phase }: { phase: UninstallPhase }) {
 
 export function UninstallCard({ s, dispatch }: { s: PageState; dispatch: (event: PageEvent) => void }) {
   const phase = uninstall_phase(s.view);
-  const t = card_text(phase, s.removeResources, s.errorText, s.kept);
+  const base = card_text(phase, s.removeResources, s.errorText, s.kept);
+  // Closed during the work: the removal goes on to its end, then the window closes.
+  const t = phase === 'working' && s.closing ? { ...base, text: 'Завершаем удаление: окно закроется само, когда оно закончится.' } : base;
   const act = () => dispatch(phase === 'done' ? { kind: 'close' } : { kind: 'uninstall' });
   return (
     <div class={`uninstall uninstall-${phase}`}>

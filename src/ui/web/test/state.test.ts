@@ -22,7 +22,7 @@ describe('messages', () => {
   it('starts on loading with the documented initial values', () => {
     expect(initial_state()).toEqual({
       view: 'loading', mode: 'install', busy: false, errorText: '', installDir: '', gtaDir: '', gtaValid: false,
-      desktopShortcut: true, startMenuShortcut: true, removeResources: true, kept: [],
+      desktopShortcut: true, startMenuShortcut: true, removeResources: true, kept: [], closing: '',
       stage: 'manifest', done: 0, total: 0, measured: false, speed: 0, sampleBytes: 0, sampleTime: 0,
     });
   });
@@ -119,9 +119,13 @@ describe('install flow', () => {
     expect(run([initInstall, { kind: 'install' }, msg({ type: 'installed' }), { kind: 'launch' }]).sent.at(-1)).toBe('launch');
   });
 
-  it('refuses close and the pickers while busy, and allows them otherwise', () => {
-    const busy = run([initInstall, { kind: 'install' }, { kind: 'close' }, { kind: 'browseInstall' }, { kind: 'browseGta' }]);
-    expect(busy.sent).toEqual(['show', 'install|C:\\Corvane|D:\\GTA V|1|1']);
+  it('refuses the pickers while busy, asks once to close (which stops the run), and allows all otherwise', () => {
+    const busy = run([initInstall, { kind: 'install' }, { kind: 'close' }, { kind: 'close' }, { kind: 'browseInstall' }, { kind: 'browseGta' }]);
+    expect(busy.sent).toEqual(['show', 'install|C:\\Corvane|D:\\GTA V|1|1', 'close']);
+    expect(busy.state).toMatchObject({ busy: true, closing: 'cancel', view: 'progress' });
+    // A close from the taskbar: the native side tells the page.
+    const taskbar = run([initInstall, { kind: 'install' }, msg({ type: 'closing', cancel: true })]);
+    expect(taskbar.state.closing).toBe('cancel');
     const idle = run([initInstall, { kind: 'browseInstall' }, { kind: 'browseGta' }, { kind: 'close' }, { kind: 'minimize' }, { kind: 'drag' }]);
     expect(idle.sent).toEqual(['show', 'browseInstall|C:\\Corvane', 'browseGta|D:\\GTA V', 'close', 'minimize', 'drag']);
   });
@@ -168,7 +172,7 @@ describe('a page that comes up during or after a run', () => {
       ],
       resumed.state,
     );
-    expect(sent).toEqual(['launch']); // close refused while the run goes on
+    expect(sent).toEqual(['close', 'launch']); // the native side decides what a close during the run does
     expect(state).toMatchObject({ view: 'installed', busy: false, stage: 'download', done: 200, total: 400 });
   });
 

@@ -23,6 +23,7 @@
 #include "os/update_lock.h"
 #include "update/cleanup.h"
 #include "update/manifest.h"
+#include "update/release_trust.h"
 #include "update/replace_journal.h"
 #include "update/replacement.h"
 #include "update/space_plan.h"
@@ -81,7 +82,8 @@ bool use_ranges(const UrlParts& url, const std::vector<ManifestFile>& changed) {
 // update lock held.
 std::uint32_t update_from_manifest(const Manifest& manifest, const UrlParts& url,
                                    std::wstring_view install_dir, std::wstring_view self_path,
-                                   UpdateResult& result, ProgressCallback progress) {
+                                   UpdateResult& result, ProgressCallback progress, const TrustRoots& roots,
+                                   const InstalledSerials& accepted) {
   const std::string label = release_label_of(manifest);
   const std::wstring staging_dir = staging_dir_for(install_dir);
 
@@ -95,6 +97,7 @@ std::uint32_t update_from_manifest(const Manifest& manifest, const UrlParts& url
   }
   prune_staging(staging_dir, keep);
   if (changed.empty()) {
+    record_release(roots, install_dir, accepted);
     std::printf("[*] Klient aktualen (versiya %s).\n", label.c_str());
     return kUpToDate;
   }
@@ -179,6 +182,7 @@ std::uint32_t update_from_manifest(const Manifest& manifest, const UrlParts& url
 
   bool replaced_self = false;
   if (!apply_files(install_dir, changed, staged, self_path, result, replaced_self)) return kFailed;
+  record_release(roots, install_dir, accepted);
 
   prune_staging(staging_dir, {});
   delete_old_copies(install_dir);
@@ -222,8 +226,9 @@ bool put_back_interrupted_replacement(std::wstring_view install_dir, UpdateResul
   return false;
 }
 
-std::uint32_t run_locked(std::string_view base_url, std::wstring_view install_dir, std::wstring_view self_path,
-                         UpdateResult& result, ProgressCallback progress, const std::string& channel) {
+std::uint32_t run_locked(std::string_view base_url, const TrustRoots& roots, std::wstring_view install_dir,
+                         std::wstring_view self_path, UpdateResult& result, ProgressCallback progress,
+                         const std::string& channel) {
   if (!put_back_interrupted_replacement(install_dir, result)) return kFailed;
   delete_old_copies(install_dir);
 
@@ -240,6 +245,10 @@ std::uint32_t run_locked(std::string_view base_url, std::wstring_view install_di
     return fail(result, http_status == 404 ? kStatusManifestMissing : kStatusCdnUnreachable);
   }
 
+  // Nothing of a release is requested before its manifest has passed the trust checks.
+  InstalledSerials accepted;
+  if (!admit_release(roots, url, body, install_dir, accepted)) return fail(result, kStatusManifestCorrupt);
+
   Manifest manifest;
   if (!parse_manifest(body, manifest) || has_conflicting_targets(install_dir, manifest.files)) {
     std::printf("%s", kManifestCorruptLine);
@@ -248,7 +257,7 @@ std::uint32_t run_locked(std::string_view base_url, std::wstring_view install_di
   body = std::string();
   result.version = manifest.version;
   result.date = manifest.date;
-  return update_from_manifest(manifest, url, install_dir, self_path, result, progress);
+  return update_from_manifest(manifest, url, install_dir, self_path, result, progress, roots, accepted);
 }
 
 std::uint32_t lock_unavailable(UpdateResult& result, const std::wstring& where, os::ErrorCode error) {
@@ -274,6 +283,12 @@ bool is_valid_channel(std::string_view channel) {
 std::uint32_t run_update_with_base_url(std::string_view base_url, const std::wstring& install_dir,
                                        const std::wstring& self_path, UpdateResult* result,
                                        ProgressCallback progress, const std::string& channel) {
+  return run_update_with_roots(base_url, pinned_roots(), install_dir, self_path, result, progress, channel);
+}
+
+std::uint32_t run_update_with_roots(std::string_view base_url, const TrustRoots& roots,
+                                    const std::wstring& install_dir, const std::wstring& self_path,
+                                    UpdateResult* result, ProgressCallback progress, const std::string& channel) {
   UpdateResult own;
   UpdateResult& out = result != nullptr ? *result : own;
   out = UpdateResult{};
@@ -295,11 +310,11 @@ std::uint32_t run_update_with_base_url(std::string_view base_url, const std::wst
       // An account that may only read the client folder (another account's install, a read-only
       // volume) can write nothing there, the lock included: it still learns whether the client is
       // current, and a run that would have to change something fails at its first write.
-      return run_locked(base_url, install_dir, self_path, out, progress, channel);
+      return run_locked(base_url, roots, install_dir, self_path, out, progress, channel);
     }
     const os::FolderLock folder_lock(staging_dir, kFolderLockName);
     if (!folder_lock.owned()) return lock_unavailable(out, folder_lock.lock_file(), folder_lock.error());
-    return run_locked(base_url, install_dir, self_path, out, progress, channel);
+    return run_locked(base_url, roots, install_dir, self_path, out, progress, channel);
   } catch (const std::bad_alloc&) {
     return stopped_for_memory(out);
   } catch (const std::length_error&) {

@@ -44,6 +44,7 @@
 #include "release_builder/lzms_pack.h"
 #include "release_builder/release.h"
 #include "support/test_content.h"
+#include "support/test_signing.h"
 #include "test_cdn.h"
 
 extern char** environ;
@@ -418,6 +419,7 @@ int Driver::main() {
   release.out = corvane::os::from_utf8((o_.work / "cdn" / "release").string());
   release.version = "2.0.0";
   if (corvane::tools::lzms_packing_available()) release.pack_globs = {"Corvane.exe", "data/ngtables/*.bin"};
+  release.signing = corvane::test::channel_signing();
   fs::remove_all(o_.work / "cdn");
   std::vector<corvane::ManifestFile> files;
   std::string error;

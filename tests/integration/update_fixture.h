@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "support/temp_dir.h"
+#include "support/test_signing.h"
 #include "support/test_content.h"
 #include "test_cdn.h"
 #include "update/manifest.h"
@@ -46,7 +47,7 @@ class UpdateRunTest : public ::testing::Test {
   void publish(const Tree& tree, const std::string& version = "1.0.0", const std::string& date = "",
                const std::vector<std::string>& pack_globs = {"Corvane.exe", "data/ngtables/*.bin"},
                const std::string& channel = "release");
-  // Replaces the channel's manifest.json with `text`.
+  // Replaces the channel's manifest.json with `text` (signed as signing_ says).
   void publish_manifest(const std::string& text, const std::string& channel = "release");
   // The channel folder's copy of a published file: files/<path>[.lzms].
   std::wstring published(const std::string& manifest_path) const;
@@ -75,6 +76,9 @@ class UpdateRunTest : public ::testing::Test {
   const std::wstring& client_dir() const { return client_override_.empty() ? client_.path() : client_override_; }
   test_cdn::Server server_;
   std::vector<ManifestFile> files_;
+  // How publish() and publish_manifest() sign the channel, and the roots the runs trust.
+  tools::Signing signing_ = channel_signing();
+  TrustRoots roots_ = test_roots();
   UpdateResult result_;
   std::string console_;
 };

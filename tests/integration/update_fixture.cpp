@@ -126,6 +126,14 @@ std::uint32_t UpdateRunTest::run(ProgressCallback progress, const std::wstring& 
   return code;
 }
 
+std::uint64_t UpdateRunTest::release_requests(const std::string& channel) const {
+  std::uint64_t requests = server_.totals().requests;
+  for (const char* name : {"manifest.json.sig", "keys.json", "keys.json.sig"}) {
+    requests -= server_.counters("/" + channel + "/" + name).requests;
+  }
+  return requests;
+}
+
 Tree UpdateRunTest::client_tree() const {
   Tree tree;
   collect(client_dir(), "", tree);

@@ -67,6 +67,9 @@ class UpdateRunTest : public ::testing::Test {
   test_cdn::PathCounters fetched(const std::string& manifest_path) const;
   test_cdn::PathCounters manifest_fetches(const std::string& channel = "release") const;
   const ManifestFile& entry(const std::string& manifest_path) const;
+  // The server's requests but those for the channel's signature files and key list, which every
+  // run past the manifest makes: the manifest and the files.
+  std::uint64_t release_requests(const std::string& channel = "release") const;
 
   TempDir runtime_;  // the update lock lives here, away from other programs' runs
   ScopedEnv runtime_env_{"XDG_RUNTIME_DIR", runtime_.utf8()};

@@ -24,8 +24,8 @@ os::P256Signature signature_of_hex(const std::string& hex) {
 }
 
 // Signatures of the test release key over one message: one made by `openssl dgst -sha256 -sign`
-// (its DER form taken apart into r and s) on Linux, one by the release builder's BCrypt signer
-// under Wine.
+// (its DER form taken apart into r and s) on Linux, one by the Windows release builder's BCrypt
+// signer under Wine (`corvane-release-builder.exe --sign-manifest`).
 TEST(P256Signature, SignaturesMadeOnEitherPlatformVerifyHere) {
   const std::string message = "keys.json of the channel \"release\"";
   const struct {
@@ -35,6 +35,9 @@ TEST(P256Signature, SignaturesMadeOnEitherPlatformVerifyHere) {
       {"OpenSSL",
        "3267b055f4fe82c5d61377a2c18888b6a3e78e972ba35b18482f8e17875183ce"
        "ed670bc9be17283704fd260ed21fb7a9f43afe0db501926558b0e27f4fb2730e"},
+      {"BCrypt under Wine",
+       "937077d138c0576301bd67d1350f23fde23704e9c57c43fec9d92ee7f6fa6a36"
+       "5c3b147a420c14f2975a0b96f99cfb008733352a5947a256d027b3ca8fedc548"},
   };
   const os::P256PublicKey key = release_key();
   for (const auto& v : vectors) {

@@ -41,7 +41,7 @@ TOOLS=build/demo/tools
 # without an uninstaller of its own (the setup puts itself there). Made once per generator version.
 GENERATOR_VERSION=$("$TOOLS/sample_client/corvane-sample-client" --version)
 CACHE=build/demo/setup-release-g$GENERATOR_VERSION
-if [ ! -f "$CACHE/complete" ]; then
+if [ ! -f "$CACHE/complete" ] || [ ! -f "$CACHE/cdn/release/keys.json" ]; then
   echo "== Making the sample release in $CACHE"
   rm -rf "$CACHE"
   mkdir -p "$CACHE"
@@ -50,7 +50,10 @@ if [ ! -f "$CACHE/complete" ]; then
   printf '#!/bin/sh\necho "Corvane client started in $PWD" | tee "$HOME/launched"\n' > "$CACHE/source/Corvane.exe"
   chmod +x "$CACHE/source/Corvane.exe"
   "$TOOLS/release_builder/corvane-release-builder" --source "$CACHE/source" --out "$CACHE/cdn/release" \
-    --version 1.0.0 --date 2026-12-08 --pack Corvane.exe --pack 'bin/scripts/*'
+    --version 1.0.0 --date 2026-12-08 --pack Corvane.exe --pack 'bin/scripts/*' \
+    --sign-key tests/keys/test-release.pem
+  "$TOOLS/release_builder/corvane-release-builder" --key-list --root-key tests/keys/test-root.pem \
+    --release-key tests/keys/test-release.pub.pem --out "$CACHE/cdn/release"
   rm -rf "$CACHE/source"
   touch "$CACHE/complete"
 fi

@@ -16,13 +16,16 @@ UPDATE=$TOOLS/update_cli/corvane-update
 # The release: generated once per generator version, then reused.
 GENERATOR_VERSION=$("$TOOLS/sample_client/corvane-sample-client" --version)
 CACHE=build/demo/release-g$GENERATOR_VERSION
-if [ ! -f "$CACHE/complete" ]; then
+if [ ! -f "$CACHE/complete" ] || [ ! -f "$CACHE/cdn/release/keys.json" ]; then
   echo "== Making the sample release in $CACHE"
   rm -rf "$CACHE"
   mkdir -p "$CACHE"
   "$TOOLS/sample_client/corvane-sample-client" --out "$CACHE/source" --large-mib 250
   "$TOOLS/release_builder/corvane-release-builder" --source "$CACHE/source" --out "$CACHE/cdn/release" \
-    --version 1.0.0 --date 2024-05-01 --pack Corvane.exe --pack 'bin/scripts/*'
+    --version 1.0.0 --date 2024-05-01 --pack Corvane.exe --pack 'bin/scripts/*' \
+    --sign-key tests/keys/test-release.pem
+  "$TOOLS/release_builder/corvane-release-builder" --key-list --root-key tests/keys/test-root.pem \
+    --release-key tests/keys/test-release.pub.pem --out "$CACHE/cdn/release"
   rm -rf "$CACHE/source"
   touch "$CACHE/complete"
 fi

@@ -55,12 +55,14 @@ write_manifest() {
     done < <(cd "$channel_dir/files" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
     printf '\n  ]\n}\n'
   } > "$channel_dir/manifest.json"
+  "$TOOLS/release_builder/corvane-release-builder" --sign-manifest "$channel_dir" \
+    --sign-key tests/keys/test-release.pem
 }
 
 # The release, made once per set (and generator version for the sample client).
 GENERATOR_VERSION=$("$TOOLS/sample_client/corvane-sample-client" --version)
 DATA=$(pwd)/build/bench-update/$SET-g$GENERATOR_VERSION
-if [ ! -f "$DATA/complete" ]; then
+if [ ! -f "$DATA/complete" ] || [ ! -f "$DATA/cdn/$CHANNEL/keys.json" ]; then
   rm -rf "$DATA"
   mkdir -p "$DATA"
   case "$SET" in
@@ -78,11 +80,13 @@ if [ ! -f "$DATA/complete" ]; then
     mixed)
       "$TOOLS/sample_client/corvane-sample-client" --out "$DATA/source" --large-mib 900
       "$TOOLS/release_builder/corvane-release-builder" --source "$DATA/source" --out "$DATA/cdn/$CHANNEL" \
-        --version 1.0.0 --pack Corvane.exe --pack 'bin/scripts/*'
+        --version 1.0.0 --pack Corvane.exe --pack 'bin/scripts/*' --sign-key tests/keys/test-release.pem
       rm -rf "$DATA/source"
       ;;
     *) echo "unknown SET=$SET (wire, huge or mixed)" >&2; exit 2 ;;
   esac
+  "$TOOLS/release_builder/corvane-release-builder" --key-list --root-key tests/keys/test-root.pem \
+    --release-key tests/keys/test-release.pub.pem --out "$DATA/cdn/$CHANNEL"
   touch "$DATA/complete"
 fi
 

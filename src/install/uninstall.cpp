@@ -20,7 +20,7 @@ namespace {
 constexpr const wchar_t* kClientNames[] = {
     L"Corvane.exe", L"GTA5.exe",      L"bin",          L"data",    L"logs",
     L"update",      L"config.json",   L"launcher.json", L"game_args.txt", L"uninstall.exe",
-    L"gta_path.txt", L"webview",      L"cache",        L"Corvane.exe.crvnold",
+    L"gta_path.txt", L"webview",      L"cache",        L"Corvane.exe.crvnold", L"release.serial",
 };
 constexpr wchar_t kResourcesName[] = L"client_resources";
 

@@ -137,7 +137,9 @@ void record_finished_parts(FileTable& table) {
       // One flush per file for all of its parts that finished since the last round.
       std::vector<std::pair<DownloadFile*, std::vector<std::uint32_t>>> by_file;
       for (const auto& [file, offset] : taken) {
-        auto it = std::find_if(by_file.begin(), by_file.end(), [&](const auto& f) { return f.first == file; });
+        // A copy: clang 14 cannot capture a structured binding.
+        auto it = std::find_if(by_file.begin(), by_file.end(),
+                               [&, file = file](const auto& f) { return f.first == file; });
         if (it == by_file.end()) it = by_file.insert(by_file.end(), {file, {}});
         it->second.push_back(offset);
       }

@@ -28,6 +28,7 @@
 #include "update/cleanup.h"
 #include "update/delta_update.h"
 #include "update/manifest.h"
+#include "update/release_trust.h"
 #include "update/replace_journal.h"
 #include "update/replacement.h"
 #include "update/space_plan.h"
@@ -93,7 +94,8 @@ bool use_ranges(const UrlParts& url, const std::vector<ManifestFile>& changed) {
 // update lock held.
 std::uint32_t update_from_manifest(const Manifest& manifest, const UrlParts& url,
                                    std::wstring_view install_dir, std::wstring_view self_path,
-                                   UpdateResult& result, ProgressCallback progress) {
+                                   UpdateResult& result, ProgressCallback progress, const TrustRoots& roots,
+                                   const InstalledSerials& accepted) {
   const std::string label = release_label_of(manifest);
   const std::wstring staging_dir = staging_dir_for(install_dir);
 
@@ -107,6 +109,7 @@ std::uint32_t update_from_manifest(const Manifest& manifest, const UrlParts& url
   }
   prune_staging(staging_dir, keep);
   if (changed.empty()) {
+    record_release(roots, install_dir, accepted);
     std::printf("[*] Klient aktualen (versiya %s).\n", label.c_str());
     return kUpToDate;
   }
@@ -258,6 +261,7 @@ std::uint32_t update_from_manifest(const Manifest& manifest, const UrlParts& url
   if (cancelled(progress)) return stopped_by_cancel(result);
   bool replaced_self = false;
   if (!apply_files(install_dir, changed, staged, self_path, result, replaced_self)) return kFailed;
+  record_release(roots, install_dir, accepted);
 
   prune_staging(staging_dir, {});
   delete_old_copies(install_dir);
@@ -324,9 +328,9 @@ bool put_back_interrupted_replacement(std::wstring_view install_dir, bool may_wr
   return false;
 }
 
-std::uint32_t run_locked(std::string_view base_url, std::wstring_view install_dir, std::wstring_view self_path,
-                         UpdateResult& result, ProgressCallback progress, const std::string& channel,
-                         bool may_write = true) {
+std::uint32_t run_locked(std::string_view base_url, const TrustRoots& roots, std::wstring_view install_dir,
+                         std::wstring_view self_path, UpdateResult& result, ProgressCallback progress,
+                         const std::string& channel, bool may_write = true) {
   if (!put_back_interrupted_replacement(install_dir, may_write, result)) return kFailed;
   delete_old_copies(install_dir);
 
@@ -343,6 +347,10 @@ std::uint32_t run_locked(std::string_view base_url, std::wstring_view install_di
     return fail(result, http_status == 404 ? kStatusManifestMissing : kStatusCdnUnreachable);
   }
 
+  // Nothing of a release is requested before its manifest has passed the trust checks.
+  InstalledSerials accepted;
+  if (!admit_release(roots, url, body, install_dir, accepted)) return fail(result, kStatusManifestCorrupt);
+
   Manifest manifest;
   if (!parse_manifest(body, manifest) || has_conflicting_targets(install_dir, manifest.files)) {
     std::printf("%s", kManifestCorruptLine);
@@ -351,7 +359,7 @@ std::uint32_t run_locked(std::string_view base_url, std::wstring_view install_di
   body = std::string();
   result.version = manifest.version;
   result.date = manifest.date;
-  return update_from_manifest(manifest, url, install_dir, self_path, result, progress);
+  return update_from_manifest(manifest, url, install_dir, self_path, result, progress, roots, accepted);
 }
 
 std::uint32_t lock_unavailable(UpdateResult& result, const std::wstring& where, os::ErrorCode error,
@@ -401,6 +409,12 @@ bool is_valid_channel(std::string_view channel) {
 std::uint32_t run_update_with_base_url(std::string_view base_url, const std::wstring& install_dir,
                                        const std::wstring& self_path, UpdateResult* result,
                                        ProgressCallback progress, const std::string& channel) {
+  return run_update_with_roots(base_url, pinned_roots(), install_dir, self_path, result, progress, channel);
+}
+
+std::uint32_t run_update_with_roots(std::string_view base_url, const TrustRoots& roots,
+                                    const std::wstring& install_dir, const std::wstring& self_path,
+                                    UpdateResult* result, ProgressCallback progress, const std::string& channel) {
   UpdateResult own;
   UpdateResult& out = result != nullptr ? *result : own;
   out = UpdateResult{};
@@ -424,7 +438,7 @@ std::uint32_t run_update_with_base_url(std::string_view base_url, const std::wst
       // An account that may only read the client folder (another account's install, a read-only
       // volume) can write nothing there, the lock included: it still learns whether the client is
       // current, and a run that would have to change something fails at its first write.
-      return run_locked(base_url, install_dir, self_path, out, progress, channel, /*may_write=*/false);
+      return run_locked(base_url, roots, install_dir, self_path, out, progress, channel, /*may_write=*/false);
     }
     const os::FolderLock folder_lock = take_lock(
         [&](const os::LockWaitBound& bound) { return os::FolderLock(staging_dir, kFolderLockName, bound); }, wait,
@@ -432,7 +446,7 @@ std::uint32_t run_update_with_base_url(std::string_view base_url, const std::wst
     if (!folder_lock.owned()) {
       return lock_unavailable(out, folder_lock.lock_file(), folder_lock.error(), folder_lock.holder());
     }
-    return run_locked(base_url, install_dir, self_path, out, progress, channel);
+    return run_locked(base_url, roots, install_dir, self_path, out, progress, channel);
   } catch (const std::bad_alloc&) {
     return stopped_for_memory(out);
   } catch (const std::length_error&) {

@@ -70,4 +70,10 @@ std::uint32_t run_update_with_base_url(std::string_view base_url, const std::wst
                                        const std::wstring& self_path, UpdateResult* result,
                                        ProgressCallback progress, const std::string& channel);
 
+// The same run trusting `roots` instead of the keys this build pins; for tests.
+struct TrustRoots;
+std::uint32_t run_update_with_roots(std::string_view base_url, const TrustRoots& roots,
+                                    const std::wstring& install_dir, const std::wstring& self_path,
+                                    UpdateResult* result, ProgressCallback progress, const std::string& channel);
+
 }  // namespace corvane

@@ -17,6 +17,7 @@
 #include "os/text.h"
 #include "release_builder/release.h"
 #include "support/temp_dir.h"
+#include "support/test_signing.h"
 #include "test_cdn.h"
 
 namespace corvane {
@@ -57,6 +58,7 @@ class SilentBinary : public ::testing::Test {
     options.out = root_ / L"cdn/release";
     options.pack_globs = {"Corvane.exe"};
     options.block_size = 65536;
+    options.signing = test::channel_signing();
     std::vector<ManifestFile> files;
     std::string problem;
     ASSERT_TRUE(tools::build_release(options, files, problem)) << problem;

@@ -72,8 +72,13 @@ def main():
         source = os.path.join(sandbox.root, "client-source")
         make_client(source)
         os.chmod(os.path.join(source, "Corvane.exe"), 0o755)
-        drv.run([args.builder, "--source", source, "--out", os.path.join(sandbox.root, "cdn", "release"),
-                 "--version", "1.4.2", "--date", "2026-12-08", "--pack", "data/ngtables/*"])
+        # Signed with the test keys that the test builds pin.
+        keys = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "keys")
+        channel = os.path.join(sandbox.root, "cdn", "release")
+        drv.run([args.builder, "--source", source, "--out", channel, "--version", "1.4.2", "--date", "2026-12-08",
+                 "--pack", "data/ngtables/*", "--sign-key", os.path.join(keys, "test-release.pem")])
+        drv.run([args.builder, "--key-list", "--root-key", os.path.join(keys, "test-root.pem"),
+                 "--release-key", os.path.join(keys, "test-release.pub.pem"), "--out", channel])
         # Slow bodies (per request) so that the install takes a few seconds.
         cdn = drv.TestCdn(args.cdn, os.path.join(sandbox.root, "cdn"), args.port, rate=1536 * 1024)
         env = sandbox.env(display.env)

@@ -10,6 +10,7 @@
 #include "release_builder/lzms_pack.h"
 #include "release_builder/release.h"
 #include "support/temp_dir.h"
+#include "support/test_signing.h"
 
 namespace corvane::test {
 
@@ -27,6 +28,7 @@ inline void build_client_release(const TempDir& root, const std::string& corvane
   options.version = "3.1.0";
   options.date = "2024-07-01";
   if (tools::lzms_packing_available()) options.pack_globs = {"Corvane.exe"};
+  options.signing = channel_signing();
   std::vector<ManifestFile> files;
   std::string problem;
   ASSERT_TRUE(tools::build_release(options, files, problem)) << problem;

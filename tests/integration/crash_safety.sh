@@ -17,13 +17,15 @@ TOOLS=build/release/tools
 # The older and the newer release, made once per generator version.
 GENERATOR_VERSION=$("$TOOLS/sample_client/corvane-sample-client" --version)
 DATA=build/crash-safety/g$GENERATOR_VERSION
-if [ ! -f "$DATA/complete" ]; then
+if [ ! -f "$DATA/complete" ] || [ ! -f "$DATA/cdn/release/keys.json" ]; then
   rm -rf "$DATA"
   mkdir -p "$DATA"
   "$TOOLS/sample_client/corvane-sample-client" --out "$DATA/old" --large-mib 40 --small 120 --variant 1
   "$TOOLS/sample_client/corvane-sample-client" --out "$DATA/new" --large-mib 40 --small 120 --variant 2
   "$TOOLS/release_builder/corvane-release-builder" --source "$DATA/new" --out "$DATA/cdn/release" \
-    --version 2.0.0 --pack Corvane.exe --pack 'bin/scripts/*'
+    --version 2.0.0 --pack Corvane.exe --pack 'bin/scripts/*' --sign-key tests/keys/test-release.pem
+  "$TOOLS/release_builder/corvane-release-builder" --key-list --root-key tests/keys/test-root.pem \
+    --release-key tests/keys/test-release.pub.pem --out "$DATA/cdn/release"
   touch "$DATA/complete"
 fi
 

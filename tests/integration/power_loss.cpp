@@ -48,6 +48,7 @@
 #include "release_builder/lzms_pack.h"
 #include "release_builder/release.h"
 #include "support/test_content.h"
+#include "support/test_signing.h"
 #include "test_cdn.h"
 
 extern char** environ;
@@ -502,6 +503,7 @@ int Driver::main() {
     release.version = std::to_string(i + 1) + ".0.0";
     if (corvane::tools::lzms_packing_available()) release.pack_globs = {"Corvane.exe", "data/ngtables/*.bin"};
     if (o_.delta) release.chunk_globs = {"bin/game.rpf"};
+    release.signing = corvane::test::channel_signing();
     std::vector<corvane::ManifestFile> files;
     std::string error;
     if (!corvane::tools::build_release(release, files, error)) {

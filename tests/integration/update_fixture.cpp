@@ -102,6 +102,7 @@ void UpdateRunTest::publish(const Tree& tree, const std::string& version, const 
   // A build without an LZMS encoder (Windows) publishes every file unpacked.
   if (tools::lzms_packing_available()) options.pack_globs = pack_globs;
   options.chunk_globs = chunk_globs_;
+  options.signing = signing_;
   std::string error;
   ASSERT_TRUE(tools::build_release(options, files_, error)) << error;
 }
@@ -109,7 +110,8 @@ void UpdateRunTest::publish(const Tree& tree, const std::string& version, const 
 void UpdateRunTest::publish_manifest(const std::string& text, const std::string& channel) {
   const std::wstring folder = work_ / (L"cdn/" + os::from_utf8(channel));
   make_dirs(folder);
-  write_text(join_path(folder, L"manifest.json"), text);
+  std::string error;
+  ASSERT_TRUE(tools::publish_manifest(folder, text, signing_, error)) << error;
 }
 
 std::wstring UpdateRunTest::published(const std::string& manifest_path) const {
@@ -120,9 +122,17 @@ std::uint32_t UpdateRunTest::run(ProgressCallback progress, const std::wstring& 
                                  const std::string& channel) {
   ::testing::internal::CaptureStdout();
   const std::uint32_t code =
-      run_update_with_base_url(server_.base_url(), client_dir(), self_path, &result_, progress, channel);
+      run_update_with_roots(server_.base_url(), roots_, client_dir(), self_path, &result_, progress, channel);
   console_ = ::testing::internal::GetCapturedStdout();
   return code;
+}
+
+std::uint64_t UpdateRunTest::release_requests(const std::string& channel) const {
+  std::uint64_t requests = server_.totals().requests;
+  for (const char* name : {"manifest.json.sig", "keys.json", "keys.json.sig"}) {
+    requests -= server_.counters("/" + channel + "/" + name).requests;
+  }
+  return requests;
 }
 
 Tree UpdateRunTest::client_tree() const {

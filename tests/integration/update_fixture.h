@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "support/temp_dir.h"
+#include "support/test_signing.h"
 #include "support/test_content.h"
 #include "test_cdn.h"
 #include "update/manifest.h"
@@ -46,7 +47,7 @@ class UpdateRunTest : public ::testing::Test {
   void publish(const Tree& tree, const std::string& version = "1.0.0", const std::string& date = "",
                const std::vector<std::string>& pack_globs = {"Corvane.exe", "data/ngtables/*.bin"},
                const std::string& channel = "release");
-  // Replaces the channel's manifest.json with `text`.
+  // Replaces the channel's manifest.json with `text` (signed as signing_ says).
   void publish_manifest(const std::string& text, const std::string& channel = "release");
   // The channel folder's copy of a published file: files/<path>[.lzms].
   std::wstring published(const std::string& manifest_path) const;
@@ -66,6 +67,9 @@ class UpdateRunTest : public ::testing::Test {
   test_cdn::PathCounters fetched(const std::string& manifest_path) const;
   test_cdn::PathCounters manifest_fetches(const std::string& channel = "release") const;
   const ManifestFile& entry(const std::string& manifest_path) const;
+  // The server's requests but those for the channel's signature files and key list, which every
+  // run past the manifest makes: the manifest and the files.
+  std::uint64_t release_requests(const std::string& channel = "release") const;
 
   TempDir runtime_;  // the update lock lives here, away from other programs' runs
   ScopedEnv runtime_env_{"XDG_RUNTIME_DIR", runtime_.utf8()};
@@ -76,6 +80,9 @@ class UpdateRunTest : public ::testing::Test {
   test_cdn::Server server_;
   std::vector<ManifestFile> files_;
   std::vector<std::string> chunk_globs_;  // files that publish() gives a chunk index
+  // How publish() and publish_manifest() sign the channel, and the roots the runs trust.
+  tools::Signing signing_ = channel_signing();
+  TrustRoots roots_ = test_roots();
   UpdateResult result_;
   std::string console_;
 };

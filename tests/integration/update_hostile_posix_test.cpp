@@ -53,7 +53,7 @@ TEST_F(UpdateRunTest, TwoSpellingsOfOneFileAreACorruptManifestAndTheOriginalStay
     EXPECT_EQ(result_.status, kStatusManifestCorrupt);
     EXPECT_EQ(console_, "[!] Obnovlenie: manifest povrezhden, obnovlenie otkloneno.\n");
     EXPECT_EQ(client_tree(), before);
-    EXPECT_EQ(server_.totals().requests, 1u);
+    EXPECT_EQ(release_requests(), 1u);
   }
 }
 

@@ -64,7 +64,7 @@ TEST_F(UpdateRunTest, InstallsEveryFileThenFindsTheClientCurrent) {
   server_.reset_counters();
   ASSERT_EQ(run(), kUpToDate) << console_;
   EXPECT_EQ(console_, "[*] Klient aktualen (versiya 1.2.3 ot 2024-05-01).\n");
-  EXPECT_EQ(server_.totals().requests, 1u);  // the manifest only
+  EXPECT_EQ(release_requests(), 1u);  // the manifest only
   EXPECT_EQ(client_tree(), release);
   EXPECT_FALSE(staging_exists());
 }
@@ -86,7 +86,7 @@ TEST_F(UpdateRunTest, FetchesOnlyWhatDiffersAndKeepsFilesTheReleaseDoesNotList) 
   EXPECT_EQ(console_.substr(0, console_.find('\r')), "[*] Dostupna versiya 1.0.0, obnovlyaem 2 faylov...\n");
   EXPECT_EQ(fetched("bin/core.dll").body_bytes, release["bin/core.dll"].size());
   EXPECT_EQ(fetched("bin/sub/ui.dll").body_bytes, release["bin/sub/ui.dll"].size());
-  EXPECT_EQ(server_.totals().requests, 3u);
+  EXPECT_EQ(release_requests(), 3u);
   release["bin/mine.txt"] = "kept";
   EXPECT_EQ(client_tree(), release);
 
@@ -229,7 +229,7 @@ TEST_F(UpdateRunTest, CorruptManifestIsRefusedBeforeAnythingIsTouched) {
     EXPECT_EQ(result_.status, kStatusManifestCorrupt);
     EXPECT_EQ(console_, kCorruptLine);
     EXPECT_EQ(client_tree(), before);
-    EXPECT_EQ(server_.totals().requests, server_.counters("/release/manifest.json").requests);
+    EXPECT_EQ(release_requests(), server_.counters("/release/manifest.json").requests);
   }
 
   // The same path listed twice with the same content is no contradiction: fetched and placed once.

@@ -252,12 +252,7 @@ bool build_release(const ReleaseOptions& options, std::vector<ManifestFile>& fil
     error = first_error;
     return false;
   }
-  const std::wstring manifest = join_path(options.out, L"manifest.json");
-  if (const os::ErrorCode e = os::write_file_atomically(manifest, manifest_text(options.version, options.date, files))) {
-    error = "cannot write manifest.json (code " + std::to_string(e) + ")";
-    return false;
-  }
-  return true;
+  return publish_manifest(options.out, manifest_text(options.version, options.date, files), options.signing, error);
 }
 
 }  // namespace corvane::tools

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "release_builder/signing.h"
 #include "update/manifest.h"
 
 // Builds a release channel folder from a folder laid out like a client: files/<path> (or
@@ -19,6 +20,7 @@ struct ReleaseOptions {
   std::vector<std::string> chunk_globs; // manifest paths matching any of these get a chunk index
   std::uint64_t block_size = 1048576;   // LZMS block size of packed files, 64 KiB .. 64 MiB
   unsigned threads = 2;                 // files packed at the same time
+  Signing signing;                      // signature, serial, expiry and key list of the manifest
 };
 
 // The manifest path of a file found at `relative` ('/'-separated) below the source folder:
@@ -32,8 +34,8 @@ bool glob_match(std::string_view pattern, std::string_view text);
 // The manifest text: format 1, the version, the date and the files in the given order.
 std::string manifest_text(std::string_view version, std::string_view date, const std::vector<ManifestFile>& files);
 
-// Writes the release. False with a message in `error` on the first problem; files written
-// before it stay, manifest.json is written last.
+// Writes the release (signed as `options.signing` says). False with a message in `error` on the
+// first problem; files written before it stay, manifest.json is written last.
 [[nodiscard]] bool build_release(const ReleaseOptions& options, std::vector<ManifestFile>& files,
                                  std::string& error);
 

@@ -19,6 +19,7 @@
 #include "os/registry.h"
 #include "os/text.h"
 #include "release_builder/release.h"
+#include "support/test_signing.h"
 #include "support/user_state.h"
 #include "test_cdn.h"
 #include "ui/win32/webview2_loader.h"
@@ -116,6 +117,7 @@ class SetupSilentTest : public ::testing::Test {
     options.out = (folder_ / L"cdn" / L"release").wstring();
     options.version = "2.0.0";
     options.date = "2024-08-01";
+    options.signing = test::channel_signing();
     std::vector<ManifestFile> files;
     std::string problem;
     ASSERT_TRUE(tools::build_release(options, files, problem)) << problem;

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "base/hex_text.h"
 #include "base/paths.h"
 #include "net/download_pool.h"
 #include "net/file_table.h"
@@ -54,16 +55,6 @@ struct DeltaFile {
 struct DeltaTable : FileTable {
   std::unordered_map<std::string, std::unique_ptr<DeltaFile>> deltas;  // manifest path -> file
 };
-
-std::string hex_of(const os::Sha256Digest& digest) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string text;
-  for (const std::uint8_t b : digest) {
-    text.push_back(kHex[b >> 4]);
-    text.push_back(kHex[b & 0x0F]);
-  }
-  return text;
-}
 
 bool digest_of(const void* data, std::size_t size, os::Sha256Digest& digest) {
   os::Sha256 hash;

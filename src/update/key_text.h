@@ -3,6 +3,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/hex_text.h"
 #include "os/signature.h"
 
 // P-256 keys in the PEM forms that OpenSSL writes ("PUBLIC KEY", "EC PRIVATE KEY" and "PRIVATE
@@ -21,8 +22,5 @@ namespace corvane {
 // The first 8 bytes of the SHA-256 of the point, as 16 lower-case hexadecimal digits.
 std::string key_id_of(const os::P256PublicKey& key);
 
-// Lower-case hexadecimal text of bytes, and back (false on an odd length or a non-digit).
-std::string hex_of(const std::uint8_t* data, std::size_t size);
-[[nodiscard]] bool bytes_of_hex(std::string_view hex, std::uint8_t* out, std::size_t size);
 
 }  // namespace corvane

@@ -10,6 +10,7 @@
 #include <system_error>
 #include <thread>
 
+#include "base/hex_text.h"
 #include "net/arrival_hash.h"
 #include "os/file.h"
 #include "os/fs.h"
@@ -24,17 +25,6 @@ namespace {
 // Small enough to stay in a core's own cache between the copy out of the page cache and the hash:
 // reading a cached file in 1 MiB pieces costs about three times the system time of 64 KiB pieces.
 constexpr std::size_t kHashBufferSize = 65536;
-
-std::string to_hex(const os::Sha256Digest& digest) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string text;
-  text.reserve(digest.size() * 2);
-  for (const std::uint8_t b : digest) {
-    text.push_back(kDigits[b >> 4]);
-    text.push_back(kDigits[b & 0x0F]);
-  }
-  return text;
-}
 
 }  // namespace
 
@@ -54,7 +44,7 @@ bool sha256_file(std::wstring_view path, std::string& out) {
   }
   os::Sha256Digest digest;
   if (!hash.finish(digest)) return false;
-  out = to_hex(digest);
+  out = hex_of(digest);
   return true;
 }
 
@@ -142,7 +132,7 @@ bool verify_download(const DownloadFile& file, const ManifestFile& entry, os::Er
     if (!unpack_lzms(file.data_path, file.size, file.raw_path, entry.size, write_error)) return false;
   } else if (const std::optional<os::Sha256Digest> arrived = arrival_digest(file)) {
     // Hashed while it was written; reading it back would hash the same bytes again.
-    return to_hex(*arrived) == entry.sha256;
+    return hex_of(*arrived) == entry.sha256;
   }
   std::string digest;
   return sha256_file(file.raw_path, digest) && digest == entry.sha256;

@@ -1,5 +1,6 @@
 #include "release_builder/chunk_publish.h"
 
+#include "base/hex_text.h"
 #include "os/fs.h"
 #include "os/sha256.h"
 #include "update/chunk_index.h"
@@ -7,19 +8,6 @@
 #include "update/replacement.h"
 
 namespace corvane::tools {
-namespace {
-
-std::string hex_of(const os::Sha256Digest& digest) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string text;
-  for (const std::uint8_t b : digest) {
-    text.push_back(kHex[b >> 4]);
-    text.push_back(kHex[b & 0x0F]);
-  }
-  return text;
-}
-
-}  // namespace
 
 bool publish_chunk_index(const std::wstring& plain_target, std::string_view bytes, bool packed, ManifestFile& entry,
                          std::string& error) {

@@ -2,9 +2,22 @@
 
 #include <utility>
 
+#include "os/platform.h"
+
 // Ownership of the held lock, the same on every platform; taking and letting go of it are the
 // platform's (os/posix and os/win32).
 namespace corvane::os {
+
+FolderLock::FolderLock(std::wstring_view folder, std::wstring_view name) : folder_(folder) {
+  file_ = folder_ + kSep + std::wstring(name);
+  take(nullptr);
+}
+
+FolderLock::FolderLock(std::wstring_view folder, std::wstring_view name, const LockWaitBound& wait)
+    : folder_(folder) {
+  file_ = folder_ + kSep + std::wstring(name);
+  take(&wait);
+}
 
 FolderLock::~FolderLock() { release(); }
 

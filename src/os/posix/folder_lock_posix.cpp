@@ -24,17 +24,6 @@ bool same_object(const struct stat& a, const struct stat& b) { return a.st_dev =
 
 }  // namespace
 
-FolderLock::FolderLock(std::wstring_view folder, std::wstring_view name) : folder_(folder) {
-  file_ = folder_ + L"/" + std::wstring(name);
-  take(nullptr);
-}
-
-FolderLock::FolderLock(std::wstring_view folder, std::wstring_view name, const LockWaitBound& wait)
-    : folder_(folder) {
-  file_ = folder_ + L"/" + std::wstring(name);
-  take(&wait);
-}
-
 void FolderLock::take(const LockWaitBound* wait) {
   const std::string dir_path = posix::native_path(folder_);
   const std::string file_name = posix::native_path(file_.substr(folder_.size() + 1));

@@ -19,17 +19,6 @@ HANDLE handle_of(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle)
 
 }  // namespace
 
-FolderLock::FolderLock(std::wstring_view folder, std::wstring_view name) : folder_(folder) {
-  file_ = folder_ + L"\\" + std::wstring(name);
-  take(nullptr);
-}
-
-FolderLock::FolderLock(std::wstring_view folder, std::wstring_view name, const LockWaitBound& wait)
-    : folder_(folder) {
-  file_ = folder_ + L"\\" + std::wstring(name);
-  take(&wait);
-}
-
 // A file opened without sharing cannot say who holds it: holder_ stays empty.
 void FolderLock::take(const LockWaitBound* wait) {
   const auto deadline = std::chrono::steady_clock::now() + (wait != nullptr ? wait->limit : std::chrono::milliseconds(0));

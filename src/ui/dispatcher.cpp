@@ -49,6 +49,8 @@ void install_command(const UiCommand& fields, const CommandJobs& jobs) {
   if (page_has_game && is_game_dir(s.game_dir)) request.game_dir = trim_trailing_slashes(s.game_dir);
   request.desktop_shortcut = fields[3] == L"1";
   request.start_menu_shortcut = fields[4] == L"1";
+  request.module_path = s.module_path;
+  request.cancel = &s.cancel_requested;
   RunRecord run;
   run.started = true;
   run.desktop_shortcut = request.desktop_shortcut;

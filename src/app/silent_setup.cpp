@@ -5,7 +5,7 @@
 #include <optional>
 #include <thread>
 
-#include "app/app_state.h"
+#include "ui/app_state.h"
 #include "app/relaunch.h"
 #include "app/silent_command.h"
 #include "app/silent_report.h"

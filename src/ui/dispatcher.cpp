@@ -1,9 +1,9 @@
 #include "ui/dispatcher.h"
 
-#include "app/app_state.h"
-#include "app/client_dir.h"
-#include "app/host_window.h"
-#include "app/worker.h"
+#include "ui/app_state.h"
+#include "ui/client_dir.h"
+#include "ui/host_window.h"
+#include "ui/worker.h"
 #include "base/paths.h"
 #include "game/game_locator.h"
 #include "ui/folder_pickers.h"

@@ -1,4 +1,4 @@
-#include "app/app_state.h"
+#include "ui/app_state.h"
 #include "install/install_run.h"
 #include "install/uninstall.h"
 #include "ui/dispatcher.h"

@@ -46,6 +46,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
       &corvane::placement_on_monitor,
       &corvane::view_zoom_for,
       &corvane::session_may_end,
+      nullptr,  // the Win32 host reports a missing runtime through the view's creation result
   };
   corvane::win32::Win32UiHost host(instance, show_command, std::move(handlers),
                                    &CreateCoreWebView2EnvironmentWithOptions);

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
+#include "ui/app_state.h"
 #include "base/paths.h"
 #include "install/folder_access.h"
 #include "os/fs.h"

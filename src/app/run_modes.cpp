@@ -1,6 +1,6 @@
 #include "app/run_modes.h"
 
-#include "app/app_state.h"
+#include "ui/app_state.h"
 #include "app/relaunch.h"
 #include "base/paths.h"
 #include "game/game_locator.h"

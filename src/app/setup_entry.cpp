@@ -1,7 +1,7 @@
 #include "app/setup_entry.h"
 
-#include "app/app_state.h"
-#include "app/host_window.h"
+#include "ui/app_state.h"
+#include "ui/host_window.h"
 #include "app/relaunch.h"
 #include "app/run_modes.h"
 #include "app/window_scale.h"

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "os/text.h"
+#include "ui/error_text.h"
 #include "update/update_progress.h"
 
 namespace corvane {
@@ -37,15 +38,15 @@ void ConsoleRunReport::progress(std::uint64_t done, std::uint64_t total, std::ui
              static_cast<unsigned>(files_total));
 }
 
-void ConsoleRunReport::failed(RunFailure what, std::wstring_view text, const UpdateResult* update) {
+void ConsoleRunReport::failed(RunError error, std::wstring_view folder, const UpdateResult* update) {
   print_line(uninstall_ ? "[!] Udalenie ne zaversheno: %s\n" : "[!] Ustanovka prervana: %s\n",
-             os::to_utf8(text).c_str());
+             os::to_utf8(run_error_text(error, folder, update)).c_str());
   if (update != nullptr) {
     const std::string file = update->file.empty() ? std::string() : ", fayl " + update->file;
     print_line("[!] Ustanovka: obnovlenie zavershilos so statusom %u%s (kod %u).\n",
                static_cast<unsigned>(update->status), file.c_str(), static_cast<unsigned>(update->error_code));
   }
-  switch (what) {
+  switch (failure_of(error)) {
     case RunFailure::FolderAccess:
       exit_code_ = kSilentFolderNotWritable;
       break;

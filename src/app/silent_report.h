@@ -33,7 +33,7 @@ class ConsoleRunReport final : public RunReport {
   void stage(std::wstring_view stage) override;
   // A line at each tenth of the download's bytes, not at every report.
   void progress(std::uint64_t done, std::uint64_t total, std::uint32_t files, std::uint32_t files_total) override;
-  void failed(RunFailure what, std::wstring_view text, const UpdateResult* update) override;
+  void failed(RunError error, std::wstring_view folder, const UpdateResult* update) override;
   void installed(std::string_view version, std::string_view date) override;
   void uninstalled(const std::vector<std::wstring>& kept) override;
 

@@ -5,7 +5,7 @@
 #include <optional>
 #include <thread>
 
-#include "app/app_state.h"
+#include "ui/app_state.h"
 #include "app/relaunch.h"
 #include "app/silent_command.h"
 #include "app/silent_report.h"
@@ -90,7 +90,8 @@ int silent_install(const SilentCommand& command, const UpdateStep& update) {
   s.game_dir = game_dir;
   print_line("[*] Ustanovka v papku %s, papka GTA V: %s.\n", utf8(install_dir).c_str(), utf8(game_dir).c_str());
 
-  const InstallRequest request{install_dir, game_dir, command.desktop_shortcut, command.start_menu_shortcut};
+  const InstallRequest request{install_dir, game_dir, command.desktop_shortcut, command.start_menu_shortcut,
+                               s.module_path, &s.cancel_requested};
   ConsoleRunReport report(/*uninstall=*/false);
   if (update) {
     run_install(request, update, report);
@@ -133,7 +134,7 @@ int silent_uninstall_here(const SilentCommand& command) {
   print_line("[*] Udalenie klienta iz papki %s.\n", utf8(s.install_dir).c_str());
   ConsoleRunReport report(/*uninstall=*/true);
   // The window's default choice: the resources go too.
-  run_uninstall(s.install_dir, /*remove_resources=*/true, report);
+  if (run_uninstall(s.install_dir, /*remove_resources=*/true, report)) s.uninstall_done = true;
   return report.exit_code();
 }
 

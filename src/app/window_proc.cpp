@@ -3,10 +3,10 @@
 #include <chrono>
 #include <cstdio>
 
-#include "app/app_state.h"
-#include "app/host_window.h"
+#include "ui/app_state.h"
+#include "ui/host_window.h"
 #include "app/window_scale.h"
-#include "app/worker.h"
+#include "ui/worker.h"
 #include "os/platform.h"
 #include "ui/folder_pickers.h"
 #include "ui/json_text.h"

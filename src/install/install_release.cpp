@@ -12,6 +12,4 @@ void run_install(const InstallRequest& request, RunReport& report) {
       report);
 }
 
-void run_install(const InstallRequest& request) { run_install(request, page_report()); }
-
 }  // namespace corvane

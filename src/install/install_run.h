@@ -4,7 +4,7 @@
 #include <string>
 
 #include "install/run_report.h"
-#include "ui/ui_requests.h"
+#include "install/install_request.h"
 #include "update/update_run.h"
 
 // One install run on the worker thread (or, without a window, on the main thread): prepare the
@@ -18,14 +18,10 @@ namespace corvane {
 using UpdateStep = std::function<std::uint32_t(const std::wstring& install_dir, UpdateResult& result,
                                                ProgressCallback progress)>;
 
-// The run with the update run of the channel "release", reporting to the page.
-void run_install(const InstallRequest& request);
-// The same, reporting to `report`.
+// The run with the update run of the channel "release", reporting to `report`.
 void run_install(const InstallRequest& request, RunReport& report);
 
-// The run with another update step (tests put a local one in its place), reporting to the page
-// or to `report`.
-void run_install(const InstallRequest& request, const UpdateStep& update);
+// The run with another update step (tests put a local one in its place).
 void run_install(const InstallRequest& request, const UpdateStep& update, RunReport& report);
 
 }  // namespace corvane

@@ -3,7 +3,7 @@
 #include <string_view>
 
 #include "os/registry.h"
-#include "ui/ui_requests.h"
+#include "install/install_request.h"
 
 // The client's entry in the current user's list of installed programs.
 namespace corvane {

@@ -7,8 +7,8 @@
 #include "update/update_run.h"
 
 // Where an install or uninstall run reports what it does. The window's runs talk to the page
-// (page_report); the runs without a window print lines and end with an exit code. Both run the
-// same job: only the report differs.
+// (the page bridge in ui); the runs without a window print lines and end with an exit code. Both
+// run the same job: only the report differs.
 namespace corvane {
 
 // The step of a run that failed, for reports that tell failures apart.
@@ -19,6 +19,36 @@ enum class RunFailure {
   Remove,        // the uninstall could not remove every name of the client
 };
 
+// Why a run failed, finer than RunFailure: each one has its own text for the user, which the
+// report chooses.
+enum class RunError {
+  GameFolder,             // the install folder is the GTA V folder or inside it
+  ForeignFolder,          // the install folder holds files but no client
+  FolderNotWritable,      // the client folder cannot be made or written
+  UninstallerNotWritten,  // the uninstaller could not be copied into the client folder
+  Update,                 // the update run failed
+  GamePathNotStored,      // the GTA V path could not be stored in the client folder
+  ProgramsEntryNotWritten,
+  UninstallInGameFolder,  // the uninstall was asked to remove from the GTA V folder or inside it
+  NotAllRemoved,          // some of the client's names could not be removed
+};
+
+// The step of the run that `error` ends.
+constexpr RunFailure failure_of(RunError error) {
+  switch (error) {
+    case RunError::Update:
+      return RunFailure::Update;
+    case RunError::GamePathNotStored:
+    case RunError::ProgramsEntryNotWritten:
+      return RunFailure::Configure;
+    case RunError::UninstallInGameFolder:
+    case RunError::NotAllRemoved:
+      return RunFailure::Remove;
+    default:
+      return RunFailure::FolderAccess;
+  }
+}
+
 // The run's thread calls these in the order of the run; a run ends with exactly one of failed,
 // installed or uninstalled.
 class RunReport {
@@ -28,17 +58,14 @@ class RunReport {
   virtual void stage(std::wstring_view stage) = 0;
   // The download's progress, about every 200 ms.
   virtual void progress(std::uint64_t done, std::uint64_t total, std::uint32_t files, std::uint32_t files_total) = 0;
-  // `text` is the Russian text the page shows; `update` is the update run's result for
-  // RunFailure::Update, else null.
-  virtual void failed(RunFailure what, std::wstring_view text, const UpdateResult* update) = 0;
+  // `folder` is the client folder the run worked on; `update` is the update run's result for
+  // RunError::Update, else null.
+  virtual void failed(RunError error, std::wstring_view folder, const UpdateResult* update) = 0;
   // "version" and "date" are the release manifest's UTF-8 texts.
   virtual void installed(std::string_view version, std::string_view date) = 0;
   // `kept`: what the client folder still holds that is none of the client's names, left in place.
   virtual void uninstalled(const std::vector<std::wstring>& kept) = 0;
 };
-
-// The report to the page: "stage", "progress", "error", "installed" and "uninstalled" messages.
-RunReport& page_report();
 
 // The update run's progress callback that hands every report to `report`.
 ProgressCallback progress_to(RunReport& report);

@@ -2,7 +2,7 @@
 #include <string>
 #include <string_view>
 
-#include "ui/ui_requests.h"
+#include "install/install_request.h"
 
 // The client's shortcuts: one on the user's desktop and one directly in the user's Programs
 // (Start menu) folder, both named "Corvane" with the platform's link suffix.

@@ -3,7 +3,6 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
 #include "base/paths.h"
 #include "install/install_target.h"
 #include "install/programs_entry.h"
@@ -11,7 +10,6 @@
 #include "os/fs.h"
 #include "os/held_entry.h"
 #include "os/registry.h"
-#include "ui/error_text.h"
 
 namespace corvane {
 namespace {
@@ -94,23 +92,18 @@ bool remove_client(std::wstring_view client_dir, bool remove_resources, std::vec
   return ok;
 }
 
-void run_uninstall(std::wstring_view client_dir, bool remove_resources) {
-  run_uninstall(client_dir, remove_resources, page_report());
-}
-
-void run_uninstall(std::wstring_view client_dir, bool remove_resources, RunReport& report) {
+bool run_uninstall(std::wstring_view client_dir, bool remove_resources, RunReport& report) {
   if (within_game_dir(client_dir)) {
-    report.failed(RunFailure::Remove, game_folder_uninstall_text(client_dir), nullptr);
-    return;
+    report.failed(RunError::UninstallInGameFolder, client_dir, nullptr);
+    return false;
   }
   std::vector<std::wstring> kept;
-  if (remove_client(client_dir, remove_resources, &kept)) {
-    app_state().uninstall_done = true;
-    report.uninstalled(kept);
-  } else {
-    report.failed(RunFailure::Remove, L"Не удалось удалить часть файлов. Закройте игру и клиент, затем повторите.",
-                  nullptr);
+  if (!remove_client(client_dir, remove_resources, &kept)) {
+    report.failed(RunError::NotAllRemoved, client_dir, nullptr);
+    return false;
   }
+  report.uninstalled(kept);
+  return true;
 }
 
 }  // namespace corvane

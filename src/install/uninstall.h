@@ -8,11 +8,9 @@
 // Removing an installed client: its files, its shortcuts and its programs-list entry.
 namespace corvane {
 
-// The uninstall worker's job: remove_client, then on success AppState::uninstall_done and the
-// "uninstalled" message, else one "error" message. Worker thread (or, without a window, the main
-// thread, reporting to `report`).
-void run_uninstall(std::wstring_view client_dir, bool remove_resources);
-void run_uninstall(std::wstring_view client_dir, bool remove_resources, RunReport& report);
+// The uninstall worker's job: remove_client, then on success "uninstalled" to `report`, else one
+// failure. True when the client was removed. Worker thread (or, without a window, the main thread).
+bool run_uninstall(std::wstring_view client_dir, bool remove_resources, RunReport& report);
 
 // Removes the client's own names from `client_dir` (every one is tried, also after a failure;
 // "client_resources" only with `remove_resources`), then both shortcuts; when every name is gone

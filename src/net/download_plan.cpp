@@ -21,7 +21,7 @@ void reset_pool(DownloadPool& pool) {
   pool.workers_running = 0;
 }
 
-void describe_file(DownloadFile& file, const ManifestFile& entry, bool ranges_ok,
+void describe_file(DownloadFile& file, const DownloadEntry& entry, bool ranges_ok,
                    std::wstring_view staging_dir) {
   const std::wstring stem = join_path(staging_dir, os::from_utf8(entry.sha256));
   file.packed = entry.packed_size != 0;
@@ -34,10 +34,10 @@ void describe_file(DownloadFile& file, const ManifestFile& entry, bool ranges_ok
 }
 
 // Queues the parts of `file` that are not complete yet; returns the bytes of those that are.
-std::uint64_t queue_parts(DownloadFile& file, const ManifestFile& entry, DownloadPool& pool) {
+std::uint64_t queue_parts(DownloadFile& file, const DownloadEntry& entry, DownloadPool& pool) {
   std::uint64_t done = 0;
   const auto queue = [&](std::uint32_t offset, std::uint32_t length) {
-    pool.parts.push_back(DownloadPart{entry.path, file_url_path(entry), file.size, offset, length});
+    pool.parts.push_back(DownloadPart{entry.path, entry.url_path, file.size, offset, length});
   };
   if (file.part_size != 0) {
     for (std::uint64_t offset = 0; offset < file.size; offset += file.part_size) {
@@ -59,11 +59,11 @@ std::uint64_t queue_parts(DownloadFile& file, const ManifestFile& entry, Downloa
 
 }  // namespace
 
-std::uint32_t download_size(const ManifestFile& entry) {
+std::uint32_t download_size(const DownloadEntry& entry) {
   return entry.packed_size != 0 ? entry.packed_size : entry.size;
 }
 
-bool plan_downloads(const std::vector<ManifestFile>& files, bool ranges_ok,
+bool plan_downloads(const std::vector<DownloadEntry>& files, bool ranges_ok,
                     std::wstring_view staging_dir, FileTable& table, DownloadPool& pool,
                     PlanFailure& failure) {
   failure = PlanFailure{};
@@ -72,7 +72,7 @@ bool plan_downloads(const std::vector<ManifestFile>& files, bool ranges_ok,
   table.bytes_total = 0;
   reset_pool(pool);
 
-  const auto fail = [&](const ManifestFile& entry, os::ErrorCode code) {
+  const auto fail = [&](const DownloadEntry& entry, os::ErrorCode code) {
     failure.file = entry.path;
     failure.error_code = code;
     close_download_files(table);
@@ -82,7 +82,7 @@ bool plan_downloads(const std::vector<ManifestFile>& files, bool ranges_ok,
 
   std::unordered_set<std::string> planned_hashes;
   std::uint64_t bytes_already_done = 0;
-  for (const ManifestFile& entry : files) {
+  for (const DownloadEntry& entry : files) {
     if (!planned_hashes.insert(entry.sha256).second) continue;
     if (table.files.count(entry.path) != 0) continue;
     if (download_size(entry) > kMaxDownloadSize) return fail(entry, kErrorFileTooLarge);

@@ -1,9 +1,9 @@
 #include "ui/dispatcher.h"
 
-#include "app/app_state.h"
-#include "app/client_dir.h"
-#include "app/host_window.h"
-#include "app/worker.h"
+#include "ui/app_state.h"
+#include "ui/client_dir.h"
+#include "ui/host_window.h"
+#include "ui/worker.h"
 #include "base/paths.h"
 #include "game/game_locator.h"
 #include "ui/folder_pickers.h"
@@ -49,6 +49,8 @@ void install_command(const UiCommand& fields, const CommandJobs& jobs) {
   if (page_has_game && is_game_dir(s.game_dir)) request.game_dir = trim_trailing_slashes(s.game_dir);
   request.desktop_shortcut = fields[3] == L"1";
   request.start_menu_shortcut = fields[4] == L"1";
+  request.module_path = s.module_path;
+  request.cancel = &s.cancel_requested;
   RunRecord run;
   run.started = true;
   run.desktop_shortcut = request.desktop_shortcut;

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ui/ui_requests.h"
+#include "install/install_request.h"
 
 // The page's commands: plain text with '|' between the fields, carried out on the window thread.
 namespace corvane {

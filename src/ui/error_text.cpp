@@ -52,4 +52,28 @@ std::wstring game_folder_uninstall_text(std::wstring_view folder) {
   return L"Папка " + std::wstring(folder) + L" — это папка GTA V или папка внутри неё: из неё ничего не удаляется.";
 }
 
+std::wstring run_error_text(RunError error, std::wstring_view folder, const UpdateResult* update) {
+  switch (error) {
+    case RunError::GameFolder:
+      return game_folder_refusal_text(folder);
+    case RunError::ForeignFolder:
+      return foreign_folder_refusal_text(folder);
+    case RunError::FolderNotWritable:
+      return L"Нет доступа к папке " + std::wstring(folder) + L". Выберите другую папку, например в своём профиле.";
+    case RunError::UninstallerNotWritten:
+      return L"Не удалось записать программу удаления в папку клиента.";
+    case RunError::Update:
+      return update != nullptr ? error_text_for(*update) : error_text_for(UpdateResult{});
+    case RunError::GamePathNotStored:
+      return L"Не удалось сохранить путь к GTA V в папке клиента.";
+    case RunError::ProgramsEntryNotWritten:
+      return L"Клиент установлен, но не удалось добавить его в список программ Windows.";
+    case RunError::UninstallInGameFolder:
+      return game_folder_uninstall_text(folder);
+    case RunError::NotAllRemoved:
+      return L"Не удалось удалить часть файлов. Закройте игру и клиент, затем повторите.";
+  }
+  return std::wstring();
+}
+
 }  // namespace corvane

@@ -2,6 +2,7 @@
 #include <string>
 #include <string_view>
 
+#include "install/run_report.h"
 #include "update/update_run.h"
 
 namespace corvane {
@@ -16,5 +17,9 @@ std::wstring game_folder_refusal_text(std::wstring_view folder);
 std::wstring foreign_folder_refusal_text(std::wstring_view folder);
 // The text for an uninstall asked to remove a client from the GTA V folder or a folder inside it.
 std::wstring game_folder_uninstall_text(std::wstring_view folder);
+
+// The text the user is shown for a failed install or uninstall run of the folder `folder`;
+// `update` is the update run's result for RunError::Update.
+std::wstring run_error_text(RunError error, std::wstring_view folder, const UpdateResult* update);
 
 }  // namespace corvane

@@ -1,6 +1,6 @@
 #include "ui/folder_pickers.h"
 
-#include "app/app_state.h"
+#include "ui/app_state.h"
 #include "base/paths.h"
 #include "game/game_locator.h"
 #include "os/platform.h"

@@ -1,14 +1,16 @@
+#include "ui/app_state.h"
 #include "install/install_run.h"
 #include "install/uninstall.h"
 #include "ui/dispatcher.h"
+#include "ui/page_report.h"
 
 namespace corvane {
 
 CommandJobs setup_jobs() {
   CommandJobs jobs;
-  jobs.install = [](const InstallRequest& request) { run_install(request); };
+  jobs.install = [](const InstallRequest& request) { run_install(request, page_report()); };
   jobs.uninstall = [](const UninstallRequest& request) {
-    run_uninstall(request.install_dir, request.remove_resources);
+    if (run_uninstall(request.install_dir, request.remove_resources, page_report())) app_state().uninstall_done = true;
   };
   return jobs;
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -9,7 +10,8 @@
 // the window thread's loop, the window and the page's view; the portable side decides everything
 // and asks the host for one platform action at a time.
 //
-// The host calls into the portable side on the window thread only:
+// The host calls into the portable side on the window thread only, through the HostHandlers it was
+// made with (the setup gives it those of app/window_proc.h):
 //   - window_proc (app/window_proc.h) for every message posted with post_message, for a close
 //     request from the system (kWindowClose), for its timers (kWindowTimer with the timer id), at
 //     the end of the session (kWindowEndSession) and when the window is destroyed (kWindowDestroy,
@@ -165,6 +167,27 @@ class UiHost {
   // Runs the window thread's loop until quit_message_loop (PostQuitMessage) ends it.
   virtual void run_message_loop() = 0;
   virtual void quit_message_loop() = 0;
+};
+
+// Where the host hands what happens in the window: the portable window procedure, the view's
+// creation result, the page's commands, the window's size on a monitor, the page's zoom and the
+// system's question whether the session may end (the window procedure and the dispatcher in the setup).
+struct HostHandlers {
+  std::function<bool(WindowMessage, std::uintptr_t, std::unique_ptr<std::wstring>)> window_proc;
+  std::function<void(const ViewResult& result)> view_created;
+  std::function<void(std::wstring_view command)> page_command;
+  // The window's rectangle on a monitor of the DPI with the work area: its size answers
+  // WM_GETDPISCALEDSIZE, and all of it places a window that opened at another DPI than the
+  // system's. Without it the system scales the window itself.
+  std::function<ScreenRect(std::uint32_t dpi, const ScreenRect& work_area)> placement_for;
+  // The page's zoom factor for a view of width x height physical pixels and the runtime's
+  // rasterization scale. Without it the view keeps the zoom the setup gives it.
+  std::function<double(std::int32_t width, std::int32_t height, double rasterization_scale)> view_zoom;
+  // WM_QUERYENDSESSION: false holds up the logoff or shutdown. Without it the session may end.
+  std::function<bool()> session_may_end;
+  // The view cannot run on this system at all (the GTK host: its web process died before the page
+  // ever spoke), so the user is offered the runtime.
+  std::function<void()> runtime_missing;
 };
 
 }  // namespace corvane

@@ -3,7 +3,7 @@
 #include <memory>
 #include <utility>
 
-#include "app/app_state.h"
+#include "ui/app_state.h"
 #include "os/text.h"
 #include "ui/json_text.h"
 #include "ui/ui_host.h"

@@ -9,6 +9,11 @@
 namespace corvane {
 
 class JsonCursor;
+// The download planning's types (net/download_plan.h).
+struct DownloadEntry;
+struct DownloadPool;
+struct FileTable;
+struct PlanFailure;
 
 // One file of the client as the manifest lists it.
 struct ManifestFile {
@@ -55,5 +60,16 @@ std::string file_url_path(const ManifestFile& entry);
 std::string plain_file_url_path(const ManifestFile& entry);
 // plain_file_url_path + ".chunks".
 std::string chunk_index_url_path(const ManifestFile& entry);
+
+// The entry as the download planning takes it (fetched from file_url_path).
+DownloadEntry download_entry(const ManifestFile& entry);
+// The download size of an entry: its packed size when it has one, else its size.
+inline std::uint32_t download_size(const ManifestFile& entry) {
+  return entry.packed_size != 0 ? entry.packed_size : entry.size;
+}
+// plan_downloads of the entries `files` (update/manifest_downloads.cpp).
+[[nodiscard]] bool plan_downloads(const std::vector<ManifestFile>& files, bool ranges_ok,
+                                  std::wstring_view staging_dir, FileTable& table, DownloadPool& pool,
+                                  PlanFailure& failure);
 
 }  // namespace corvane

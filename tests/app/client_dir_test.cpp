@@ -1,4 +1,4 @@
-#include "app/client_dir.h"
+#include "ui/client_dir.h"
 
 #include <gtest/gtest.h>
 

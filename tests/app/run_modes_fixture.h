@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
+#include "ui/app_state.h"
 #include "app/record_launch.h"
 #include "app/run_modes.h"
 #include "install/install_env.h"

@@ -23,7 +23,7 @@ class SetupEntry : public test::InstallEnv {
     host.window_proc = window_proc;
     host.view_created = on_view_created;
     jobs_.install = [](const InstallRequest&) {};
-    jobs_.uninstall = [](const UninstallRequest& r) { run_uninstall(r.install_dir, r.remove_resources); };
+    jobs_.uninstall = setup_jobs().uninstall;
     test::make_dirs(client_);
     test::write_text(client_ + L"/Corvane.exe", "client");
     test::make_dirs(root_ / L"tmp");

@@ -4,6 +4,9 @@
 
 #include <string>
 
+#include "os/text.h"
+#include "ui/error_text.h"
+
 namespace corvane {
 namespace {
 
@@ -30,23 +33,27 @@ TEST(ConsoleRunReport, ProgressPrintsALinePerTenthNotPerReport) {
 TEST(ConsoleRunReport, TheOutcomeChoosesTheExitCode) {
   const UpdateResult update{kStatusWriteFailed, "1.0", "", "bin/a.dll", 112};
   struct Case {
-    RunFailure what;
+    RunError error;
     int code;
   };
-  for (const Case c : {Case{RunFailure::FolderAccess, kSilentFolderNotWritable}, Case{RunFailure::Update, kSilentUpdateFailed},
-                       Case{RunFailure::Configure, kSilentConfigureFailed}, Case{RunFailure::Remove, kSilentUninstallFailed}}) {
-    ConsoleRunReport report(c.what == RunFailure::Remove);
-    const std::string out = printed([&] {
-      report.failed(c.what, L"Текст страницы.", c.what == RunFailure::Update ? &update : nullptr);
-    });
+  for (const Case c : {Case{RunError::GameFolder, kSilentFolderNotWritable},
+                       Case{RunError::ForeignFolder, kSilentFolderNotWritable},
+                       Case{RunError::FolderNotWritable, kSilentFolderNotWritable},
+                       Case{RunError::UninstallerNotWritten, kSilentFolderNotWritable},
+                       Case{RunError::Update, kSilentUpdateFailed}, Case{RunError::GamePathNotStored, kSilentConfigureFailed},
+                       Case{RunError::ProgramsEntryNotWritten, kSilentConfigureFailed},
+                       Case{RunError::UninstallInGameFolder, kSilentUninstallFailed},
+                       Case{RunError::NotAllRemoved, kSilentUninstallFailed}}) {
+    const bool uninstall = c.code == kSilentUninstallFailed;
+    const UpdateResult* result = c.error == RunError::Update ? &update : nullptr;
+    ConsoleRunReport report(uninstall);
+    const std::string out = printed([&] { report.failed(c.error, L"/c", result); });
     EXPECT_EQ(report.exit_code(), c.code);
-    if (c.what == RunFailure::Update) {
-      EXPECT_EQ(out,
-                "[!] Ustanovka prervana: Текст страницы.\n"
-                "[!] Ustanovka: obnovlenie zavershilos so statusom 6, fayl bin/a.dll (kod 112).\n");
-    } else if (c.what == RunFailure::Remove) {
-      EXPECT_EQ(out, "[!] Udalenie ne zaversheno: Текст страницы.\n");
-    }
+    // The page's text, as the page shows it.
+    std::string expected = (uninstall ? "[!] Udalenie ne zaversheno: " : "[!] Ustanovka prervana: ") +
+                           os::to_utf8(run_error_text(c.error, L"/c", result)) + "\n";
+    if (result != nullptr) expected += "[!] Ustanovka: obnovlenie zavershilos so statusom 6, fayl bin/a.dll (kod 112).\n";
+    EXPECT_EQ(out, expected);
   }
   ConsoleRunReport installed(false);
   EXPECT_EQ(printed([&] { installed.installed("2.0", ""); }), "[*] Ustanovka zavershena: versiya 2.0.\n");

@@ -6,7 +6,7 @@
 
 #include <future>
 
-#include "app/view_lifecycle.h"
+#include "ui/view_lifecycle.h"
 #include "app/window_proc.h"
 #include "ui/dispatcher.h"
 #include "ui/host_fixture.h"

@@ -5,7 +5,7 @@
 #include <future>
 #include <thread>
 
-#include "app/worker.h"
+#include "ui/worker.h"
 #include "os/platform.h"
 #include "support/temp_dir.h"
 #include "ui/folder_pickers.h"

@@ -20,7 +20,7 @@ class InstallWithEngine : public InstallEnv {
   void SetUp() override {
     ASSERT_NO_FATAL_FAILURE(build_client_release(root_, std::string(300000, 'c')));
     ASSERT_TRUE(server_.start(os::to_utf8(root_ / L"cdn")));
-    write_text(app_state().module_path = root_ / L"Corvane-Setup.exe", "the setup program");
+    write_text(request_.module_path = root_ / L"Corvane-Setup.exe", "the setup program");
   }
 
   // One install run; its page messages, each run of "progress" messages folded into one
@@ -29,7 +29,7 @@ class InstallWithEngine : public InstallEnv {
     ::testing::internal::CaptureStdout();  // the engine's console lines
     run_install(request_, [this](const std::wstring& dir, UpdateResult& result, ProgressCallback progress) {
       return run_update_with_base_url(server_.base_url(), dir, L"", &result, progress, "release");
-    });
+    }, page_report());
     (void)::testing::internal::GetCapturedStdout();
     std::vector<std::wstring> messages;
     for (std::wstring& m : take_page_messages()) {

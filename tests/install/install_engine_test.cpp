@@ -31,7 +31,7 @@ TEST_F(InstallWithEngine, InstallRepeatAndUninstall) {
   EXPECT_EQ(install(), done);
   EXPECT_EQ(test::read_text(dir + L"/bin/core.dll"), "core");
 
-  run_uninstall(dir, true);
+  run_uninstall(dir, true, page_report());
   EXPECT_EQ(take_page_messages(), std::vector<std::wstring>{L"{\"type\":\"uninstalled\"}"});
   EXPECT_FALSE(path_exists(dir));
   EXPECT_FALSE(path_exists(desktop_link()) || path_exists(programs_link()));
@@ -39,7 +39,8 @@ TEST_F(InstallWithEngine, InstallRepeatAndUninstall) {
 }
 
 TEST_F(InstallWithEngine, AWindowClosedDuringTheInstallStopsItAndSaysSo) {
-  app_state().cancel_requested.store(true);  // as the window sets it on a close during the run
+  const std::atomic<bool> closed{true};  // as the window sets it on a close during the run
+  request_.cancel = &closed;
   EXPECT_EQ(install(), (std::vector<std::wstring>{
                            L"{\"type\":\"stage\",\"stage\":\"manifest\"}", L"{\"type\":\"stage\",\"stage\":\"download\"}",
                            L"{\"type\":\"error\",\"message\":\"Установка отменена. Уже скачанные файлы сохранены, и "

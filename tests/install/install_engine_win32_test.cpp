@@ -56,7 +56,7 @@ TEST_F(InstallWithEngine, WindowsSeesEveryTraceOfTheInstallAndNoneAfterTheUninst
   EXPECT_NE(launcher.find("3.1.0"), std::string::npos) << launcher;
   EXPECT_EQ(saved_game_dir(dir), game) << launcher;
 
-  run_uninstall(dir, true);
+  run_uninstall(dir, true, page_report());
   EXPECT_EQ(take_page_messages(), std::vector<std::wstring>{L"{\"type\":\"uninstalled\"}"});
   EXPECT_FALSE(path_exists(dir));
   EXPECT_FALSE(path_exists(desktop_link()));

@@ -8,6 +8,7 @@
 #include "support/temp_dir.h"
 #include "support/user_state.h"
 #include "ui/host_fixture.h"
+#include "ui/page_report.h"
 
 namespace corvane::test {
 

@@ -26,8 +26,8 @@ std::optional<std::uint32_t> dword(const wchar_t* name) {
 
 TEST_F(InstallPosix, AProgramsEntryThatCannotBeWrittenHasItsText) {
   test::make_dirs(root_ / L"setup");
-  test::write_text(app_state().module_path = root_ / L"setup/Corvane-Setup.exe", "the setup program");
-  const InstallRequest request{root_ / L"Games/Corvane", L"", true, true};
+  InstallRequest request{root_ / L"Games/Corvane", L"", true, true};
+  test::write_text(request.module_path = root_ / L"setup/Corvane-Setup.exe", "the setup program");
   const test::ScopedFsFault full([](os::FsOp op, std::wstring_view path, std::wstring_view) {
     return op == os::FsOp::Write && path.find(L"registry") != std::wstring_view::npos ? os::kErrorDiskFull
                                                                                      : os::kErrorSuccess;
@@ -36,7 +36,7 @@ TEST_F(InstallPosix, AProgramsEntryThatCannotBeWrittenHasItsText) {
     test::write_text(join_path(dir, L"Corvane.exe"), "client");
     result = {kStatusNone, "2.0.1", "", "", 0};
     return kUpdated;
-  });
+  }, page_report());
   EXPECT_EQ(take_page_messages().back(),
             L"{\"type\":\"error\",\"message\":\"Клиент установлен, но не удалось добавить его в список программ "
             L"Windows.\"}");

@@ -30,7 +30,7 @@ class InstallRun : public test::InstallEnv {
  protected:
   InstallRun() {
     test::make_dirs(root_ / L"setup");
-    test::write_text(app_state().module_path = root_ / L"setup/Corvane-Setup.exe", "the setup program");
+    test::write_text(request_.module_path = root_ / L"setup/Corvane-Setup.exe", "the setup program");
     test::make_dirs(game_);
     test::write_text(game_ + L"/GTA5.exe", "");
   }
@@ -42,7 +42,7 @@ class InstallRun : public test::InstallEnv {
       progress.fn(progress.context, 1, 6ull << 30, 0, 3);
       result = result_;
       return code_;
-    });
+    }, page_report());
     return take_page_messages();
   }
   std::wstring entry(const wchar_t* name) const {
@@ -85,7 +85,7 @@ TEST_F(InstallRun, AFolderOrUninstallerThatCannotBeWrittenEndsTheRunBeforeTheDow
   EXPECT_EQ(updates_, 0);
   // Running as that very uninstaller (in any letter case), nothing is copied and the run goes on.
   test::write_text(request_.install_dir + L"/uninstall.exe", "already there");
-  app_state().module_path = join_path(request_.install_dir, L"UNINSTALL.exe");
+  request_.module_path = join_path(request_.install_dir, L"UNINSTALL.exe");
   const auto no_copy = fail(os::FsOp::Copy, L"");
   EXPECT_EQ(run().back(), L"{\"type\":\"installed\",\"version\":\"2.0.1\",\"date\":\"2024-06-01\"}");
 }
@@ -128,7 +128,7 @@ TEST_F(InstallRun, AFailedUpdateShowsItsTextAndConfiguresNothing) {
 TEST_F(InstallRun, ARepeatedInstallOverAnUpToDateClientKeepsItsSettings) {
   (void)run();
   code_ = kUpToDate;
-  request_ = {request_.install_dir, L"", false, false};  // no game folder, no shortcuts
+  request_ = {request_.install_dir, L"", false, false, request_.module_path};  // no game folder, no shortcuts
   test::remove_all(desktop_link());
   test::remove_all(programs_link());
   result_.date = "2024-06-\"02\"";

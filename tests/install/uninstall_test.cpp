@@ -20,21 +20,19 @@ TEST_F(Uninstall, AFileInUseKeepsTheEntryAndFolderUntilARetryRemovesEverything) 
       return op == os::FsOp::Delete && path == join_path(client_, L"Corvane.exe") ? os::kErrorSharingViolation
                                                                         : os::kErrorSuccess;
     });
-    run_uninstall(client_, true);
+    EXPECT_FALSE(run_uninstall(client_, true, page_report()));
   }
   EXPECT_EQ(take_page_messages(),
             std::vector<std::wstring>{L"{\"type\":\"error\",\"message\":\"Не удалось удалить часть файлов. "
                                       L"Закройте игру и клиент, затем повторите.\"}"});
-  EXPECT_FALSE(app_state().uninstall_done);
   EXPECT_TRUE(path_exists(client_ + L"/Corvane.exe"));
   EXPECT_FALSE(path_exists(client_ + L"/bin"));  // every other name was still removed
   EXPECT_FALSE(path_exists(client_ + L"/client_resources"));
   EXPECT_TRUE(entry_exists());
   EXPECT_FALSE(shortcuts_exist());
 
-  run_uninstall(client_, true);  // names already gone count as removed
+  EXPECT_TRUE(run_uninstall(client_, true, page_report()));  // names already gone count as removed
   EXPECT_EQ(take_page_messages(), std::vector<std::wstring>{L"{\"type\":\"uninstalled\"}"});
-  EXPECT_TRUE(app_state().uninstall_done);
   EXPECT_FALSE(path_exists(client_));
   EXPECT_TRUE(dir_exists(root_ / L"Games"));
   EXPECT_FALSE(entry_exists());

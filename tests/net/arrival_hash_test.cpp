@@ -26,7 +26,7 @@ class ArrivalHashTest : public ::testing::Test {
  protected:
   void TearDown() override { close_download_files(table_); }
 
-  DownloadFile& plan(const std::vector<ManifestFile>& files, bool ranges_ok) {
+  DownloadFile& plan(const std::vector<DownloadEntry>& files, bool ranges_ok) {
     close_download_files(table_);
     PlanFailure failure;
     EXPECT_TRUE(plan_downloads(files, ranges_ok, staging_.path(), table_, pool_, failure)) << failure.file;
@@ -105,7 +105,7 @@ TEST_F(ArrivalHashTest, RangedFileIsReadBackInOrderAsItsPartsComplete) {
 
 TEST_F(ArrivalHashTest, ResumedPartsAreReadBackFromDiskAndHashedWithTheNewOnes) {
   const std::uint32_t size = 3 * kPartSize;
-  const ManifestFile entry = make_entry("r.bin", size, 6);
+  const DownloadEntry entry = make_entry("r.bin", size, 6);
   const std::string content = noise(size, 6);
   {
     DownloadFile& file = plan({entry}, true);

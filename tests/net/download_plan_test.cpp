@@ -26,7 +26,7 @@ std::vector<std::tuple<std::string, std::uint32_t, std::uint32_t>> queue_of(cons
 
 class PlanTest : public ::testing::Test {
  protected:
-  bool plan(const std::vector<ManifestFile>& files, bool ranges_ok) {
+  bool plan(const std::vector<DownloadEntry>& files, bool ranges_ok) {
     close_download_files(table_);
     return plan_downloads(files, ranges_ok, staging_.path(), table_, pool_, failure_);
   }
@@ -39,8 +39,8 @@ class PlanTest : public ::testing::Test {
 };
 
 TEST_F(PlanTest, LargeFilesGoInEightMebibyteRangesOnlyWhenRangesAreAllowed) {
-  const ManifestFile big = make_entry("bin/big.dll", 20971520, 1);
-  const ManifestFile edge = make_entry("bin/edge.dll", 16777215, 2);
+  const DownloadEntry big = make_entry("bin/big.dll", 20971520, 1);
+  const DownloadEntry edge = make_entry("bin/edge.dll", 16777215, 2);
   ASSERT_TRUE(plan({big, edge}, true));
   using Q = std::vector<std::tuple<std::string, std::uint32_t, std::uint32_t>>;
   EXPECT_EQ(queue_of(pool_), (Q{{"bin/edge.dll", 0, 0},
@@ -61,12 +61,12 @@ TEST_F(PlanTest, LargeFilesGoInEightMebibyteRangesOnlyWhenRangesAreAllowed) {
 }
 
 TEST_F(PlanTest, PathsSizesDeduplicationEmptyFilesAndStableOrder) {
-  const ManifestFile packed = make_entry("bin/packed.dll", 50000000, 3, 4194304);
-  const ManifestFile small_a = make_entry("bin/a.dll", 1000, 4);
-  const ManifestFile copy_of_a = make_entry("bin/a_copy.dll", 1000, 4);
-  const ManifestFile empty = make_entry("bin/empty.dll", 0, 5);
-  const ManifestFile small_b = make_entry("bin/b.dll", 1000, 6);
-  const ManifestFile big = make_entry("bin/big.dll", 20971520, 7);
+  const DownloadEntry packed = make_entry("bin/packed.dll", 50000000, 3, 4194304);
+  const DownloadEntry small_a = make_entry("bin/a.dll", 1000, 4);
+  const DownloadEntry copy_of_a = make_entry("bin/a_copy.dll", 1000, 4);
+  const DownloadEntry empty = make_entry("bin/empty.dll", 0, 5);
+  const DownloadEntry small_b = make_entry("bin/b.dll", 1000, 6);
+  const DownloadEntry big = make_entry("bin/big.dll", 20971520, 7);
   ASSERT_TRUE(plan({small_a, packed, copy_of_a, empty, small_b, big}, true));
 
   const std::wstring stem = staging_ / os::from_utf8(packed.sha256);
@@ -100,9 +100,9 @@ TEST_F(PlanTest, PathsSizesDeduplicationEmptyFilesAndStableOrder) {
 }
 
 TEST_F(PlanTest, ASecondPlanQueuesOnlyWhatIsMissing) {
-  const ManifestFile big = make_entry("big.bin", 20971520, 8);
-  const ManifestFile whole = make_entry("whole.bin", 5000, 9);
-  const ManifestFile other = make_entry("other.bin", 7000, 10);
+  const DownloadEntry big = make_entry("big.bin", 20971520, 8);
+  const DownloadEntry whole = make_entry("whole.bin", 5000, 9);
+  const DownloadEntry other = make_entry("other.bin", 7000, 10);
   ASSERT_TRUE(plan({big, whole, other}, true));
   mark_part_done(table_, table_.files.at("big.bin"), 16777216);
   mark_part_done(table_, table_.files.at("big.bin"), 0);
@@ -122,8 +122,8 @@ TEST_F(PlanTest, ASecondPlanQueuesOnlyWhatIsMissing) {
 }
 
 TEST_F(PlanTest, SizesBeyondThirtyTwoBitPartArithmeticAreRefused) {
-  const ManifestFile first = make_entry("first.bin", 100, 11);
-  const ManifestFile huge = make_entry("huge.bin", 4286578689u, 12);
+  const DownloadEntry first = make_entry("first.bin", 100, 11);
+  const DownloadEntry huge = make_entry("huge.bin", 4286578689u, 12);
   ASSERT_FALSE(plan({first, huge}, true));
   EXPECT_EQ(failure_.file, "huge.bin");
   EXPECT_EQ(failure_.error_code, kErrorFileTooLarge);
@@ -131,7 +131,7 @@ TEST_F(PlanTest, SizesBeyondThirtyTwoBitPartArithmeticAreRefused) {
   EXPECT_FALSE(os::file_info(staging_ / os::from_utf8(huge.sha256) + L".raw"));
 
   // The largest size that is supported plans its last part at 4 GiB - 16 MiB, without wrapping.
-  const ManifestFile largest = make_entry("largest.bin", kMaxDownloadSize, 13);
+  const DownloadEntry largest = make_entry("largest.bin", kMaxDownloadSize, 13);
   ASSERT_TRUE(plan({largest}, true));
   ASSERT_EQ(pool_.parts.size(), 511u);
   EXPECT_EQ(table_.files.at("largest.bin").part_count, 511u);
@@ -142,8 +142,8 @@ TEST_F(PlanTest, SizesBeyondThirtyTwoBitPartArithmeticAreRefused) {
 }
 
 TEST_F(PlanTest, AStagingFileThatCannotBePreparedStopsThePlanWithPathAndCode) {
-  const ManifestFile first = make_entry("first.bin", 100, 14);
-  const ManifestFile second = make_entry("sub/second.bin", 200, 15);
+  const DownloadEntry first = make_entry("first.bin", 100, 14);
+  const DownloadEntry second = make_entry("sub/second.bin", 200, 15);
   const std::wstring blocked = staging_ / os::from_utf8(second.sha256) + L".raw";
   test::ScopedFsFault fault([&](os::FsOp op, std::wstring_view path, std::wstring_view) {
     return op == os::FsOp::OpenForWrite && path == blocked ? os::kErrorDiskFull : os::kErrorSuccess;
@@ -156,8 +156,8 @@ TEST_F(PlanTest, AStagingFileThatCannotBePreparedStopsThePlanWithPathAndCode) {
 }
 
 TEST_F(PlanTest, ASecondContentUnderAPlannedPathIsNotMixedIntoTheFirst) {
-  const ManifestFile one = make_entry("bin/x.dll", 100, 16);
-  const ManifestFile other = make_entry("bin/x.dll", 300, 17);
+  const DownloadEntry one = make_entry("bin/x.dll", 100, 16);
+  const DownloadEntry other = make_entry("bin/x.dll", 300, 17);
   ASSERT_TRUE(plan({one, other}, false));
   ASSERT_EQ(pool_.parts.size(), 1u);
   EXPECT_EQ(pool_.parts[0].file_size, 100u);

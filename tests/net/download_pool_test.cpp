@@ -61,14 +61,14 @@ class PoolTest : public test::CdnTest {
     CdnTest::TearDown();
   }
   // Publishes the entries with their contents and plans them.
-  void publish_all(const std::vector<ManifestFile>& files) {
+  void publish_all(const std::vector<DownloadEntry>& files) {
     contents_.clear();
-    for (const ManifestFile& f : files) {
+    for (const DownloadEntry& f : files) {
       contents_.push_back(noise(download_size(f), static_cast<std::uint32_t>(f.sha256.back())));
       publish(f, contents_.back());
     }
   }
-  void plan(const std::vector<ManifestFile>& files, bool ranges_ok) {
+  void plan(const std::vector<DownloadEntry>& files, bool ranges_ok) {
     close_download_files(table_);
     PlanFailure failure;
     ASSERT_TRUE(plan_downloads(files, ranges_ok, staging(), table_, pool_, failure)) << failure.file;
@@ -79,14 +79,14 @@ class PoolTest : public test::CdnTest {
     close_download_files(table_);
   }
   // The staging file of entry i equals its published content.
-  void expect_staged(const std::vector<ManifestFile>& files) {
+  void expect_staged(const std::vector<DownloadEntry>& files) {
     for (std::size_t i = 0; i < files.size(); ++i) {
       EXPECT_TRUE(read_text(table_.files.at(files[i].path).data_path) == contents_[i]) << files[i].path;
     }
   }
   // Every download of entries that are not packed and not empty was hashed on its way in, to the
   // digest of its content; the others were not.
-  void expect_hashed_on_arrival(const std::vector<ManifestFile>& files) {
+  void expect_hashed_on_arrival(const std::vector<DownloadEntry>& files) {
     for (std::size_t i = 0; i < files.size(); ++i) {
       const std::optional<os::Sha256Digest> digest = arrival_digest(table_.files.at(files[i].path));
       if (files[i].packed_size != 0 || files[i].size == 0) {
@@ -104,7 +104,7 @@ class PoolTest : public test::CdnTest {
 };
 
 TEST_F(PoolTest, RangedAndWholeFilesArriveByteExactThroughSeveralWorkers) {
-  const std::vector<ManifestFile> files = {
+  const std::vector<DownloadEntry> files = {
       make_entry("bin/big.dll", 20971520, 1), make_entry("bin/edge.dll", 16777215, 2),
       make_entry("bin/packed.dll", 900000, 3, 300001), make_entry("data/a.txt", 70000, 4),
       make_entry("data/empty.txt", 0, 5)};
@@ -139,7 +139,7 @@ TEST_F(PoolTest, RangedAndWholeFilesArriveByteExactThroughSeveralWorkers) {
 // A part is recorded in the resume file only once its bytes are on the disk: after a power cut a
 // recorded part must read back as it arrived, not as the zeros of an unwritten block.
 TEST_F(PoolTest, APartIsRecordedOnlyOnceItsBytesAreOnTheDisk) {
-  const std::vector<ManifestFile> files = {make_entry("big.bin", 20971520, 8), make_entry("small.bin", 40000, 9)};
+  const std::vector<DownloadEntry> files = {make_entry("big.bin", 20971520, 8), make_entry("small.bin", 40000, 9)};
   publish_all(files);
   plan(files, true);
   const std::wstring big_data = table_.files.at("big.bin").data_path;
@@ -175,7 +175,7 @@ TEST_F(PoolTest, APartIsRecordedOnlyOnceItsBytesAreOnTheDisk) {
 }
 
 TEST_F(PoolTest, AnInterruptedRunIsResumedByFetchingOnlyTheMissingParts) {
-  const std::vector<ManifestFile> files = {make_entry("big.bin", 20971520, 6),
+  const std::vector<DownloadEntry> files = {make_entry("big.bin", 20971520, 6),
                                            make_entry("small.bin", 40000, 7)};
   publish_all(files);
   const std::string big_path = server_path("files/big.bin");
@@ -213,7 +213,7 @@ TEST_F(PoolTest, AnInterruptedRunIsResumedByFetchingOnlyTheMissingParts) {
 }
 
 TEST_F(PoolTest, FailedPartsAreCountedAndOnlyRefusalsAndWrongCountsAreFatal) {
-  const std::vector<ManifestFile> files = {make_entry("big.bin", 17000000, 8),
+  const std::vector<DownloadEntry> files = {make_entry("big.bin", 17000000, 8),
                                            make_entry("gone.bin", 5000, 9),
                                            make_entry("cut.bin", 6000, 10),
                                            make_entry("fine.bin", 7000, 11)};
@@ -234,7 +234,7 @@ TEST_F(PoolTest, FailedPartsAreCountedAndOnlyRefusalsAndWrongCountsAreFatal) {
 }
 
 TEST_F(PoolTest, APoolThatCannotReachTheServerEndsPromptlyWithEveryPartFailed) {
-  std::vector<ManifestFile> files = {make_entry("big.bin", 20971520, 12)};
+  std::vector<DownloadEntry> files = {make_entry("big.bin", 20971520, 12)};
   for (std::uint32_t i = 0; i < 5; ++i) files.push_back(make_entry("s" + std::to_string(i), 1000 + i, 20 + i));
   publish_all(files);
   server_.add_fault(Fault{.kind = FaultKind::kRefuse});
@@ -250,7 +250,7 @@ TEST_F(PoolTest, APoolThatCannotReachTheServerEndsPromptlyWithEveryPartFailed) {
 }
 
 TEST_F(PoolTest, APoolWhoseWorkersNeverConnectStillEnds) {
-  const std::vector<ManifestFile> files = {make_entry("a.bin", 1000, 30), make_entry("b.bin", 2000, 31)};
+  const std::vector<DownloadEntry> files = {make_entry("a.bin", 1000, 30), make_entry("b.bin", 2000, 31)};
   publish_all(files);
   // No worker at all, and workers that cannot open a connection (no host to connect to).
   plan(files, false);
@@ -269,7 +269,7 @@ TEST_F(PoolTest, APoolWhoseWorkersNeverConnectStillEnds) {
 }
 
 TEST_F(PoolTest, ProgressIsReportedFromTheCallingThreadAboutEveryFifthOfASecond) {
-  const std::vector<ManifestFile> files = {make_entry("a.bin", 300000, 40), make_entry("b.bin", 300000, 41)};
+  const std::vector<DownloadEntry> files = {make_entry("a.bin", 300000, 40), make_entry("b.bin", 300000, 41)};
   publish_all(files);
   server_.add_fault(Fault{.kind = FaultKind::kSlowBody, .bytes_per_second = 250000});
   plan(files, false);
@@ -294,7 +294,7 @@ TEST_F(PoolTest, ProgressIsReportedFromTheCallingThreadAboutEveryFifthOfASecond)
 }
 
 TEST_F(PoolTest, WritePartDataStaysInsideThePartAndRecordsItsCompletion) {
-  const std::vector<ManifestFile> files = {make_entry("w.bin", 20971520, 50)};
+  const std::vector<DownloadEntry> files = {make_entry("w.bin", 20971520, 50)};
   plan(files, true);
   const DownloadPart last{"w.bin", "files/w.bin", 20971520, 16777216, 4194304};
   const std::string piece(4096, 'z');

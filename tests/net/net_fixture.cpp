@@ -12,12 +12,13 @@ os::Sha256Digest sha256_of(const std::string& bytes) {
   return digest;
 }
 
-ManifestFile make_entry(const std::string& path, std::uint32_t size, std::uint32_t seed,
-                        std::uint32_t packed_size) {
+DownloadEntry make_entry(const std::string& path, std::uint32_t size, std::uint32_t seed,
+                         std::uint32_t packed_size) {
   static const char* hex = "0123456789abcdef";
   std::string sha(64, '0');
   for (std::size_t i = 0; i < 8; ++i) sha[56 + i] = hex[(seed >> (28 - 4 * i)) & 15];
-  return ManifestFile{path, sha, size, packed_size};
+  // The paths here need no percent-encoding: the server has the file where the manifest would put it.
+  return DownloadEntry{path, "files/" + path + (packed_size != 0 ? ".lzms" : ""), sha, size, packed_size};
 }
 
 void CdnTest::SetUp() {
@@ -28,8 +29,8 @@ void CdnTest::SetUp() {
 
 void CdnTest::TearDown() { server_.stop(); }
 
-void CdnTest::publish(const ManifestFile& entry, const std::string& bytes) {
-  publish_raw(file_url_path(entry), bytes);
+void CdnTest::publish(const DownloadEntry& entry, const std::string& bytes) {
+  publish_raw(entry.url_path, bytes);
 }
 
 void CdnTest::publish_raw(const std::string& relative, const std::string& bytes) {

@@ -62,7 +62,7 @@ class WorkerFaults : public test::CdnTest {
   }
   std::uint64_t accounted() const { return std::uint64_t{pool_.parts_done.load()} + pool_.parts_failed.load(); }
 
-  std::vector<ManifestFile> files_;
+  std::vector<DownloadEntry> files_;
   FileTable table_;
   DownloadPool pool_;
 };

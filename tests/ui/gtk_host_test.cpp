@@ -19,8 +19,10 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
-#include "app/host_window.h"
+#include "ui/app_state.h"
+#include "ui/host_window.h"
+#include "app/window_proc.h"
+#include "ui/dispatcher.h"
 #include "ui/gtk/gtk_ui_host.h"
 
 // Xlib's macros (None, Bool, ...) clash with GoogleTest's names: last.
@@ -148,7 +150,12 @@ class GtkHostTest : public ::testing::Test {
  protected:
   void SetUp() override {
     reset_app_state();
-    host_ = make_gtk_ui_host();
+    host_ = make_gtk_ui_host({[](WindowMessage message, std::uintptr_t wparam, std::unique_ptr<std::wstring> text) {
+                                return window_proc(message, wparam, std::move(text));
+                              },
+                              [](const ViewResult& result) { on_view_created(result); },
+                              [](std::wstring_view command) { dispatch_command(command); }, nullptr, nullptr,
+                              nullptr, &show_runtime_missing});
     if (!host_) GTEST_SKIP() << "no display";
     app_state().host = host_.get();
     app_state().mode = RunMode::Install;

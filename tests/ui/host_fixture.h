@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
+#include "ui/app_state.h"
 #include "ui/recording_host.h"
 
 namespace corvane::test {

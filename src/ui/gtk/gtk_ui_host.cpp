@@ -17,10 +17,8 @@
 #include <string_view>
 #include <utility>
 
-#include "app/window_proc.h"
 #include "os/text.h"
 #include "ui/asset_table.h"
-#include "ui/dispatcher.h"
 #include "ui/gtk/page_scheme.h"
 #include "ui/gtk/startup_trace.h"
 #include "ui/gtk/web_data_dir.h"
@@ -69,6 +67,22 @@ constexpr char kBridgeScript[] = R"JS((() => {
 })();)JS";
 
 std::string utf8(std::wstring_view text) { return os::to_utf8(text); }
+
+// Where the window's messages, the view's creation and the page's commands go; set once when the
+// host is made.
+HostHandlers& handlers() {
+  static HostHandlers the_handlers;
+  return the_handlers;
+}
+void window_proc(WindowMessage message, std::uintptr_t wparam, std::unique_ptr<std::wstring> text) {
+  if (handlers().window_proc) (void)handlers().window_proc(message, wparam, std::move(text));
+}
+void on_view_created(const ViewResult& result) {
+  if (handlers().view_created) handlers().view_created(result);
+}
+void dispatch_command(std::wstring_view command) {
+  if (handlers().page_command) handlers().page_command(command);
+}
 
 // One posted window message on its way to the window thread's loop.
 struct PostedMessage {
@@ -627,7 +641,7 @@ class GtkUiHost final : public UiHost {
   static void on_web_process_terminated(WebKitWebView*, WebKitWebProcessTerminationReason, gpointer self) {
     auto* host = static_cast<GtkUiHost*>(self);
     if (!host->page_spoke_) {
-      show_runtime_missing();
+      if (handlers().runtime_missing) handlers().runtime_missing();
     } else {
       (void)host->post_message(WM_VIEW_FAILED, nullptr);
     }
@@ -655,8 +669,9 @@ class GtkUiHost final : public UiHost {
 
 }  // namespace
 
-std::unique_ptr<UiHost> make_gtk_ui_host() {
+std::unique_ptr<UiHost> make_gtk_ui_host(HostHandlers host_handlers) {
   if (!gtk_init_check(nullptr, nullptr)) return nullptr;
+  handlers() = std::move(host_handlers);
   startup_mark("gtk initialised");
   return std::make_unique<GtkUiHost>();
 }

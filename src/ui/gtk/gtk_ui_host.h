@@ -8,8 +8,9 @@
 // provided to it by a user script, so the page speaks the same bridge as on Windows.
 namespace corvane {
 
-// Makes the GTK host. Initialises GTK on the calling thread, which becomes the window thread;
-// null when there is no display to open.
-std::unique_ptr<UiHost> make_gtk_ui_host();
+// Makes the GTK host, which hands the window's messages, the view's creation and the page's
+// commands to `handlers` (one host per process). Initialises GTK on the calling thread, which
+// becomes the window thread; null when there is no display to open.
+std::unique_ptr<UiHost> make_gtk_ui_host(HostHandlers handlers);
 
 }  // namespace corvane

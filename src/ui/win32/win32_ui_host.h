@@ -16,23 +16,9 @@
 // system's message boxes, folder dialog and browser.
 namespace corvane::win32 {
 
-// Where the host hands what happens in the window: the portable window procedure, the view's
-// creation result, the page's commands, the window's size on a monitor, the page's zoom and the
-// system's question whether the session may end (app/window_proc.h, ui/dispatcher.h in the setup).
-struct HostHandlers {
-  std::function<bool(WindowMessage, std::uintptr_t, std::unique_ptr<std::wstring>)> window_proc;
-  std::function<void(const ViewResult& result)> view_created;
-  std::function<void(std::wstring_view command)> page_command;
-  // The window's rectangle on a monitor of the DPI with the work area: its size answers
-  // WM_GETDPISCALEDSIZE, and all of it places a window that opened at another DPI than the
-  // system's. Without it the system scales the window itself.
-  std::function<ScreenRect(std::uint32_t dpi, const ScreenRect& work_area)> placement_for;
-  // The page's zoom factor for a view of width x height physical pixels and the runtime's
-  // rasterization scale. Without it the view keeps the zoom the setup gives it.
-  std::function<double(std::int32_t width, std::int32_t height, double rasterization_scale)> view_zoom;
-  // WM_QUERYENDSESSION: false holds up the logoff or shutdown. Without it the session may end.
-  std::function<bool()> session_may_end;
-};
+// The handlers are the portable ones of ui/ui_host.h.
+using corvane::HostHandlers;
+
 
 class Win32UiHost final : public UiHost {
  public:

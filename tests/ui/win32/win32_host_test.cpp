@@ -14,8 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/app_state.h"
-#include "app/host_window.h"
+#include "ui/app_state.h"
+#include "ui/host_window.h"
 #include "app/window_proc.h"
 #include "os/known_folders.h"
 #include "ui/asset_table.h"

@@ -1,10 +1,10 @@
-#include "app/worker.h"
+#include "ui/worker.h"
 
 #include <system_error>
 #include <thread>
 #include <utility>
 
-#include "app/app_state.h"
+#include "ui/app_state.h"
 #include "os/shell.h"
 #include "ui/ui_host.h"
 

@@ -2,7 +2,7 @@
 #include <functional>
 #include <string_view>
 
-#include "app/app_state.h"
+#include "ui/app_state.h"
 
 // The one worker thread of the setup (an install or an uninstall run).
 namespace corvane {

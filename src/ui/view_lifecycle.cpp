@@ -1,4 +1,4 @@
-#include "app/view_lifecycle.h"
+#include "ui/view_lifecycle.h"
 
 namespace corvane {
 

@@ -1,6 +1,6 @@
-#include "app/host_window.h"
+#include "ui/host_window.h"
 
-#include "app/app_state.h"
+#include "ui/app_state.h"
 #include "ui/ui_host.h"
 
 namespace corvane {

@@ -4,7 +4,7 @@
 #include <string>
 #include <thread>
 
-#include "app/view_lifecycle.h"
+#include "ui/view_lifecycle.h"
 
 // The one process-wide state of the setup, shared by the entry, the window procedure, the page
 // protocol and the folder pickers.

@@ -342,7 +342,15 @@ int main(int argc, char** argv) {
   Tally tally;
   const fs::path client = options.work / "client";
   int failures = 0;
+  // Runs that end before any kill lands (a release they refuse, say) would never reach the count:
+  // the rounds are bounded too, and running out of them fails.
+  const int max_rounds = 4 * options.kills + 10;
   while (tally.total() < options.kills) {
+    if (tally.rounds == max_rounds) {
+      std::printf("STOPPED: %d rounds landed only %d of %d kills\n", tally.rounds, tally.total(), options.kills);
+      ++failures;
+      break;
+    }
     ++tally.rounds;
     copy_tree(options.old_source, client);
     const int runs = 1 + static_cast<int>(random() % 3);

@@ -31,7 +31,7 @@ fi
 
 # A pair whose large files update by chunks: the older release with 64 KiB overwritten in 20 places
 # of each bin/game/*.pak, published with chunk indexes for them.
-if [ ! -f "$DATA/delta_complete" ]; then
+if [ ! -f "$DATA/delta_complete" ] || [ ! -f "$DATA/delta_cdn/release/keys.json" ]; then
   rm -rf "$DATA/delta_new" "$DATA/delta_cdn"
   cp -r "$DATA/old" "$DATA/delta_new"
   for pak in "$DATA"/delta_new/bin/game/*.pak; do
@@ -40,7 +40,9 @@ if [ ! -f "$DATA/delta_complete" ]; then
     done
   done
   "$TOOLS/release_builder/corvane-release-builder" --source "$DATA/delta_new" --out "$DATA/delta_cdn/release" \
-    --version 3.0.0 --pack Corvane.exe --chunk 'bin/game/*'
+    --version 3.0.0 --pack Corvane.exe --chunk 'bin/game/*' --sign-key tests/keys/test-release.pem
+  "$TOOLS/release_builder/corvane-release-builder" --key-list --root-key tests/keys/test-root.pem \
+    --release-key tests/keys/test-release.pub.pem --out "$DATA/delta_cdn/release"
   touch "$DATA/delta_complete"
 fi
 

@@ -58,7 +58,11 @@ PY
 
 mkdir -p "$WORK/cdn"
 for release in old new small_old small_new; do
-  "$BUILDER" --source "$WORK/$release" --out "$WORK/cdn/$release" --chunk 'bin/*' >/dev/null
+  # Signed as every test channel is: the release build pins the test root key.
+  "$BUILDER" --source "$WORK/$release" --out "$WORK/cdn/$release" --chunk 'bin/*' \
+    --sign-key tests/keys/test-release.pem >/dev/null
+  "$BUILDER" --key-list --root-key tests/keys/test-root.pem --release-key tests/keys/test-release.pub.pem \
+    --out "$WORK/cdn/$release" >/dev/null
 done
 zsyncmake -q -u "big.pak" -o "$WORK/cdn/new/files/bin/big.pak.zsync" "$WORK/cdn/new/files/bin/big.pak" 2>/dev/null
 

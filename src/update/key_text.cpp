@@ -89,6 +89,16 @@ bool next_element(const std::uint8_t*& at, const std::uint8_t* end, Element& ele
   return true;
 }
 
+// [data, data + size) is exactly one SEQUENCE: [at, end) becomes its content.
+bool open_sequence(const std::uint8_t* data, std::size_t size, const std::uint8_t*& at, const std::uint8_t*& end) {
+  const std::uint8_t* next = data;
+  Element outer;
+  if (!next_element(next, data + size, outer) || outer.tag != 0x30 || next != data + size) return false;
+  at = outer.data;
+  end = outer.data + outer.size;
+  return true;
+}
+
 bool equals(const Element& element, const std::uint8_t* encoded, std::size_t encoded_size) {
   // `encoded` holds tag and length; the element its content.
   return encoded_size >= 2 && element.tag == encoded[0] && element.size + 2 == encoded_size &&
@@ -115,12 +125,9 @@ bool point_of(const Element& bits, os::P256PublicKey& key) {
 
 // SubjectPublicKeyInfo: SEQUENCE { algorithm, BIT STRING point }
 bool read_spki(const Bytes& der, os::P256PublicKey& key) {
-  const std::uint8_t* at = der.data();
-  const std::uint8_t* end = at + der.size();
-  Element outer;
-  if (!next_element(at, end, outer) || outer.tag != 0x30 || at != end) return false;
-  at = outer.data;
-  end = outer.data + outer.size;
+  const std::uint8_t* at = nullptr;
+  const std::uint8_t* end = nullptr;
+  if (!open_sequence(der.data(), der.size(), at, end)) return false;
   Element algorithm;
   Element bits;
   return next_element(at, end, algorithm) && is_p256_algorithm(algorithm) && next_element(at, end, bits) &&
@@ -130,12 +137,9 @@ bool read_spki(const Bytes& der, os::P256PublicKey& key) {
 // SEC1 ECPrivateKey: SEQUENCE { INTEGER 1, OCTET STRING d, [0] curve OPTIONAL, [1] point }
 bool read_sec1(const std::uint8_t* data, std::size_t size, bool curve_required, os::P256PrivateKey& secret,
                os::P256PublicKey& key) {
-  const std::uint8_t* at = data;
-  const std::uint8_t* end = data + size;
-  Element outer;
-  if (!next_element(at, end, outer) || outer.tag != 0x30 || at != end) return false;
-  at = outer.data;
-  end = outer.data + outer.size;
+  const std::uint8_t* at = nullptr;
+  const std::uint8_t* end = nullptr;
+  if (!open_sequence(data, size, at, end)) return false;
   Element version;
   Element scalar;
   if (!next_element(at, end, version) || version.tag != 0x02 || version.size != 1 || version.data[0] != 1 ||
@@ -164,12 +168,9 @@ bool read_sec1(const std::uint8_t* data, std::size_t size, bool curve_required, 
 
 // PKCS#8: SEQUENCE { INTEGER 0, algorithm, OCTET STRING { ECPrivateKey } }
 bool read_pkcs8(const Bytes& der, os::P256PrivateKey& secret, os::P256PublicKey& key) {
-  const std::uint8_t* at = der.data();
-  const std::uint8_t* end = at + der.size();
-  Element outer;
-  if (!next_element(at, end, outer) || outer.tag != 0x30 || at != end) return false;
-  at = outer.data;
-  end = outer.data + outer.size;
+  const std::uint8_t* at = nullptr;
+  const std::uint8_t* end = nullptr;
+  if (!open_sequence(der.data(), der.size(), at, end)) return false;
   Element version;
   Element algorithm;
   Element wrapped;
